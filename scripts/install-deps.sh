@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Vantelo need,
+# only those that are missing. Nothing is downloaded from anywhere but Debian.
+set -euo pipefail
+
+packages=(
+    g++ cmake make pkgconf clang-format
+    qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
+    # the end-to-end tests: a real X server, a window manager, a tray host
+    xvfb xauth openbox trayer xdotool x11-apps imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

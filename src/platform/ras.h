@@ -1,0 +1,165 @@
+#pragma once
+
+// The Remote Access Service: records, connection states, error codes and calls,
+// with their Windows names. On Windows these are the system's own; elsewhere
+// they are served by the simulated dial-up line (platform/sim).
+//
+// The records are the first (Windows 95 / NT 4) versions with ANSI texts, in
+// their 32-bit layouts: the caller selects the version by the size it puts
+// into dwSize.
+
+#include "platform/wintypes.h"
+
+#ifdef _WIN32
+#include <ras.h>
+#include <raserror.h>
+#else
+#include <cstddef>
+
+using HRASCONN = std::uint32_t;
+
+inline constexpr int RAS_MaxEntryName = 256;
+inline constexpr int RAS_MaxDeviceType = 16;
+inline constexpr int RAS_MaxDeviceName = 128;
+inline constexpr int RAS_MaxPhoneNumber = 128;
+inline constexpr int RAS_MaxCallbackNumber = 128;
+inline constexpr int UNLEN = 256;
+inline constexpr int PWLEN = 256;
+inline constexpr int DNLEN = 15;
+
+#pragma pack(push, 4)
+
+struct RASENTRYNAME
+{
+    DWORD dwSize;
+    char szEntryName[RAS_MaxEntryName + 1];
+};
+
+struct RASCONN
+{
+    DWORD dwSize;
+    HRASCONN hrasconn;
+    char szEntryName[RAS_MaxEntryName + 1];
+    char szDeviceType[RAS_MaxDeviceType + 1];
+    char szDeviceName[RAS_MaxDeviceName + 1];
+};
+
+enum RASCONNSTATE : DWORD {
+    RASCS_OpenPort = 0,
+    RASCS_PortOpened = 1,
+    RASCS_ConnectDevice = 2,
+    RASCS_DeviceConnected = 3,
+    RASCS_AllDevicesConnected = 4,
+    RASCS_Authenticate = 5,
+    RASCS_AuthNotify = 6,
+    RASCS_AuthRetry = 7,
+    RASCS_AuthCallback = 8,
+    RASCS_AuthChangePassword = 9,
+    RASCS_AuthProject = 10,
+    RASCS_AuthLinkSpeed = 11,
+    RASCS_AuthAck = 12,
+    RASCS_ReAuthenticate = 13,
+    RASCS_Authenticated = 14,
+    RASCS_PrepareForCallback = 15,
+    RASCS_WaitForModemReset = 16,
+    RASCS_WaitForCallback = 17,
+    RASCS_Projected = 18,
+    RASCS_StartAuthentication = 19,
+    RASCS_CallbackComplete = 20,
+    RASCS_LogonNetwork = 21,
+    RASCS_Interactive = 0x1000,
+    RASCS_RetryAuthentication = 0x1001,
+    RASCS_CallbackSetByCaller = 0x1002,
+    RASCS_PasswordExpired = 0x1003,
+    RASCS_Connected = 0x2000,
+    RASCS_Disconnected = 0x2001,
+};
+
+struct RASCONNSTATUS
+{
+    DWORD dwSize;
+    RASCONNSTATE rasconnstate;
+    DWORD dwError;
+    char szDeviceType[RAS_MaxDeviceType + 1];
+    char szDeviceName[RAS_MaxDeviceName + 1];
+};
+
+struct RASDIALPARAMS
+{
+    DWORD dwSize;
+    char szEntryName[RAS_MaxEntryName + 1];
+    char szPhoneNumber[RAS_MaxPhoneNumber + 1];
+    char szCallbackNumber[RAS_MaxCallbackNumber + 1];
+    char szUserName[UNLEN + 1];
+    char szPassword[PWLEN + 1];
+    char szDomain[DNLEN + 1];
+};
+
+#pragma pack(pop)
+
+static_assert(sizeof(RASENTRYNAME) == 264);
+static_assert(offsetof(RASENTRYNAME, szEntryName) == 4);
+static_assert(sizeof(RASCONN) == 412);
+static_assert(offsetof(RASCONN, hrasconn) == 4);
+static_assert(offsetof(RASCONN, szEntryName) == 8);
+static_assert(offsetof(RASCONN, szDeviceType) == 265);
+static_assert(offsetof(RASCONN, szDeviceName) == 282);
+static_assert(sizeof(RASCONNSTATUS) == 160);
+static_assert(offsetof(RASCONNSTATUS, rasconnstate) == 4);
+static_assert(offsetof(RASCONNSTATUS, dwError) == 8);
+static_assert(offsetof(RASCONNSTATUS, szDeviceType) == 12);
+static_assert(offsetof(RASCONNSTATUS, szDeviceName) == 29);
+static_assert(sizeof(RASDIALPARAMS) == 1052);
+static_assert(offsetof(RASDIALPARAMS, szEntryName) == 4);
+static_assert(offsetof(RASDIALPARAMS, szPhoneNumber) == 261);
+static_assert(offsetof(RASDIALPARAMS, szCallbackNumber) == 390);
+static_assert(offsetof(RASDIALPARAMS, szUserName) == 519);
+static_assert(offsetof(RASDIALPARAMS, szPassword) == 776);
+static_assert(offsetof(RASDIALPARAMS, szDomain) == 1033);
+
+// Error codes of the Remote Access Service (raserror.h).
+inline constexpr DWORD PENDING = 600;
+inline constexpr DWORD ERROR_INVALID_PORT_HANDLE = 601;
+inline constexpr DWORD ERROR_PORT_ALREADY_OPEN = 602;
+inline constexpr DWORD ERROR_BUFFER_TOO_SMALL = 603;
+inline constexpr DWORD ERROR_WRONG_INFO_SPECIFIED = 604;
+inline constexpr DWORD ERROR_PORT_NOT_CONNECTED = 606;
+inline constexpr DWORD ERROR_DEVICE_DOES_NOT_EXIST = 608;
+inline constexpr DWORD ERROR_BUFFER_INVALID = 610;
+inline constexpr DWORD ERROR_PORT_NOT_FOUND = 615;
+inline constexpr DWORD ERROR_CANNOT_OPEN_PHONEBOOK = 621;
+inline constexpr DWORD ERROR_CANNOT_LOAD_PHONEBOOK = 622;
+inline constexpr DWORD ERROR_CANNOT_FIND_PHONEBOOK_ENTRY = 623;
+inline constexpr DWORD ERROR_CANNOT_WRITE_PHONEBOOK = 624;
+inline constexpr DWORD ERROR_PORT_DISCONNECTED = 628;
+inline constexpr DWORD ERROR_DISCONNECTION = 630;
+inline constexpr DWORD ERROR_USER_DISCONNECTION = 631;
+inline constexpr DWORD ERROR_INVALID_SIZE = 632;
+inline constexpr DWORD ERROR_PORT_NOT_AVAILABLE = 633;
+inline constexpr DWORD ERROR_UNKNOWN = 635;
+inline constexpr DWORD ERROR_REQUEST_TIMEOUT = 638;
+inline constexpr DWORD ERROR_SERVER_NOT_RESPONDING = 650;
+inline constexpr DWORD ERROR_NO_CONNECTION = 668;
+inline constexpr DWORD ERROR_LINE_BUSY = 676;
+inline constexpr DWORD ERROR_VOICE_ANSWER = 677;
+inline constexpr DWORD ERROR_NO_ANSWER = 678;
+inline constexpr DWORD ERROR_NO_CARRIER = 679;
+inline constexpr DWORD ERROR_NO_DIALTONE = 680;
+inline constexpr DWORD ERROR_AUTHENTICATION_FAILURE = 691;
+
+// RasDialA notifier type: the notifier is a window handle.
+inline constexpr DWORD RASDIAL_NOTIFIER_HWND = 0xFFFFFFFF;
+
+DWORD RasEnumEntriesA(LPCSTR reserved, LPCSTR lpszPhonebook, RASENTRYNAME *lprasentryname,
+                      DWORD *lpcb, DWORD *lpcEntries);
+DWORD RasEnumConnectionsA(RASCONN *lprasconn, DWORD *lpcb, DWORD *lpcConnections);
+DWORD RasGetConnectStatusA(HRASCONN hrasconn, RASCONNSTATUS *lprasconnstatus);
+DWORD RasGetErrorStringA(UINT uErrorValue, LPSTR lpszErrorString, DWORD cBufSize);
+DWORD RasGetEntryDialParamsA(LPCSTR lpszPhonebook, RASDIALPARAMS *lprasdialparams,
+                             BOOL *lpfPassword);
+DWORD RasSetEntryDialParamsA(LPCSTR lpszPhonebook, RASDIALPARAMS *lprasdialparams,
+                             BOOL fRemovePassword);
+DWORD RasDialA(void *lpRasDialExtensions, LPCSTR lpszPhonebook, RASDIALPARAMS *lprasdialparams,
+               DWORD dwNotifierType, void *lpvNotifier, HRASCONN *lphRasConn);
+DWORD RasHangUpA(HRASCONN hrasconn);
+#endif

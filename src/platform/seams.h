@@ -1,0 +1,77 @@
+#pragma once
+
+// Test seams of the platform's user-facing calls: tests observe the calls and
+// answer modal dialogs here, so no test ever blocks on a dialog, plays a sound
+// or starts a program. Nothing in the program itself uses this header.
+
+#include "platform/dialogs.h"
+#include "platform/shell.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace platform::seams {
+
+// Every Shell_NotifyIconA call of the process, in order, with a copy of the record.
+struct ShellNotifyCall
+{
+    DWORD message;
+    NOTIFYICONDATA data;
+};
+const QList<ShellNotifyCall> &shellNotifyCalls();
+void clearShellNotifyCalls();
+// Acts as the user's mouse on the tray icon of the window hwnd (and uID):
+// delivers the TrayCallbackEvent the desktop would. Returns false when no
+// icon of that window is in the tray.
+bool sendTrayMouse(HWND hwnd, UINT mouseMessage);
+// The tray tip text as the desktop shows it now, empty when there is no icon.
+QString trayToolTip();
+
+// While quiet (the default is not quiet), message boxes are not shown: each
+// returns the next queued answer, or IDOK; file dialogs are not shown: each
+// returns the next queued file name, or is cancelled; sounds are not played
+// and programs are not started. Every such call is still recorded.
+void setQuiet(bool quiet);
+
+struct MessageBoxCall
+{
+    HWND owner;
+    QString text;
+    QString caption;
+    UINT type;
+};
+const QList<MessageBoxCall> &messageBoxCalls();
+void clearMessageBoxCalls();
+void setNextMessageBoxAnswer(int answer);
+
+struct OpenFileCall
+{
+    HWND owner;
+    QString title;
+    QStringList filter; // display names and patterns, in order
+    DWORD flags;
+};
+const QList<OpenFileCall> &openFileCalls();
+void clearOpenFileCalls();
+// The next file dialog returns this path as if the user had chosen it (an
+// empty path: the user cancels).
+void setNextOpenFileName(const QString &path);
+
+struct SoundCall
+{
+    QString path;
+    UINT flags;
+};
+const QList<SoundCall> &soundCalls();
+void clearSoundCalls();
+
+struct ProgramStartCall
+{
+    QString commandLine;
+    UINT showCommand;
+};
+const QList<ProgramStartCall> &programStartCalls();
+void clearProgramStartCalls();
+
+} // namespace platform::seams

@@ -1,0 +1,65 @@
+#pragma once
+
+// The simulated dial-up line: the program's Remote Access Service and dynamic
+// statistics on systems other than Windows.
+//
+// Its phonebook is a text file in the system's phonebook format at
+// $XDG_CONFIG_HOME/vantelo/rasphone.pbk, one section per entry, created with
+// sample entries the first time it is missing. Besides the usual keys
+// (PhoneNumber=...), an entry may say how the simulated far end behaves:
+//
+//   SimUser=, SimPassword=   the account the server accepts (empty: any)
+//   SimSpeed=28800           the connect speed in bits per second
+//   SimOutcome=connect       connect | busy | noanswer | nodialtone | nocarrier
+//   SimStageMs=400           how long each stage of the call takes
+//   SimHangUpMs=300          how long the line takes to close after a hang-up
+//   SimDropAfterSec=0        the line drops by itself after so many seconds up (0: never)
+//
+// and may store dial parameters: DialUserName=, DialPassword=,
+// DialPasswordStored=0|1, DialDomain=, DialCallbackNumber=.
+//
+// Calls live in $XDG_RUNTIME_DIR/vantelo/, guarded against concurrent access,
+// so they outlive the process that dialed them and every process sees the same
+// calls. A call's state follows from the time it was dialed and its entry's
+// settings: it moves in real time through RASCS_OpenPort, RASCS_PortOpened,
+// RASCS_ConnectDevice, RASCS_DeviceConnected, RASCS_Authenticate,
+// RASCS_Authenticated and RASCS_Connected; a call that fails stays listed in
+// RASCS_Disconnected with its error code in dwError until it is hung up.
+
+#include <QByteArray>
+#include <QString>
+
+namespace simline {
+
+enum class Outcome { Connect, Busy, NoAnswer, NoDialTone, NoCarrier };
+
+// Path of the phonebook file; phonebookPath() does not create it,
+// ensurePhonebook() writes the sample entries when it is missing.
+QString phonebookPath();
+void ensurePhonebook();
+
+// Test control, shared with every process like the calls themselves.
+// Every connected call loses its carrier now (RASCS_Disconnected with
+// ERROR_NO_CARRIER). Returns the number of calls dropped.
+int dropCarrier();
+// The next hang-up request takes `ms` milliseconds to close the line.
+void setNextHangUpDelay(int ms);
+// The next dial ends with this outcome, whatever its entry says.
+void forceNextOutcome(Outcome outcome);
+// Forgets every call and every pending control.
+void reset();
+
+// In-process only, for tests of the statistics readers: override what the
+// line publishes under HKEY_DYN_DATA "PerfStats\StatData". A value set here is
+// returned as these bytes (REG_BINARY) whatever the line's state; a removed
+// one is absent; without the key, opening "PerfStats\StatData" fails.
+void setStatisticsValue(const QString &valueName, const QByteArray &bytes);
+void removeStatisticsValue(const QString &valueName);
+void setStatisticsKeyPresent(bool present);
+void clearStatisticsOverrides();
+
+// Outcome names as the phonebook and the line tool spell them.
+QString outcomeName(Outcome outcome);
+bool outcomeFromName(const QString &name, Outcome *outcome);
+
+} // namespace simline

@@ -1,0 +1,50 @@
+#pragma once
+
+// Windows of the program as the platform's records see them: a 32-bit handle
+// for a window object and for an icon, the event a tray icon's mouse activity
+// arrives as, and the screen's twips per pixel.
+
+#include "platform/wintypes.h"
+
+#include <QEvent>
+
+class QIcon;
+class QObject;
+
+namespace platform {
+
+// The handle that stands for a window object (0 for nullptr); the same object
+// keeps the same handle. windowFromHandle gives nullptr for a handle that no
+// longer names a live object.
+HWND windowHandle(QObject *window);
+QObject *windowFromHandle(HWND hwnd);
+
+HICON iconHandle(const QIcon &icon);
+QIcon iconFromHandle(HICON handle);
+
+// Twips (1/1440 inch) per screen pixel; the program lays its windows out at
+// 15 twips per pixel, as at the usual 96 dots per inch.
+inline constexpr int TwipsPerPixelX = 15;
+inline constexpr int TwipsPerPixelY = 15;
+inline constexpr int twipsToPixels(int twips) { return twips / TwipsPerPixelX; }
+
+// Posted to the window of a tray icon when the mouse acts on the icon: the
+// record's callback message and the mouse message (WM_LBUTTONDOWN,
+// WM_LBUTTONDBLCLK or WM_RBUTTONDOWN).
+class TrayCallbackEvent final : public QEvent
+{
+public:
+    TrayCallbackEvent(UINT callbackMessage, UINT mouseMessage)
+        : QEvent(eventType()), m_callbackMessage(callbackMessage), m_mouseMessage(mouseMessage)
+    {
+    }
+    static QEvent::Type eventType();
+    UINT callbackMessage() const { return m_callbackMessage; }
+    UINT mouseMessage() const { return m_mouseMessage; }
+
+private:
+    UINT m_callbackMessage;
+    UINT m_mouseMessage;
+};
+
+} // namespace platform

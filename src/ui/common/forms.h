@@ -1,0 +1,32 @@
+#pragma once
+
+// The program's windows, reached from anywhere in the user interface. The
+// dialer window lives for the whole run; the others are live stores: any
+// access loads them, hidden, when they are not loaded.
+
+class frmdial;
+class frmset;
+class frmopt;
+class frmAbout;
+
+namespace Forms {
+
+frmdial &dialer();
+void setDialer(frmdial *dialer);
+
+frmset &details();
+bool detailsLoaded();
+void unloadDetails();
+
+frmopt &options();
+bool optionsLoaded();
+void unloadOptions();
+
+frmAbout &about();
+bool aboutLoaded();
+void unloadAbout();
+
+// Unloads every window but the dialer (the end of the program).
+void unloadAll();
+
+} // namespace Forms
