@@ -27,6 +27,7 @@
 // RASCS_Disconnected with its error code in dwError until it is hung up.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace simline {
@@ -42,11 +43,15 @@ void ensurePhonebook();
 // Every connected call loses its carrier now (RASCS_Disconnected with
 // ERROR_NO_CARRIER). Returns the number of calls dropped.
 int dropCarrier();
-// The next hang-up request takes `ms` milliseconds to close the line.
+// The next hang-up request takes `ms` milliseconds to close the line
+// (a negative value cancels this). A call that has already ended closes at
+// once when hung up and leaves the delay pending.
 void setNextHangUpDelay(int ms);
-// The next dial ends with this outcome, whatever its entry says.
+// The next dial ends with this outcome, whatever its entry says (a wrong
+// account is still refused when the outcome is Connect).
 void forceNextOutcome(Outcome outcome);
-// Forgets every call and every pending control.
+// Forgets every call and every pending control (not the statistics
+// overrides below). Handles are never given twice, even after a reset.
 void reset();
 
 // In-process only, for tests of the statistics readers: override what the
@@ -57,6 +62,37 @@ void setStatisticsValue(const QString &valueName, const QByteArray &bytes);
 void removeStatisticsValue(const QString &valueName);
 void setStatisticsKeyPresent(bool present);
 void clearStatisticsOverrides();
+
+// What each listed call was dialed with, as the far end saw it, in dial order.
+struct CallRecord
+{
+    quint32 handle = 0;
+    QString entryName;
+    QString phoneNumber; // as dialed, with its "P" prefix for pulse dialing
+    QString userName;
+    QString password;
+    QString domain;
+    QString callbackNumber;
+};
+QList<CallRecord> calls();
+
+// What the line knows of each call it has not yet closed, in dial order,
+// including what the service itself never tells: for tests and the line tool.
+struct CallInfo
+{
+    quint32 handle = 0;
+    QString entry;
+    QString userName;
+    QString password;
+    QString phoneNumber; // as dialed: a pulse-dialing "P" stays in front
+    QString callbackNumber;
+    QString domain;
+    qint64 dialedAtMs = 0; // milliseconds since the epoch
+    quint32 state = 0;     // a RASCONNSTATE value
+    quint32 error = 0;     // the dwError of its status
+    bool closing = false;  // hung up, and the line not closed yet
+};
+QList<CallInfo> calls();
 
 // Outcome names as the phonebook and the line tool spell them.
 QString outcomeName(Outcome outcome);

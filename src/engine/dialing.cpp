@@ -1,0 +1,98 @@
+#include "engine/dialing.h"
+
+#include "engine/globals.h"
+#include "engine/phonebook.h"
+#include "platform/ansi.h"
+#include "platform/events.h"
+
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+DWORD GetEntryDialParams(const QString &entryName, RASDIALPARAMS &params, BOOL &passwordStored)
+{
+    params.dwSize = sizeof(RASDIALPARAMS);
+    // A name too long for the record names no entry of the phonebook.
+    if (!platform::copyToField(params.szEntryName, sizeof(params.szEntryName),
+                               platform::toAnsi(entryName)))
+        return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+    return RasGetEntryDialParamsA(nullptr, &params, &passwordStored);
+}
+
+bool DialEntry(DialerView &dialer, const QString &entryName)
+{
+    RASDIALPARAMS params{};
+    BOOL passwordStored = FALSE;
+    const DWORD stored = GetEntryDialParams(entryName, params, passwordStored);
+
+    const QString number = DialType == 1 ? dialer.phoneNumber() : u"P"_s + dialer.phoneNumber();
+    // Values that do not fit their field are refused rather than cut: a cut
+    // password or number would dial something the user never typed.
+    const bool fits =
+        platform::copyToField(params.szUserName, sizeof(params.szUserName),
+                              platform::toAnsi(dialer.userName())) &&
+        platform::copyToField(params.szPassword, sizeof(params.szPassword),
+                              platform::toAnsi(dialer.password())) &&
+        platform::copyToField(params.szPhoneNumber, sizeof(params.szPhoneNumber),
+                              platform::toAnsi(number));
+    if (!fits) {
+        dialer.setStatusCaption(DialFieldTooLongText);
+        return false;
+    }
+
+    if (stored == ERROR_SUCCESS) {
+        HRASCONN connection = 0;
+        void *notifier = reinterpret_cast<void *>(static_cast<quintptr>(dialer.handle()));
+        if (RasDialA(nullptr, nullptr, &params, RASDIAL_NOTIFIER_HWND, notifier, &connection) == 0)
+            return true;
+        dialer.setStatusCaption(
+            u"Unable To Contact the Modem... Please Check The Connections..."_s);
+        return false;
+    }
+
+    LastRasError = static_cast<qint32>(stored);
+    dialer.setStatusCaption(GetRasErrorText());
+    HangUpAll(dialer, -1);
+    return false;
+}
+
+void HangUpAll(DialerView &dialer, qint32 handle)
+{
+    std::vector<RASCONN> buffer(64);
+    buffer[0].dwSize = sizeof(RASCONN);
+    DWORD bytes = buffer[0].dwSize * static_cast<DWORD>(buffer.size());
+    DWORD count = 0;
+    const DWORD result = RasEnumConnectionsA(buffer.data(), &bytes, &count);
+    if (result != ERROR_SUCCESS) {
+        LastRasError = static_cast<qint32>(result);
+        dialer.setStatusCaption(GetRasErrorText());
+    } else {
+        count = qMin<DWORD>(count, static_cast<DWORD>(buffer.size()));
+        for (DWORD i = 0; i < count; ++i) {
+            const HRASCONN connection = buffer[i].hrasconn;
+            if (handle != -1 && static_cast<HRASCONN>(handle) != connection)
+                continue;
+            // Each attempt lets the windows live and waits a little, so a line
+            // that takes a few seconds to close is waited for without
+            // spinning the processor.
+            qint16 attempts = 0;
+            DWORD hangUp = 0;
+            do {
+                if (HangUpPaceMs > 0)
+                    platform::DoEventsFor(HangUpPaceMs);
+                else
+                    platform::DoEvents();
+                AddInteger(attempts, 1);
+                hangUp = RasHangUpA(connection);
+            } while (hangUp != ERROR_INVALID_HANDLE && attempts < 1000);
+        }
+    }
+    dialer.switchOffTimer2();
+}
+
+void AddInteger(qint16 &target, qint16 addend)
+{
+    const int sum = int(target) + int(addend);
+    if (sum >= -32768 && sum <= 32767)
+        target = static_cast<qint16>(sum);
+}

@@ -1,0 +1,105 @@
+#include "engine/phonebook.h"
+
+#include "engine/globals.h"
+#include "platform/ansi.h"
+#include "platform/ras.h"
+
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Error codes are written with a blank before a number that is not negative.
+QString errorCodeText(qint32 code)
+{
+    return code >= 0 ? u" "_s + QString::number(code) : QString::number(code);
+}
+
+// The first connection's record and state; handle 0 and state 0 when there is none.
+struct FirstConnection
+{
+    RASCONN conn{};
+    RASCONNSTATUS status{};
+};
+
+} // namespace
+
+QString TrimAtNul(const QString &text)
+{
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    if (nul < 0)
+        return {};
+    return text.left(nul);
+}
+
+void ListPhonebookEntries(EntryList &combo)
+{
+    // Room for 64 entries; a longer phonebook gets the buffer it asks for.
+    std::vector<RASENTRYNAME> buffer(64);
+    DWORD entries = 0;
+    DWORD result = 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        buffer.assign(buffer.size(), RASENTRYNAME{});
+        buffer[0].dwSize = sizeof(RASENTRYNAME);
+        DWORD bytes = buffer[0].dwSize * static_cast<DWORD>(buffer.size());
+        entries = 0;
+        result = RasEnumEntriesA(nullptr, nullptr, buffer.data(), &bytes, &entries);
+        if (result != ERROR_BUFFER_TOO_SMALL)
+            break;
+        buffer.resize(bytes / sizeof(RASENTRYNAME) + 1);
+    }
+    // A failed enumeration reads as an empty phonebook; never trust a count
+    // beyond the records the buffer holds.
+    if (result != ERROR_SUCCESS)
+        entries = 0;
+    entries = qMin<DWORD>(entries, static_cast<DWORD>(buffer.size()));
+
+    combo.clear();
+    for (DWORD i = 0; i < entries; ++i) {
+        combo.addItem(TrimAtNul(
+            platform::fromAnsiField(buffer[i].szEntryName, sizeof(buffer[i].szEntryName))));
+    }
+    combo.setListIndex(0); // fails, harmlessly, on an empty list
+}
+
+QString ActiveEntryName()
+{
+    std::vector<RASCONN> buffer(256);
+    buffer[0].dwSize = sizeof(RASCONN);
+    DWORD bytes = buffer[0].dwSize * static_cast<DWORD>(buffer.size());
+    DWORD count = 0;
+    RasEnumConnectionsA(buffer.data(), &bytes, &count);
+
+    RASCONNSTATUS status{};
+    status.dwSize = sizeof(RASCONNSTATUS);
+    RasGetConnectStatusA(buffer[0].hrasconn, &status);
+    if (status.rasconnstate == RASCS_Disconnected || status.rasconnstate == RASCS_OpenPort)
+        return {};
+    return TrimAtNul(platform::fromAnsiField(buffer[0].szEntryName, sizeof(buffer[0].szEntryName)));
+}
+
+QString GetRasErrorText()
+{
+    const qint32 code = LastRasError;
+    QString text;
+    if (code < 600) {
+        text = u"Unexpected Error. Error code"_s + errorCodeText(code) + u"."_s;
+    } else {
+        char buffer[256] = {};
+        if (RasGetErrorStringA(static_cast<UINT>(code), buffer, sizeof(buffer)) != 0) {
+            text = u"Error: Unable to retrieve error message."_s;
+        } else {
+            text = TrimAtNul(platform::fromAnsiField(buffer, sizeof(buffer)));
+            if (text == u"Unknown error.") {
+                text += errorCodeText(code);
+                if (code == 635)
+                    text = u"Incorrect password. Server connection canceled."_s;
+            }
+        }
+    }
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    if (nul > 0)
+        text.truncate(nul);
+    return text;
+}

@@ -1,0 +1,238 @@
+// Dialing an entry with the typed values, and hanging up.
+
+#include "engine/dialing.h"
+#include "engine/globals.h"
+#include "platform/ras.h"
+#include "platform/simline.h"
+#include "support/fake_dialer.h"
+#include "support/phonebook_file.h"
+#include "support/testenv.h"
+
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QList<HRASCONN> listedHandles()
+{
+    RASCONN conns[8] = {};
+    conns[0].dwSize = sizeof(RASCONN);
+    DWORD bytes = sizeof(conns);
+    DWORD count = 0;
+    if (RasEnumConnectionsA(conns, &bytes, &count) != 0)
+        return {};
+    QList<HRASCONN> handles;
+    for (DWORD i = 0; i < count; ++i)
+        handles.append(conns[i].hrasconn);
+    return handles;
+}
+
+} // namespace
+
+class TestDialing final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TemporaryHome> m_home;
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TemporaryHome>();
+        QVERIFY(m_home->isValid());
+        simline::reset();
+        DialType = 0;
+        LastRasError = 0;
+        HangUpPaceMs = 5;
+        QVERIFY(writePhonebook(
+            {quickEntry(u"Home"_s, {u"DialDomain=WORKGROUP"_s, u"DialCallbackNumber=555"_s}),
+             quickEntry(u"Office"_s)}));
+    }
+
+    void cleanup()
+    {
+        simline::reset();
+        m_home.reset();
+    }
+
+    void dialsTheTypedValuesWithThePulsePrefixUnlessTone_data()
+    {
+        QTest::addColumn<int>("dialType");
+        QTest::addColumn<QString>("dialed");
+        QTest::newRow("tone") << 1 << u"0860"_s;
+        QTest::newRow("pulse") << 2 << u"P0860"_s;
+        QTest::newRow("not set yet") << 0 << u"P0860"_s;
+    }
+
+    void dialsTheTypedValuesWithThePulsePrefixUnlessTone()
+    {
+        QFETCH(int, dialType);
+        QFETCH(QString, dialed);
+        DialType = static_cast<qint16>(dialType);
+        FakeDialer dialer;
+        dialer.user = u"alice"_s;
+        dialer.pass = u"s3cret"_s;
+        dialer.caption = u"before"_s;
+        QVERIFY(DialEntry(dialer, u"Home"_s));
+        QCOMPARE(dialer.caption, u"before"_s); // an accepted dial shows nothing
+
+        const QList<simline::CallRecord> calls = simline::calls();
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls[0].entryName, u"Home"_s);
+        QCOMPARE(calls[0].phoneNumber, dialed);
+        QCOMPARE(calls[0].userName, u"alice"_s);
+        QCOMPARE(calls[0].password, u"s3cret"_s);
+        // What the entry stores and the window does not type is dialed as stored.
+        QCOMPARE(calls[0].domain, u"WORKGROUP"_s);
+        QCOMPARE(calls[0].callbackNumber, u"555"_s);
+    }
+
+    void unknownEntryShowsTheServiceErrorAndHangsUpEverything()
+    {
+        FakeDialer dialer;
+        QVERIFY(DialEntry(dialer, u"Office"_s));
+        QCOMPARE(listedHandles().size(), 1);
+
+        QVERIFY(!DialEntry(dialer, u"Nowhere"_s));
+        QCOMPARE(LastRasError, 623);
+        QCOMPARE(dialer.caption, u"Cannot find the phone book entry."_s);
+        QCOMPARE(dialer.timer2Switches, 1);
+        QVERIFY(listedHandles().isEmpty());
+    }
+
+    void refusedDialAsksToCheckTheModem()
+    {
+        FakeDialer dialer;
+        QVERIFY(DialEntry(dialer, u"Home"_s));
+        // The same entry's port is still in use: the service refuses at once.
+        QVERIFY(!DialEntry(dialer, u"Home"_s));
+        QCOMPARE(dialer.caption,
+                 u"Unable To Contact the Modem... Please Check The Connections..."_s);
+        QCOMPARE(dialer.timer2Switches, 0);
+        QCOMPARE(listedHandles().size(), 1);
+    }
+
+    void valuesTooLongForTheRecordAreRefusedNotCut_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<int>("dialType");
+        QTest::addColumn<bool>("accepted");
+        const QString n256(256, u'n');
+        const QString n257(257, u'n');
+        QTest::newRow("longest user name") << n256 << u"pw"_s << u"1"_s << 1 << true;
+        QTest::newRow("user name too long") << n257 << u"pw"_s << u"1"_s << 1 << false;
+        QTest::newRow("password too long") << u"u"_s << n257 << u"1"_s << 1 << false;
+        QTest::newRow("longest tone number") << u"u"_s << u"pw"_s << QString(128, u'1') << 1 << true;
+        QTest::newRow("prefix makes it too long")
+            << u"u"_s << u"pw"_s << QString(128, u'1') << 2 << false;
+    }
+
+    void valuesTooLongForTheRecordAreRefusedNotCut()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        QFETCH(QString, number);
+        QFETCH(int, dialType);
+        QFETCH(bool, accepted);
+        DialType = static_cast<qint16>(dialType);
+        FakeDialer dialer;
+        dialer.user = user;
+        dialer.pass = password;
+        dialer.number = number;
+        QCOMPARE(DialEntry(dialer, u"Home"_s), accepted);
+        if (accepted) {
+            QCOMPARE(simline::calls().value(0).userName, user);
+            QCOMPARE(simline::calls().value(0).phoneNumber.size(), number.size());
+        } else {
+            QCOMPARE(dialer.caption, DialFieldTooLongText);
+            QVERIFY(simline::calls().isEmpty());
+        }
+    }
+
+    void hangUpWithoutConnectionOnlyStopsTheAnimation()
+    {
+        FakeDialer dialer;
+        HangUpAll(dialer, -1);
+        QCOMPARE(dialer.timer2Switches, 1);
+        QVERIFY(dialer.captions.isEmpty());
+    }
+
+    void hangUpAllClosesEveryLine()
+    {
+        FakeDialer dialer;
+        QVERIFY(DialEntry(dialer, u"Home"_s));
+        QVERIFY(DialEntry(dialer, u"Office"_s));
+        QCOMPARE(listedHandles().size(), 2);
+        HangUpAll(dialer, -1);
+        QVERIFY(listedHandles().isEmpty());
+    }
+
+    void hangUpOfOneHandleLeavesTheOthers()
+    {
+        FakeDialer dialer;
+        QVERIFY(DialEntry(dialer, u"Home"_s));
+        QVERIFY(DialEntry(dialer, u"Office"_s));
+        const QList<HRASCONN> handles = listedHandles();
+        HangUpAll(dialer, static_cast<qint32>(handles[1]));
+        QCOMPARE(listedHandles(), QList<HRASCONN>{handles[0]});
+        HangUpAll(dialer, 424242); // names no connection
+        QCOMPARE(listedHandles(), QList<HRASCONN>{handles[0]});
+    }
+
+    void slowHangUpIsWaitedForWhileTheWindowsLive()
+    {
+        FakeDialer dialer;
+        QVERIFY(DialEntry(dialer, u"Home"_s));
+        simline::setNextHangUpDelay(400);
+        int ticks = 0;
+        QTimer timer;
+        timer.setInterval(20);
+        connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        timer.start();
+        HangUpAll(dialer, -1);
+        QVERIFY(listedHandles().isEmpty());
+        QVERIFY2(ticks >= 5, "timers must keep firing while the hang-up waits");
+    }
+
+    void hangUpGivesUpAfterAThousandAttempts()
+    {
+        HangUpPaceMs = 0;
+        FakeDialer dialer;
+        QVERIFY(DialEntry(dialer, u"Home"_s));
+        simline::setNextHangUpDelay(600000);
+        HangUpAll(dialer, -1);
+        QCOMPARE(listedHandles().size(), 1); // still closing
+        QCOMPARE(dialer.timer2Switches, 1);
+    }
+
+    void addIntegerStaysWithinSixteenBits_data()
+    {
+        QTest::addColumn<int>("target");
+        QTest::addColumn<int>("addend");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("plain") << 5 << 3 << 8;
+        QTest::newRow("top") << 32767 << 1 << 32767;
+        QTest::newRow("bottom") << -32768 << -1 << -32768;
+        QTest::newRow("negative") << 10 << -20 << -10;
+    }
+
+    void addIntegerStaysWithinSixteenBits()
+    {
+        QFETCH(int, target);
+        QFETCH(int, addend);
+        QFETCH(int, expected);
+        qint16 value = static_cast<qint16>(target);
+        AddInteger(value, static_cast<qint16>(addend));
+        QCOMPARE(int(value), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDialing)
+#include "test_dialing.moc"

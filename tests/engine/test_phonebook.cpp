@@ -1,0 +1,160 @@
+// The phonebook listing, the active entry's name and the words for errors.
+
+#include "engine/globals.h"
+#include "engine/phonebook.h"
+#include "platform/ras.h"
+#include "platform/simline.h"
+#include "support/fake_dialer.h"
+#include "support/phonebook_file.h"
+#include "support/testenv.h"
+
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+class TestPhonebook final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TemporaryHome> m_home;
+
+    // Dials an entry straight through the service and returns its handle.
+    static HRASCONN dial(const QString &entry)
+    {
+        RASDIALPARAMS params{};
+        params.dwSize = sizeof(params);
+        qstrcpy(params.szEntryName, entry.toUtf8().constData());
+        qstrcpy(params.szUserName, "demo");
+        qstrcpy(params.szPassword, "demo");
+        HRASCONN handle = 0;
+        if (RasDialA(nullptr, nullptr, &params, RASDIAL_NOTIFIER_HWND, nullptr, &handle) != 0)
+            return 0;
+        return handle;
+    }
+
+    static RASCONNSTATE stateOf(HRASCONN handle)
+    {
+        RASCONNSTATUS status{};
+        status.dwSize = sizeof(status);
+        RasGetConnectStatusA(handle, &status);
+        return status.rasconnstate;
+    }
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TemporaryHome>();
+        QVERIFY(m_home->isValid());
+        simline::reset();
+        LastRasError = 0;
+    }
+
+    void cleanup()
+    {
+        simline::reset();
+        m_home.reset();
+    }
+
+    void trimAtNul_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("cut at the NUL") << u"abc\0def"_s << u"abc"_s;
+        QTest::newRow("NUL first") << u"\0abc"_s << QString();
+        QTest::newRow("no NUL at all") << u"abc"_s << QString();
+        QTest::newRow("blanks are kept") << u"  a \0"_s << u"  a "_s;
+    }
+
+    void trimAtNul()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(TrimAtNul(text), expected);
+    }
+
+    void listsEntriesInPhonebookOrder()
+    {
+        QVERIFY(writePhonebook({quickEntry(u"Zeta"_s), quickEntry(u"alpha"_s),
+                                quickEntry(u"Mid Town"_s)}));
+        FakeEntryList combo;
+        ListPhonebookEntries(combo);
+        QCOMPARE(combo.items, (QStringList{u"Zeta"_s, u"alpha"_s, u"Mid Town"_s}));
+        QCOMPARE(combo.index, 0);
+    }
+
+    void emptyPhonebookLeavesNothingSelected()
+    {
+        QVERIFY(writeBytes(simline::phonebookPath(), "; no entries\r\n"));
+        FakeEntryList combo;
+        ListPhonebookEntries(combo);
+        QVERIFY(combo.items.isEmpty());
+        QCOMPARE(combo.index, -1);
+    }
+
+    void longPhonebookIsListedWhole()
+    {
+        QList<PhonebookEntry> entries;
+        for (int i = 0; i < 70; ++i)
+            entries.append(quickEntry(u"Entry %1"_s.arg(i, 2, 10, QChar(u'0'))));
+        QVERIFY(writePhonebook(entries));
+        FakeEntryList combo;
+        ListPhonebookEntries(combo);
+        QCOMPARE(combo.items.size(), 70);
+        QCOMPARE(combo.items.first(), u"Entry 00"_s);
+        QCOMPARE(combo.items.last(), u"Entry 69"_s);
+    }
+
+    void activeEntryNameFollowsTheFirstConnection()
+    {
+        QVERIFY(writePhonebook({quickEntry(u"First"_s), quickEntry(u"Second"_s),
+                                quickEntry(u"Slow"_s, {u"SimStageMs=60000"_s}),
+                                quickEntry(u"Busy"_s, {u"SimOutcome=busy"_s})}));
+        QCOMPARE(ActiveEntryName(), QString()); // no connection
+
+        const HRASCONN slow = dial(u"Slow"_s); // stays in its first stage
+        QVERIFY(slow != 0);
+        QCOMPARE(stateOf(slow), RASCS_OpenPort);
+        QCOMPARE(ActiveEntryName(), QString());
+        simline::reset();
+
+        const HRASCONN busy = dial(u"Busy"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(busy), RASCS_Disconnected, 2000);
+        QCOMPARE(ActiveEntryName(), QString());
+        simline::reset();
+
+        const HRASCONN first = dial(u"First"_s);
+        const HRASCONN second = dial(u"Second"_s);
+        QVERIFY(first != 0 && second != 0);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(second), RASCS_Connected, 2000);
+        QCOMPARE(ActiveEntryName(), u"First"_s);
+    }
+
+    void errorTexts_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("nothing recorded yet") << 0 << u"Unexpected Error. Error code 0."_s;
+        QTest::newRow("below the service's range") << 6 << u"Unexpected Error. Error code 6."_s;
+        QTest::newRow("negative") << -1 << u"Unexpected Error. Error code-1."_s;
+        QTest::newRow("unknown error 635")
+            << 635 << u"Incorrect password. Server connection canceled."_s;
+        QTest::newRow("other unknown error") << 699 << u"Unknown error. 699"_s;
+        QTest::newRow("the service's own text") << 676 << u"The line is busy."_s;
+        QTest::newRow("no text to be had")
+            << 900 << u"Error: Unable to retrieve error message."_s;
+    }
+
+    void errorTexts()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, expected);
+        LastRasError = code;
+        QCOMPARE(GetRasErrorText(), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPhonebook)
+#include "test_phonebook.moc"
