@@ -1,4 +1,465 @@
-int main()
+// vantelo-line: the dial-up line from the command line. It lists the
+// phonebook, shows, dials and hangs up connections through the same Remote
+// Access Service calls as the program, and steers the simulated line (drop the
+// carrier, force an outcome, slow the next hang-up), also while Vantelo runs.
+//
+// Exit status: 0 success, 1 the line refused or failed (code and text on
+// stderr), 2 wrong usage (usage on stderr).
+
+#include "platform/ansi.h"
+#include "platform/ras.h"
+#include "platform/simline.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <QStringList>
+#include <QTextStream>
+#include <QThread>
+
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+enum ExitCode { Success = 0, Failure = 1, Usage = 2 };
+
+const QString kUsage = uR"(Usage: vantelo-line COMMAND [OPTIONS]
+
+The dial-up line from the command line.
+
+Commands:
+  list                      list the phonebook's entries
+  status [--json]           list the active connections and their state
+  dial ENTRY [--user USER] [--password PASSWORD] [--number NUMBER] [--wait]
+                            dial ENTRY with its stored dial parameters, each
+                            replaced by the option given; with --wait, follow
+                            the call until it is connected or has failed
+  hangup [ENTRY]            hang up every connection (or ENTRY's) and wait
+                            until the line is closed
+Simulated line:
+  drop                      every connected call loses its carrier now
+  force OUTCOME             the next dial ends with OUTCOME: connect, busy,
+                            noanswer, nodialtone or nocarrier
+  slow-hangup MS            the next hang-up takes MS milliseconds
+  reset                     forget every call and every pending control
+
+Exit status: 0 success, 1 the line refused or failed, 2 wrong usage.
+)"_s;
+
+// How long `hangup` waits for a line to close before it gives up.
+constexpr int kHangUpLimitMs = 60000;
+constexpr int kPollMs = 10;
+
+QTextStream &out()
 {
-    return 0;
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int usageError(const QString &problem)
+{
+    err() << "vantelo-line: " << problem << "\n\n" << kUsage;
+    return Usage;
+}
+
+QString errorText(DWORD code)
+{
+    char buffer[256] = {};
+    if (RasGetErrorStringA(code, buffer, sizeof buffer) != 0)
+        return u"Unknown error."_s;
+    return QString::fromLocal8Bit(buffer);
+}
+
+int serviceError(DWORD code)
+{
+    err() << "vantelo-line: error " << code << ": " << errorText(code) << Qt::endl;
+    return Failure;
+}
+
+QString stateWords(DWORD state, DWORD error)
+{
+    switch (state) {
+    case RASCS_OpenPort:
+        return u"Opening port"_s;
+    case RASCS_PortOpened:
+        return u"Port opened"_s;
+    case RASCS_ConnectDevice:
+        return u"Dialing"_s;
+    case RASCS_DeviceConnected:
+    case RASCS_AllDevicesConnected:
+        return u"Device connected"_s;
+    case RASCS_Authenticate:
+    case RASCS_AuthNotify:
+    case RASCS_AuthRetry:
+    case RASCS_AuthCallback:
+    case RASCS_AuthChangePassword:
+    case RASCS_AuthProject:
+    case RASCS_AuthLinkSpeed:
+    case RASCS_AuthAck:
+    case RASCS_ReAuthenticate:
+        return u"Authenticating"_s;
+    case RASCS_Authenticated:
+        return u"Authenticated"_s;
+    case RASCS_LogonNetwork:
+        return u"Logging on to network"_s;
+    case RASCS_Connected:
+        return u"Connected"_s;
+    case RASCS_Disconnected:
+        if (error == 0)
+            return u"Disconnected"_s;
+        return u"Disconnected (%1: %2)"_s.arg(error).arg(errorText(error));
+    default:
+        return u"State %1"_s.arg(state);
+    }
+}
+
+// The active connections; false (with *code set) when they cannot be listed.
+bool connections(QList<RASCONN> *list, DWORD *code)
+{
+    std::vector<RASCONN> buffer(4);
+    for (;;) {
+        buffer.assign(buffer.size(), RASCONN{});
+        buffer[0].dwSize = sizeof(RASCONN);
+        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(RASCONN));
+        DWORD count = 0;
+        const DWORD rc = RasEnumConnectionsA(buffer.data(), &bytes, &count);
+        if (rc == ERROR_BUFFER_TOO_SMALL && count > buffer.size()) {
+            buffer.resize(count);
+            continue;
+        }
+        if (rc != 0) {
+            *code = rc;
+            return false;
+        }
+        list->clear();
+        for (DWORD i = 0; i < count; ++i)
+            list->append(buffer[i]);
+        return true;
+    }
+}
+
+QString fieldText(const char *field, int size)
+{
+    return QString::fromLocal8Bit(field, qstrnlen(field, size));
+}
+
+// Hangs the connection up and waits until the service no longer knows it.
+bool hangUpAndWait(HRASCONN handle, int limitMs)
+{
+    const QDeadlineTimer deadline(limitMs);
+    for (;;) {
+        const DWORD rc = RasHangUpA(handle);
+        if (rc == ERROR_INVALID_HANDLE)
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(kPollMs);
+    }
+}
+
+int listCommand(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usageError(u"list takes no arguments"_s);
+    std::vector<RASENTRYNAME> buffer(16);
+    for (;;) {
+        buffer.assign(buffer.size(), RASENTRYNAME{});
+        buffer[0].dwSize = sizeof(RASENTRYNAME);
+        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(RASENTRYNAME));
+        DWORD count = 0;
+        const DWORD rc = RasEnumEntriesA(nullptr, nullptr, buffer.data(), &bytes, &count);
+        if (rc == ERROR_BUFFER_TOO_SMALL && count > buffer.size()) {
+            buffer.resize(count);
+            continue;
+        }
+        if (rc != 0)
+            return serviceError(rc);
+        for (DWORD i = 0; i < count; ++i)
+            out() << fieldText(buffer[i].szEntryName, sizeof buffer[i].szEntryName) << '\n';
+        return Success;
+    }
+}
+
+int statusCommand(const QStringList &args)
+{
+    bool json = false;
+    for (const QString &arg : args) {
+        if (arg == u"--json"_s)
+            json = true;
+        else
+            return usageError(u"unknown argument for status: %1"_s.arg(arg));
+    }
+    QList<RASCONN> list;
+    DWORD code = 0;
+    if (!connections(&list, &code))
+        return serviceError(code);
+    const QList<simline::CallRecord> records = simline::calls();
+
+    QJsonArray array;
+    QStringList lines;
+    for (const RASCONN &conn : std::as_const(list)) {
+        RASCONNSTATUS status{};
+        status.dwSize = sizeof(RASCONNSTATUS);
+        // A call closed between the two requests is simply not shown.
+        if (RasGetConnectStatusA(conn.hrasconn, &status) != 0)
+            continue;
+        const QString entry = fieldText(conn.szEntryName, sizeof conn.szEntryName);
+        const QString words = stateWords(status.rasconnstate, status.dwError);
+        lines.append(u"%1  %2  %3"_s.arg(conn.hrasconn).arg(entry, words));
+        QJsonObject o{
+            {u"handle"_s, qint64(conn.hrasconn)},
+            {u"entry"_s, entry},
+            {u"state"_s, words},
+            {u"rasconnstate"_s, qint64(status.rasconnstate)},
+            {u"error"_s, qint64(status.dwError)},
+            {u"errorText"_s, status.dwError ? errorText(status.dwError) : QString()},
+            {u"deviceType"_s, fieldText(status.szDeviceType, sizeof status.szDeviceType)},
+            {u"deviceName"_s, fieldText(status.szDeviceName, sizeof status.szDeviceName)},
+        };
+        for (const simline::CallRecord &r : records) {
+            if (r.handle == conn.hrasconn) {
+                o.insert(u"phoneNumber"_s, r.phoneNumber);
+                o.insert(u"userName"_s, r.userName);
+                o.insert(u"closing"_s, r.closing);
+            }
+        }
+        array.append(o);
+    }
+    if (json) {
+        out() << QJsonDocument(QJsonObject{{u"connections"_s, array}}).toJson();
+    } else if (lines.isEmpty()) {
+        out() << "No connections.\n";
+    } else {
+        for (const QString &line : std::as_const(lines))
+            out() << line << '\n';
+    }
+    return Success;
+}
+
+// Copies an option's value into its record field; false when it is too long.
+bool setField(char *field, int size, const QString &value, const QString &what, int *exitCode)
+{
+    if (platform::copyToField(field, size, platform::toAnsi(value)))
+        return true;
+    *exitCode = usageError(u"%1 is longer than %2 bytes"_s.arg(what).arg(size - 1));
+    return false;
+}
+
+int dialCommand(const QStringList &args)
+{
+    QString entry;
+    QString user;
+    QString password;
+    QString number;
+    bool hasUser = false;
+    bool hasPassword = false;
+    bool hasNumber = false;
+    bool wait = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        const auto optionValue = [&](const QString &name, QString *value, bool *given) {
+            if (arg == name && i + 1 < args.size()) {
+                *value = args.at(++i);
+            } else if (arg.startsWith(name + u'=')) {
+                *value = arg.mid(name.size() + 1);
+            } else {
+                return false;
+            }
+            *given = true;
+            return true;
+        };
+        if (arg == u"--wait"_s) {
+            wait = true;
+        } else if (optionValue(u"--user"_s, &user, &hasUser) ||
+                   optionValue(u"--password"_s, &password, &hasPassword) ||
+                   optionValue(u"--number"_s, &number, &hasNumber)) {
+            continue;
+        } else if (arg.startsWith(u'-')) {
+            return usageError(u"unknown option or missing value: %1"_s.arg(arg));
+        } else if (entry.isNull()) {
+            entry = arg;
+        } else {
+            return usageError(u"dial takes one entry"_s);
+        }
+    }
+    if (entry.isEmpty())
+        return usageError(u"dial needs an entry"_s);
+
+    RASDIALPARAMS params{};
+    params.dwSize = sizeof(RASDIALPARAMS);
+    int exitCode = Success;
+    if (!setField(params.szEntryName, sizeof params.szEntryName, entry, u"the entry name"_s,
+                  &exitCode))
+        return exitCode;
+    BOOL passwordStored = FALSE;
+    if (const DWORD rc = RasGetEntryDialParamsA(nullptr, &params, &passwordStored); rc != 0)
+        return serviceError(rc);
+    if ((hasUser && !setField(params.szUserName, sizeof params.szUserName, user, u"the user name"_s,
+                              &exitCode)) ||
+        (hasPassword && !setField(params.szPassword, sizeof params.szPassword, password,
+                                  u"the password"_s, &exitCode)) ||
+        (hasNumber && !setField(params.szPhoneNumber, sizeof params.szPhoneNumber, number,
+                                u"the number"_s, &exitCode)))
+        return exitCode;
+
+    HRASCONN handle = 0;
+    if (const DWORD rc = RasDialA(nullptr, nullptr, &params, 0, nullptr, &handle); rc != 0)
+        return serviceError(rc);
+    out() << "Dialing " << entry << " (handle " << handle << ")." << Qt::endl;
+    if (!wait)
+        return Success;
+
+    DWORD shown = 0xFFFFFFFFu;
+    for (;;) {
+        RASCONNSTATUS status{};
+        status.dwSize = sizeof(RASCONNSTATUS);
+        if (RasGetConnectStatusA(handle, &status) != 0) {
+            err() << "vantelo-line: the connection was closed before it was established."
+                  << Qt::endl;
+            return Failure;
+        }
+        if (status.rasconnstate == RASCS_Connected) {
+            out() << "Connected." << Qt::endl;
+            return Success;
+        }
+        if (status.rasconnstate != shown && status.rasconnstate != RASCS_Disconnected) {
+            shown = status.rasconnstate;
+            out() << stateWords(status.rasconnstate, 0) << "..." << Qt::endl;
+        }
+        if (status.rasconnstate == RASCS_Disconnected) {
+            // Somebody else hung the call up when it ends without an error of its own.
+            const DWORD code = status.dwError ? status.dwError : ERROR_USER_DISCONNECTION;
+            serviceError(code);
+            hangUpAndWait(handle, kHangUpLimitMs);
+            return Failure;
+        }
+        QThread::msleep(kPollMs);
+    }
+}
+
+int hangUpCommand(const QStringList &args)
+{
+    if (args.size() > 1 || (args.size() == 1 && args.first().startsWith(u'-')))
+        return usageError(u"hangup takes at most one entry"_s);
+    const QString entry = args.value(0);
+    QList<RASCONN> list;
+    DWORD code = 0;
+    if (!connections(&list, &code))
+        return serviceError(code);
+    int hungUp = 0;
+    for (const RASCONN &conn : std::as_const(list)) {
+        const QString name = fieldText(conn.szEntryName, sizeof conn.szEntryName);
+        if (!entry.isEmpty() && name.compare(entry, Qt::CaseInsensitive) != 0)
+            continue;
+        if (!hangUpAndWait(conn.hrasconn, kHangUpLimitMs)) {
+            err() << "vantelo-line: " << name << " did not close within " << kHangUpLimitMs / 1000
+                  << " seconds." << Qt::endl;
+            return Failure;
+        }
+        out() << "Hung up " << name << "." << Qt::endl;
+        ++hungUp;
+    }
+    if (hungUp == 0 && !entry.isEmpty()) {
+        err() << "vantelo-line: no connection of " << entry << "." << Qt::endl;
+        return Failure;
+    }
+    if (hungUp == 0)
+        out() << "No connections.\n";
+    return Success;
+}
+
+int dropCommand(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usageError(u"drop takes no arguments"_s);
+    out() << "Carrier lost on " << simline::dropCarrier() << " connection(s).\n";
+    return Success;
+}
+
+int forceCommand(const QStringList &args)
+{
+    simline::Outcome outcome;
+    if (args.size() != 1 || !simline::outcomeFromName(args.first(), &outcome))
+        return usageError(u"force needs one outcome: connect, busy, noanswer, nodialtone or "
+                          u"nocarrier"_s);
+    simline::forceNextOutcome(outcome);
+    out() << "The next dial ends with " << simline::outcomeName(outcome) << ".\n";
+    return Success;
+}
+
+int slowHangUpCommand(const QStringList &args)
+{
+    bool ok = false;
+    const int ms = args.size() == 1 ? args.first().toInt(&ok) : -1;
+    if (!ok || ms < 0)
+        return usageError(u"slow-hangup needs a number of milliseconds"_s);
+    simline::setNextHangUpDelay(ms);
+    out() << "The next hang-up takes " << ms << " ms.\n";
+    return Success;
+}
+
+int resetCommand(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usageError(u"reset takes no arguments"_s);
+    simline::reset();
+    out() << "The line is reset.\n";
+    return Success;
+}
+
+int run(const QStringList &arguments)
+{
+    if (arguments.isEmpty())
+        return usageError(u"no command given"_s);
+    const QString command = arguments.first();
+    const QStringList args = arguments.mid(1);
+    if (command == u"--help"_s || command == u"-h"_s || command == u"help"_s) {
+        out() << kUsage;
+        return Success;
+    }
+    if (args.contains(u"--help"_s)) {
+        out() << kUsage;
+        return Success;
+    }
+    if (command == u"list"_s)
+        return listCommand(args);
+    if (command == u"status"_s)
+        return statusCommand(args);
+    if (command == u"dial"_s)
+        return dialCommand(args);
+    if (command == u"hangup"_s)
+        return hangUpCommand(args);
+    if (command == u"drop"_s)
+        return dropCommand(args);
+    if (command == u"force"_s)
+        return forceCommand(args);
+    if (command == u"slow-hangup"_s)
+        return slowHangUpCommand(args);
+    if (command == u"reset"_s)
+        return resetCommand(args);
+    return usageError(u"unknown command: %1"_s.arg(command));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"vantelo-line"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(VANTELO_VERSION));
+    const int code = run(QCoreApplication::arguments().mid(1));
+    out().flush();
+    err().flush();
+    return code;
 }

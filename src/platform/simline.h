@@ -63,7 +63,9 @@ void removeStatisticsValue(const QString &valueName);
 void setStatisticsKeyPresent(bool present);
 void clearStatisticsOverrides();
 
-// What each listed call was dialed with, as the far end saw it, in dial order.
+// What the line knows of each call it has not yet closed, in dial order,
+// including what the service itself never tells (what was dialed): for tests
+// and the line tool.
 struct CallRecord
 {
     quint32 handle = 0;
@@ -73,26 +75,12 @@ struct CallRecord
     QString password;
     QString domain;
     QString callbackNumber;
-};
-QList<CallRecord> calls();
-
-// What the line knows of each call it has not yet closed, in dial order,
-// including what the service itself never tells: for tests and the line tool.
-struct CallInfo
-{
-    quint32 handle = 0;
-    QString entry;
-    QString userName;
-    QString password;
-    QString phoneNumber; // as dialed: a pulse-dialing "P" stays in front
-    QString callbackNumber;
-    QString domain;
     qint64 dialedAtMs = 0; // milliseconds since the epoch
     quint32 state = 0;     // a RASCONNSTATE value
     quint32 error = 0;     // the dwError of its status
     bool closing = false;  // hung up, and the line not closed yet
 };
-QList<CallInfo> calls();
+QList<CallRecord> calls();
 
 // Outcome names as the phonebook and the line tool spell them.
 QString outcomeName(Outcome outcome);

@@ -1,0 +1,148 @@
+#include "platform/sim/line_model.h"
+
+#include <array>
+
+namespace simline::detail {
+
+namespace {
+
+// A setting of the entry as a number within [minimum, maximum], else the default.
+qint64 numberSetting(const PhonebookFile &phonebook, const QString &entry, const QString &key,
+                     qint64 fallback, qint64 minimum, qint64 maximum)
+{
+    bool ok = false;
+    const qint64 n = phonebook.value(entry, key).trimmed().toLongLong(&ok);
+    return ok && n >= minimum && n <= maximum ? n : fallback;
+}
+
+// The stages a call goes through before it is connected, one stage time each.
+constexpr std::array<RASCONNSTATE, 6> kStages = {
+    RASCS_OpenPort,        RASCS_PortOpened,   RASCS_ConnectDevice,
+    RASCS_DeviceConnected, RASCS_Authenticate, RASCS_Authenticated,
+};
+constexpr int kConnectDeviceEnd = 3;
+constexpr int kAuthenticateEnd = 5;
+
+// The line's own course, hang-up left aside.
+CallStatus lineStatus(const Call &call, qint64 atMs)
+{
+    const qint64 elapsed = atMs - call.dialedAtMs;
+    const qint64 stage = call.stageMs;
+    if (call.outcome != Outcome::Connect && elapsed >= kConnectDeviceEnd * stage)
+        return {RASCS_Disconnected, outcomeError(call.outcome)};
+    if (!call.accountAccepted && elapsed >= kAuthenticateEnd * stage)
+        return {RASCS_Disconnected, ERROR_AUTHENTICATION_FAILURE};
+    const qint64 connectedAt = connectedAtMs(call);
+    if (connectedAt >= 0 && atMs >= connectedAt) {
+        qint64 dropAt = call.dropAfterSec > 0 ? connectedAt + call.dropAfterSec * qint64(1000) : -1;
+        if (call.droppedAtMs >= 0 && (dropAt < 0 || call.droppedAtMs < dropAt))
+            dropAt = call.droppedAtMs;
+        if (dropAt >= 0 && atMs >= dropAt)
+            return {RASCS_Disconnected, ERROR_NO_CARRIER};
+        return {RASCS_Connected, 0};
+    }
+    // A clock set back before the dial shows the call at its very start.
+    const qint64 index = elapsed <= 0 || stage <= 0 ? 0 : elapsed / stage;
+    return {kStages.at(std::min<qint64>(index, kStages.size() - 1)), 0};
+}
+
+quint32 counter(const Call &call, qint64 nowMs, quint32 negotiation, int percentOfSpeed)
+{
+    const qint64 connectedAt = connectedAtMs(call);
+    if (connectedAt < 0 || nowMs < connectedAt)
+        return 0;
+    // speed / 8 bytes a second at full load; the line is busy percentOfSpeed of the time.
+    const qint64 bytes = (nowMs - connectedAt) * qint64(call.speed) * percentOfSpeed / 800000;
+    // Counters wrap around at 32 bits, as the system's own do.
+    return static_cast<quint32>(negotiation + static_cast<quint64>(bytes));
+}
+
+} // namespace
+
+EntrySettings entrySettings(const PhonebookFile &phonebook, const QString &entry)
+{
+    EntrySettings s;
+    s.phoneNumber = phonebook.value(entry, QStringLiteral("PhoneNumber"));
+    const QString device = phonebook.value(entry, QStringLiteral("Device")).trimmed();
+    if (!device.isEmpty())
+        s.deviceName = device;
+    const QString type = phonebook.value(entry, QStringLiteral("DeviceType")).trimmed();
+    if (!type.isEmpty())
+        s.deviceType = type;
+    s.simUser = phonebook.value(entry, QStringLiteral("SimUser"));
+    s.simPassword = phonebook.value(entry, QStringLiteral("SimPassword"));
+    s.speed = static_cast<quint32>(
+        numberSetting(phonebook, entry, QStringLiteral("SimSpeed"), DefaultSpeed, 1, 0x7fffffff));
+    Outcome outcome = Outcome::Connect;
+    if (outcomeFromName(phonebook.value(entry, QStringLiteral("SimOutcome")), &outcome))
+        s.outcome = outcome;
+    // A day is plenty for any stage; the bound keeps the arithmetic far from overflow.
+    constexpr qint64 day = 24 * 3600 * 1000;
+    s.stageMs = static_cast<int>(
+        numberSetting(phonebook, entry, QStringLiteral("SimStageMs"), DefaultStageMs, 0, day));
+    s.hangUpMs = static_cast<int>(
+        numberSetting(phonebook, entry, QStringLiteral("SimHangUpMs"), DefaultHangUpMs, 0, day));
+    s.dropAfterSec = static_cast<int>(
+        numberSetting(phonebook, entry, QStringLiteral("SimDropAfterSec"), 0, 0, 366 * 24 * 3600));
+    return s;
+}
+
+bool accountAccepted(const EntrySettings &settings, const QString &user, const QString &password)
+{
+    if (settings.simUser.isEmpty())
+        return true;
+    return user.compare(settings.simUser, Qt::CaseInsensitive) == 0 &&
+           password == settings.simPassword;
+}
+
+DWORD outcomeError(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Connect:
+        return 0;
+    case Outcome::Busy:
+        return ERROR_LINE_BUSY;
+    case Outcome::NoAnswer:
+        return ERROR_NO_ANSWER;
+    case Outcome::NoDialTone:
+        return ERROR_NO_DIALTONE;
+    case Outcome::NoCarrier:
+        return ERROR_NO_CARRIER;
+    }
+    return 0;
+}
+
+qint64 connectedAtMs(const Call &call)
+{
+    if (call.outcome != Outcome::Connect || !call.accountAccepted)
+        return -1;
+    return call.dialedAtMs + qint64(kStages.size()) * call.stageMs;
+}
+
+CallStatus callStatus(const Call &call, qint64 nowMs)
+{
+    if (call.hangUpAtMs >= 0 && nowMs >= call.hangUpAtMs) {
+        // A line being closed reads as disconnected; it keeps the error that
+        // had already ended it, if any.
+        const CallStatus before = lineStatus(call, call.hangUpAtMs);
+        return {RASCS_Disconnected, before.state == RASCS_Disconnected ? before.error : 0};
+    }
+    return lineStatus(call, nowMs);
+}
+
+bool callClosed(const Call &call, qint64 nowMs)
+{
+    return call.closeAtMs >= 0 && nowMs >= call.closeAtMs;
+}
+
+quint32 bytesReceived(const Call &call, qint64 nowMs)
+{
+    return counter(call, nowMs, 312, 55);
+}
+
+quint32 bytesSent(const Call &call, qint64 nowMs)
+{
+    return counter(call, nowMs, 248, 12);
+}
+
+} // namespace simline::detail

@@ -1,0 +1,87 @@
+#pragma once
+
+// The simulated line's calls and how they evolve. A call's state is never
+// stored: it follows from the clock, the time the call was dialed, the far
+// end's behaviour copied from its entry at dial time, and the moments a
+// hang-up or a carrier loss happened. So a call advances in real time whether
+// or not any process watches it.
+
+#include "platform/ras.h"
+#include "platform/sim/phonebook_file.h"
+#include "platform/simline.h"
+
+#include <QString>
+#include <QtGlobal>
+
+namespace simline::detail {
+
+inline constexpr int DefaultStageMs = 400;
+inline constexpr int DefaultHangUpMs = 300;
+inline constexpr quint32 DefaultSpeed = 28800;
+inline const QString DefaultDeviceName = QStringLiteral("Vantelo Simulated Modem");
+inline const QString DefaultDeviceType = QStringLiteral("modem");
+
+// How an entry's far end behaves, with the defaults for missing or unreadable keys.
+struct EntrySettings
+{
+    QString phoneNumber;
+    QString deviceName = DefaultDeviceName;
+    QString deviceType = DefaultDeviceType;
+    QString simUser;
+    QString simPassword;
+    quint32 speed = DefaultSpeed;
+    Outcome outcome = Outcome::Connect;
+    int stageMs = DefaultStageMs;
+    int hangUpMs = DefaultHangUpMs;
+    int dropAfterSec = 0;
+};
+EntrySettings entrySettings(const PhonebookFile &phonebook, const QString &entry);
+
+// Whether the far end accepts this account: any account when SimUser is
+// empty; else the user name (whatever its case) and the password must match.
+bool accountAccepted(const EntrySettings &settings, const QString &user, const QString &password);
+
+// The error code a failed outcome ends the call with (0 for Connect).
+DWORD outcomeError(Outcome outcome);
+
+struct Call
+{
+    HRASCONN handle = 0;
+    QString entry;
+    QString deviceName;
+    QString deviceType;
+    QString userName;
+    QString password;
+    QString phoneNumber;
+    QString callbackNumber;
+    QString domain;
+    qint64 dialedAtMs = 0;
+    int stageMs = DefaultStageMs;
+    Outcome outcome = Outcome::Connect;
+    bool accountAccepted = true;
+    quint32 speed = DefaultSpeed;
+    int dropAfterSec = 0;
+    int hangUpMs = DefaultHangUpMs;
+    qint64 droppedAtMs = -1; // the carrier was lost then (a drop ordered from outside)
+    qint64 hangUpAtMs = -1;  // the first hang-up request
+    qint64 closeAtMs = -1;   // the line is closed and the call forgotten then
+};
+
+struct CallStatus
+{
+    RASCONNSTATE state = RASCS_OpenPort;
+    DWORD error = 0;
+};
+
+// The call's state at `nowMs`, hang-up included.
+CallStatus callStatus(const Call &call, qint64 nowMs);
+// Whether the call is closed (gone from every listing) at `nowMs`.
+bool callClosed(const Call &call, qint64 nowMs);
+// The moment the call reaches RASCS_Connected, or -1 when it never does.
+qint64 connectedAtMs(const Call &call);
+
+// The dynamic statistics of a connected call at `nowMs`.
+quint32 bytesReceived(const Call &call, qint64 nowMs);
+quint32 bytesSent(const Call &call, qint64 nowMs);
+
+} // namespace simline::detail

@@ -1,0 +1,54 @@
+#pragma once
+
+// A phonebook file in the system's text format: an optional header of
+// comments, then one "[Entry name]" section per entry holding "Key=value"
+// lines. Keys and entry names match whatever their case; reading then writing
+// a file keeps its entries, their order, unknown keys and comments.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace simline::detail {
+
+class PhonebookFile final
+{
+public:
+    static PhonebookFile parse(const QByteArray &bytes);
+    QByteArray serialize() const;
+
+    // Entry names in file order; a name given twice is listed once.
+    QStringList entryNames() const;
+    // The entry's name as the file spells it, or an empty text when unknown.
+    QString canonicalName(const QString &entry) const;
+    bool hasEntry(const QString &entry) const { return !canonicalName(entry).isEmpty(); }
+
+    bool hasValue(const QString &entry, const QString &key) const;
+    QString value(const QString &entry, const QString &key, const QString &fallback = {}) const;
+    // Replaces the key's value where it stands, or adds the key after the
+    // entry's last key. The entry must exist; the value holds no line break.
+    void setValue(const QString &entry, const QString &key, const QString &value);
+    void removeValue(const QString &entry, const QString &key);
+
+private:
+    struct Line
+    {
+        QString text; // the line as read, for comments and blank lines
+        QString key;  // empty unless the line is Key=value
+        QString value;
+    };
+    struct Section
+    {
+        QString name;
+        QList<Line> lines;
+    };
+
+    const Section *section(const QString &entry) const;
+    Section *section(const QString &entry);
+
+    QList<Line> m_header;
+    QList<Section> m_sections;
+};
+
+} // namespace simline::detail
