@@ -1,4 +1,32 @@
-int main()
+#include "ui/common/forms.h"
+#include "ui/dialer/frmdial.h"
+
+#include <QApplication>
+#include <QFont>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char *argv[])
 {
-    return 0;
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"Vantelo"_s);
+    QApplication::setApplicationVersion(QStringLiteral(VANTELO_VERSION));
+    // The program lives on in the tray while its window is hidden; only the
+    // dialer window's unload ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // The windows are laid out in twips for a small 8-point sans-serif font.
+    QFont font(u"Sans Serif"_s, 8);
+    font.setStyleHint(QFont::SansSerif);
+    QApplication::setFont(font);
+
+    const auto dialer = std::make_unique<frmdial>();
+    Forms::setDialer(dialer.get());
+    dialer->Form_Load();
+    dialer->centreOnScreen();
+    dialer->show();
+    const int code = QApplication::exec();
+    Forms::unloadAll();
+    return code;
 }

@@ -78,6 +78,19 @@ public:
     QTimer *Timer4 = nullptr;
     QTimer *tms = nullptr;
 
+    // The tray pop-up menu and its items (never shown as a menu bar).
+    QMenu *s = nullptr;
+    QAction *dial = nullptr;
+    QAction *dis = nullptr;
+    QAction *sep2 = nullptr;
+    QAction *optio = nullptr;
+    QAction *conn = nullptr;
+    QAction *sep = nullptr;
+    QAction *ab = nullptr;
+    QAction *sep1 = nullptr;
+    QAction *exit = nullptr;
+    QAction *exit2 = nullptr;
+
     // Members.
     QString ConnectStartTime;
     qint16 WasConnected = 0;
@@ -88,6 +101,21 @@ public:
     void Form_Load();
     void LoadLoginSettings();
     void SaveLoginSettings();
+
+    // The window's unload. With HideOnClose set it only hides the window and
+    // returns false. Otherwise it logs a call still up, stores the login
+    // fields, removes the tray icon, unloads the other windows, stops every
+    // timer and ends the program; it returns true.
+    bool unloadForm();
+    bool isUnloaded() const { return m_unloaded; }
+
+    // Check box values as the settings file keeps them: 0 unchecked,
+    // 1 checked, 2 grey.
+    static int checkValue(const QCheckBox *box);
+    static void setCheckValue(QCheckBox *box, int value);
+
+    // Puts the window in the middle of the screen.
+    void centreOnScreen();
 
 public slots:
     void Connect_Click();
@@ -100,4 +128,40 @@ public slots:
     void Combo3_Change();
     void Text1_Change();
     void Combo3_LostFocus();
+
+    // The tray icon's mouse activity arrives here with X = the mouse message
+    // times the twips per pixel, as real mouse moves over the window do.
+    void Form_MouseMove(int Button, int Shift, float X, float Y);
+    void exi_Click();
+    void opt_Click();
+    void Command1_Click();
+    void Label9_Click();
+    void dial_Click();
+    void dis_Click();
+    void optio_Click();
+    void conn_Click();
+    void ab_Click();
+    void exit_Click();
+    void exit2_Click();
+
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenu();
+    void buildTimers();
+    void lockForDial();
+    void unlockFields();
+    void setTrayTip(const QString &text);
+    QString connectionSpeedText();
+
+    bool m_unloaded = false;
+    bool m_trayIconAdded = false;
+    // Set while Connect_Click shows a validation message box: its nested loop
+    // lets the redial check fire, which must not open a second box.
+    bool m_validationBoxOpen = false;
 };
