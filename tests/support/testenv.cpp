@@ -13,7 +13,8 @@ TemporaryHome::TemporaryHome()
     for (int i = 0; i < 4; ++i)
         m_saved[i] = qgetenv(kVariables[i]);
     const QString base = m_dir.path();
-    const QString dirs[4] = {base, base + u"/config", base + u"/data", base + u"/runtime"};
+    const QString dirs[4] = {base, base + QStringLiteral("/config"), base + QStringLiteral("/data"),
+                             base + QStringLiteral("/runtime")};
     for (int i = 0; i < 4; ++i) {
         QDir().mkpath(dirs[i]);
         qputenv(kVariables[i], QFile::encodeName(dirs[i]));
@@ -34,17 +35,17 @@ TemporaryHome::~TemporaryHome()
 
 QString TemporaryHome::configDir() const
 {
-    return path() + u"/config/vantelo";
+    return path() + QStringLiteral("/config/vantelo");
 }
 
 QString TemporaryHome::dataDir() const
 {
-    return path() + u"/data/vantelo";
+    return path() + QStringLiteral("/data/vantelo");
 }
 
 QString TemporaryHome::runtimeDir() const
 {
-    return path() + u"/runtime/vantelo";
+    return path() + QStringLiteral("/runtime/vantelo");
 }
 
 QByteArray readBytes(const QString &path)
