@@ -1,0 +1,345 @@
+// Private-profile files: reading with the system's matching rules, and writes
+// that change only what they must and never lose the rest of the file.
+
+#include "platform/profile.h"
+#include "support/testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A value read through the system's call, with the count it returned.
+struct Read
+{
+    QByteArray text;
+    DWORD count = 0;
+};
+
+Read readValue(const QString &file, const char *section, const char *key, const char *fallback = "",
+               DWORD size = 255)
+{
+    QByteArray buffer(static_cast<qsizetype>(size) + 8, '#');
+    const QByteArray path = QFile::encodeName(file);
+    Read r;
+    r.count =
+        GetPrivateProfileStringA(section, key, fallback, buffer.data(), size, path.constData());
+    r.text = buffer.left(static_cast<qsizetype>(size));
+    return r;
+}
+
+BOOL write(const QString &file, const char *section, const char *key, const char *value)
+{
+    const QByteArray path = QFile::encodeName(file);
+    return WritePrivateProfileStringA(section, key, value, path.constData());
+}
+
+// Limits the size of any file this process writes, as a full disk would.
+class FileSizeLimit final
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        m_active = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_saved{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_active = false;
+};
+
+// Permission bits that do not depend on who runs the test.
+constexpr int OwnerGroupOther = 0x7077;
+
+const QByteArray Sample = "; Vantelo settings\r\n"
+                          "[INFO]\r\n"
+                          "  Login1 =  bob  \r\n"
+                          "Password1=\"  pa=ss  \"\r\n"
+                          "Odd line without equals sign\r\n"
+                          "Unknown=keep me\r\n"
+                          "\r\n"
+                          "; connection settings follow\r\n"
+                          "[CONNECTION]\r\n"
+                          "TypeNumerotation=1\r\n";
+
+} // namespace
+
+class TestProfile final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TemporaryHome> m_home;
+    QString m_file;
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TemporaryHome>();
+        QVERIFY(m_home->isValid());
+        m_file = m_home->path() + u"/settings/test.ini"_s;
+    }
+
+    void cleanup() { m_home.reset(); }
+
+    void readsValuesWithTheSystemsRules_data()
+    {
+        QTest::addColumn<QByteArray>("section");
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("blanks trimmed") << "INFO"_ba
+                                        << "Login1"_ba
+                                        << "bob"_ba;
+        QTest::newRow("case-insensitive") << "info"_ba
+                                          << "LOGIN1"_ba
+                                          << "bob"_ba;
+        QTest::newRow("one pair of quotes removed") << "Info"_ba
+                                                    << "password1"_ba
+                                                    << "  pa=ss  "_ba;
+        QTest::newRow("other section") << "connection"_ba
+                                       << "TypeNumerotation"_ba
+                                       << "1"_ba;
+        QTest::newRow("missing key") << "INFO"_ba
+                                     << "Numero1"_ba
+                                     << "dflt"_ba;
+        QTest::newRow("key of another section") << "INFO"_ba
+                                                << "TypeNumerotation"_ba
+                                                << "dflt"_ba;
+        QTest::newRow("missing section") << "GENERAL"_ba
+                                         << "Test"_ba
+                                         << "dflt"_ba;
+        QTest::newRow("comment is no key") << "INFO"_ba
+                                           << "; connection settings follow"_ba
+                                           << "dflt"_ba;
+    }
+
+    void readsValuesWithTheSystemsRules()
+    {
+        QFETCH(QByteArray, section);
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, expected);
+        QVERIFY(writeBytes(m_file, Sample));
+        const Read r = readValue(m_file, section.constData(), key.constData(), "dflt  ");
+        QCOMPARE(QByteArray(r.text.constData()), expected);
+        QCOMPARE(r.count, static_cast<DWORD>(expected.size()));
+
+        // The same with LF line ends.
+        QByteArray lf = Sample;
+        lf.replace("\r\n", "\n");
+        QVERIFY(writeBytes(m_file, lf));
+        QCOMPARE(
+            QByteArray(
+                readValue(m_file, section.constData(), key.constData(), "dflt").text.constData()),
+            expected);
+    }
+
+    void missingFileAndNullDefault()
+    {
+        Read r = readValue(m_file, "INFO", "Login1", "fallback");
+        QCOMPARE(QByteArray(r.text.constData()), "fallback"_ba);
+        QCOMPARE(r.count, 8u);
+        r = readValue(m_file, "INFO", "Login1", nullptr);
+        QCOMPARE(r.text.at(0), '\0');
+        QCOMPARE(r.count, 0u);
+        QVERIFY(!QFileInfo::exists(m_file));
+    }
+
+    void cutsToTheBuffer()
+    {
+        QVERIFY(writeBytes(m_file, "[S]\r\nK=abcdefghij\r\n"));
+        Read r = readValue(m_file, "S", "K", "", 5);
+        QCOMPARE(r.text, QByteArray("abcd\0", 5));
+        QCOMPARE(r.count, 4u);
+        r = readValue(m_file, "S", "K", "", 1);
+        QCOMPARE(r.text.at(0), '\0');
+        QCOMPARE(r.count, 0u);
+        // The default is cut the same way.
+        r = readValue(m_file, "S", "missing", "0123456789", 4);
+        QCOMPARE(r.text, QByteArray("012\0", 4));
+        QCOMPARE(r.count, 3u);
+        // Nothing is written past the buffer.
+        char guard[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
+        const QByteArray path = QFile::encodeName(m_file);
+        QCOMPARE(GetPrivateProfileStringA("S", "K", "", guard, 3, path.constData()), 2u);
+        QCOMPARE(QByteArray(guard, 8), QByteArray("ab\0xxxxx", 8));
+    }
+
+    void listsSectionsAndKeys()
+    {
+        QVERIFY(writeBytes(m_file, Sample));
+        Read r = readValue(m_file, nullptr, nullptr);
+        QCOMPARE(r.text.left(r.count + 1), QByteArray("INFO\0CONNECTION\0\0", 17));
+        QCOMPARE(r.count, 16u);
+
+        r = readValue(m_file, "info", nullptr);
+        const QByteArray keys("Login1\0Password1\0Odd line without equals sign\0Unknown\0\0", 55);
+        QCOMPARE(r.text.left(r.count + 1), keys);
+        QCOMPARE(r.count, 54u);
+
+        // A list that does not fit is cut and still ends with two NULs.
+        r = readValue(m_file, nullptr, nullptr, "", 8);
+        QCOMPARE(r.text, QByteArray("INFO\0C\0\0", 8));
+        QCOMPARE(r.count, 6u);
+
+        r = readValue(m_file, "nowhere", nullptr);
+        QCOMPARE(r.text.left(2), QByteArray("\0\0", 2));
+        QCOMPARE(r.count, 0u);
+    }
+
+    void replacesInPlaceKeepingEveryOtherLine()
+    {
+        QVERIFY(writeBytes(m_file, Sample));
+        QVERIFY(write(m_file, "info", "LOGIN1", "alice"));
+        QByteArray expected = Sample;
+        expected.replace("  Login1 =  bob  \r\n", "Login1=alice\r\n");
+        QCOMPARE(readBytes(m_file), expected);
+        QCOMPARE(QByteArray(readValue(m_file, "INFO", "Login1").text.constData()), "alice"_ba);
+
+        // The same value again leaves the file as it is.
+        QVERIFY(write(m_file, "INFO", "Login1", "alice"));
+        QCOMPARE(readBytes(m_file), expected);
+    }
+
+    void addsKeyAtTheEndOfItsSection()
+    {
+        QVERIFY(writeBytes(m_file, Sample));
+        QVERIFY(write(m_file, "INFO", "AutoConnect", "1"));
+        QByteArray expected = Sample;
+        expected.replace("Unknown=keep me\r\n", "Unknown=keep me\r\nAutoConnect=1\r\n");
+        QCOMPARE(readBytes(m_file), expected);
+
+        // The last section, ending without a line end.
+        QVERIFY(writeBytes(m_file, "[A]\nx=1\n\n[B]\ny=2"));
+        QVERIFY(write(m_file, "b", "z", "3"));
+        QVERIFY(write(m_file, "A", "w", "0"));
+        QCOMPARE(readBytes(m_file), "[A]\nx=1\nw=0\n\n[B]\ny=2\nz=3\n"_ba);
+
+        // A section with no key yet.
+        QVERIFY(writeBytes(m_file, "[A]\r\n\r\n[B]\r\n"));
+        QVERIFY(write(m_file, "A", "k", "v"));
+        QCOMPARE(readBytes(m_file), "[A]\r\nk=v\r\n\r\n[B]\r\n"_ba);
+    }
+
+    void addsSectionAtTheEndOfTheFile()
+    {
+        QVERIFY(writeBytes(m_file, Sample));
+        QVERIFY(write(m_file, "GENERAL", "Test", "5"));
+        QCOMPARE(readBytes(m_file), Sample + "[GENERAL]\r\nTest=5\r\n");
+
+        // An LF file keeps LF; a last line without its end gets one.
+        QVERIFY(writeBytes(m_file, "[A]\nx=1"));
+        QVERIFY(write(m_file, "B", "y", "2"));
+        QCOMPARE(readBytes(m_file), "[A]\nx=1\n[B]\ny=2\n"_ba);
+    }
+
+    void createsFileAndFolderForTheOwnerOnly()
+    {
+        QVERIFY(!QFileInfo::exists(QFileInfo(m_file).absolutePath()));
+        QVERIFY(write(m_file, "INFO", "Password1", "s3cret"));
+        QCOMPARE(readBytes(m_file), "[INFO]\r\nPassword1=s3cret\r\n"_ba);
+        QCOMPARE(QFile::permissions(m_file) & OwnerGroupOther,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+        // Deleting from a missing file creates nothing.
+        const QString other = m_home->path() + u"/other.ini"_s;
+        QVERIFY(write(other, "INFO", "Login1", nullptr));
+        QVERIFY(write(other, "INFO", nullptr, nullptr));
+        QVERIFY(!QFileInfo::exists(other));
+    }
+
+    void existingFileKeepsItsPermissions()
+    {
+        QVERIFY(writeBytes(m_file, Sample));
+        const auto shared = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                            QFileDevice::ReadGroup | QFileDevice::ReadOther;
+        QVERIFY(QFile::setPermissions(m_file, shared));
+        QVERIFY(write(m_file, "INFO", "Login1", "carol"));
+        QCOMPARE(QFile::permissions(m_file) & OwnerGroupOther, shared);
+    }
+
+    void deletesKeysAndSections()
+    {
+        QByteArray withDuplicate = Sample;
+        withDuplicate.replace("Unknown=keep me\r\n", "Unknown=keep me\r\nlogin1=old copy\r\n");
+        QVERIFY(writeBytes(m_file, withDuplicate));
+        QVERIFY(write(m_file, "INFO", "Login1", nullptr));
+        QByteArray expected = Sample;
+        expected.replace("  Login1 =  bob  \r\n", "");
+        QCOMPARE(readBytes(m_file), expected);
+        QCOMPARE(QByteArray(readValue(m_file, "INFO", "Login1", "gone").text.constData()),
+                 "gone"_ba);
+
+        QVERIFY(write(m_file, "info", nullptr, nullptr));
+        QCOMPARE(readBytes(m_file),
+                 "; Vantelo settings\r\n[CONNECTION]\r\nTypeNumerotation=1\r\n"_ba);
+    }
+
+    void refusesTextsThatWouldBreakLines()
+    {
+        QVERIFY(writeBytes(m_file, Sample));
+        QVERIFY(!write(m_file, "INFO", "Login1", "bob\r\nAutoConnect=1"));
+        QVERIFY(!write(m_file, "INFO", "Auto\nConnect", "1"));
+        QVERIFY(!write(m_file, "IN]FO", "Login1", "x"));
+        QVERIFY(!write(m_file, "INFO", "Lo=gin", "x"));
+        QCOMPARE(readBytes(m_file), Sample);
+    }
+
+    void failedWriteLeavesTheOldFileWhole()
+    {
+        QVERIFY(writeBytes(m_file, Sample));
+        {
+            // The new text cannot be written out in full.
+            FileSizeLimit limit(static_cast<rlim_t>(Sample.size()) + 4);
+            QVERIFY(limit.active());
+            QVERIFY(
+                !write(m_file, "GENERAL", "jouerFichierWav", "/usr/share/sounds/connected.wav"));
+        }
+        QCOMPARE(readBytes(m_file), Sample);
+        // No temporary file is left beside it.
+        QCOMPARE(QDir(QFileInfo(m_file).absolutePath()).entryList(QDir::Files),
+                 QStringList{u"test.ini"_s});
+    }
+
+    void unwritableFolderOrUnreadableFile()
+    {
+        if (geteuid() == 0)
+            QSKIP("file permissions do not bind the superuser");
+        QVERIFY(writeBytes(m_file, Sample));
+        const QString folder = QFileInfo(m_file).absolutePath();
+        const auto folderPermissions = QFile::permissions(folder);
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const BOOL written = write(m_file, "INFO", "Login1", "mallory");
+        QFile::setPermissions(folder, folderPermissions);
+        QVERIFY(!written);
+        QCOMPARE(readBytes(m_file), Sample);
+
+        // A file that cannot be read is not replaced by one holding only the new key.
+        QVERIFY(QFile::setPermissions(m_file, QFileDevice::WriteOwner));
+        QVERIFY(!write(m_file, "INFO", "Login1", "mallory"));
+        QVERIFY(QFile::setPermissions(m_file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(readBytes(m_file), Sample);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProfile)
+#include "test_profile.moc"
