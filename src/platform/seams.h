@@ -7,6 +7,7 @@
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -51,6 +52,9 @@ struct OpenFileCall
     QString title;
     QStringList filter; // display names and patterns, in order
     DWORD flags;
+    DWORD structSize = 0;   // lStructSize
+    DWORD maxFile = 0;      // nMaxFile
+    QByteArray initialFile; // lpstrFile as passed, up to its first NUL
 };
 const QList<OpenFileCall> &openFileCalls();
 void clearOpenFileCalls();
