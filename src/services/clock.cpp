@@ -1,0 +1,50 @@
+#include "services/clock.h"
+
+#include <QLocale>
+
+namespace {
+
+QDateTime g_fixed;
+
+// The system's short time format with the seconds put in when it has none
+// ("HH:mm" becomes "HH:mm:ss", "h:mm AP" becomes "h:mm:ss AP"): the call log's
+// "Finished At" follows the clock second by second, and the long format would
+// bring the time zone's name along.
+QString timeFormatWithSeconds(const QLocale &locale)
+{
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    if (format.contains(u's'))
+        return format;
+    const qsizetype minutes = format.lastIndexOf(QStringLiteral("mm"));
+    if (minutes < 0)
+        return QStringLiteral("HH:mm:ss");
+    // The separator the format already puts between hours and minutes.
+    QChar separator = u':';
+    if (minutes > 0 && !format.at(minutes - 1).isLetter())
+        separator = format.at(minutes - 1);
+    format.insert(minutes + 2, separator + QStringLiteral("ss"));
+    return format;
+}
+
+} // namespace
+
+QDateTime CurrentDateTime()
+{
+    return g_fixed.isValid() ? g_fixed : QDateTime::currentDateTime();
+}
+
+QString CurrentDateText()
+{
+    return QLocale::system().toString(CurrentDateTime().date(), QLocale::ShortFormat);
+}
+
+QString CurrentTimeText()
+{
+    const QLocale locale = QLocale::system();
+    return locale.toString(CurrentDateTime().time(), timeFormatWithSeconds(locale));
+}
+
+void SetFixedDateTime(const QDateTime &dateTime)
+{
+    g_fixed = dateTime;
+}

@@ -1,0 +1,272 @@
+// Session timing and the call log: the hh:mm:ss text, the monitor's one-second
+// step, and the exact bytes of the log.
+
+#include "platform/paths.h"
+#include "services/call_log.h"
+#include "services/clock.h"
+#include "support/testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray Header = "  Date  || Started At || Finished At|| Connection \r\n";
+
+QByteArray blanks(int n)
+{
+    return QByteArray(n, ' ');
+}
+
+// Limits the size of any file this process writes, as a full disk would.
+class FileSizeLimit final
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        m_active = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_saved{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_active = false;
+};
+
+Duration advanced(Duration d, int seconds)
+{
+    for (int i = 0; i < seconds; ++i)
+        AdvanceDuration(d);
+    return d;
+}
+
+} // namespace
+
+class TestCallLog final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TemporaryHome> m_home;
+    QString m_log;
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TemporaryHome>();
+        QVERIFY(m_home->isValid());
+        m_log = m_home->dataDir() + u"/ilog.log"_s;
+        QCOMPARE(platform::localPath(CallLogPath), m_log);
+    }
+
+    void cleanup()
+    {
+        SetFixedDateTime(QDateTime());
+        m_home.reset();
+    }
+
+    void formatHms_data()
+    {
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<int>("hours");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("zero") << 0 << 0 << 0 << u"00:00:00"_s;
+        QTest::newRow("one digit each") << 5 << 7 << 3 << u"03:07:05"_s;
+        QTest::newRow("two digits each") << 59 << 59 << 99 << u"99:59:59"_s;
+        QTest::newRow("hundred hours") << 0 << 0 << 100 << u"100:00:00"_s;
+        QTest::newRow("largest hours") << 0 << 0 << 32767 << u"32767:00:00"_s;
+        QTest::newRow("no carry") << 75 << 0 << 0 << u"00:00:75"_s;
+        QTest::newRow("negative two characters") << -5 << 0 << 0 << u"00:00:-5"_s;
+        QTest::newRow("negative minutes") << 0 << -12 << 0 << u"00:-12:00"_s;
+    }
+
+    void formatHms()
+    {
+        QFETCH(int, seconds);
+        QFETCH(int, minutes);
+        QFETCH(int, hours);
+        QFETCH(QString, expected);
+        QCOMPARE(FormatHms(static_cast<qint16>(seconds), static_cast<qint16>(minutes),
+                           static_cast<qint16>(hours)),
+                 expected);
+        Duration d;
+        d.seconds = static_cast<qint16>(seconds);
+        d.minutes = static_cast<qint16>(minutes);
+        d.hours = static_cast<qint16>(hours);
+        QCOMPARE(FormatHms(d), expected);
+    }
+
+    void durationStepsOneSecond()
+    {
+        QCOMPARE(FormatHms(advanced({}, 59)), u"00:00:59"_s);
+        QCOMPARE(FormatHms(advanced({}, 60)), u"00:01:00"_s);
+        QCOMPARE(FormatHms(advanced({}, 3599)), u"00:59:59"_s);
+        QCOMPARE(FormatHms(advanced({}, 3600)), u"01:00:00"_s);
+        QCOMPARE(FormatHms(advanced({}, 3661)), u"01:01:01"_s);
+
+        // Out-of-range seconds lose 59, as the step says.
+        Duration d{60, 0, 0};
+        AdvanceDuration(d);
+        QCOMPARE(FormatHms(d), u"00:01:01"_s);
+
+        // Hours stop at 32767; minutes still wrap.
+        d = {59, 59, 32767};
+        AdvanceDuration(d);
+        QCOMPARE(FormatHms(d), u"32767:00:00"_s);
+        // A counter that would overflow keeps its value; the rest still runs.
+        d = {32767, 0, 0};
+        AdvanceDuration(d);
+        QCOMPARE(d.seconds, qint16(32708));
+        QCOMPARE(d.minutes, qint16(1));
+        d = {59, 32767, 0};
+        AdvanceDuration(d);
+        QCOMPARE(d.seconds, qint16(0));
+        QCOMPARE(d.minutes, qint16(32767));
+        QCOMPARE(d.hours, qint16(0));
+        d = {58, 0, 0};
+        AdvanceDuration(d);
+        QCOMPARE(FormatHms(d), u"00:00:59"_s);
+    }
+
+    void clockTextsFollowTheFixedTime()
+    {
+        const QDateTime fixed(QDate(2026, 12, 6), QTime(21, 3, 4));
+        SetFixedDateTime(fixed);
+        QCOMPARE(CurrentDateTime(), fixed);
+        // The time of day shows its seconds, whatever the system's format.
+        const QString time = CurrentTimeText();
+        QVERIFY2(time.contains(QRegularExpression(u"03\\D04"_s)), qPrintable(time));
+        SetFixedDateTime(fixed.addSecs(1));
+        QVERIFY(CurrentTimeText() != time);
+        // The date in the system's short format reads back as that date.
+        const QDate shown = QLocale::system().toDate(CurrentDateText(), QLocale::ShortFormat);
+        QCOMPARE(shown.day(), 6);
+        QCOMPARE(shown.month(), 12);
+
+        SetFixedDateTime(QDateTime());
+        QVERIFY(qAbs(CurrentDateTime().secsTo(QDateTime::currentDateTime())) < 5);
+    }
+
+    void newLogHasHeaderAndRecordInZones()
+    {
+        QVERIFY(!QFileInfo::exists(m_log));
+        AppendCallLog(u"06/12/26"_s, u"21:03:04"_s, u"21:05:10"_s, u"28800"_s);
+        QCOMPARE(readBytes(m_log), Header + "06/12/26" + blanks(6) + "21:03:04" + blanks(6) +
+                                       "21:05:10" + blanks(6) + "28800\r\n");
+    }
+
+    void zonesForEmptyAndLongFields()
+    {
+        AppendCallLog(QString(), QString(), QString(), QString());
+        QCOMPARE(readBytes(m_log), Header + blanks(42) + "\r\n");
+
+        // A field of 14 is followed by a whole zone of blanks; one of 20 by 8.
+        AppendCallLog(u"ABCDEFGHIJKLMN"_s, u"x"_s, QString(20, u'y'), u"z"_s);
+        QCOMPARE(readBytes(m_log), Header + "ABCDEFGHIJKLMN" + blanks(14) + "x" + blanks(13) +
+                                       QByteArray(20, 'y') + blanks(8) + "z\r\n");
+
+        // The last field is never padded.
+        AppendCallLog(u"a"_s, u"b"_s, u"c"_s, u"speed   "_s);
+        QCOMPARE(readBytes(m_log),
+                 Header + "a" + blanks(13) + "b" + blanks(13) + "c" + blanks(13) + "speed   \r\n");
+    }
+
+    void everyCallLeavesOnlyTheLatestRecord()
+    {
+        AppendCallLog(u"06/12/26"_s, u"21:03:04"_s, u"21:05:10"_s, u"28800"_s);
+        AppendCallLog(u"06/12/26"_s, u"21:03:04"_s, u"21:05:11"_s, u"28800"_s);
+        QCOMPARE(readBytes(m_log), Header + "06/12/26" + blanks(6) + "21:03:04" + blanks(6) +
+                                       "21:05:11" + blanks(6) + "28800\r\n");
+
+        // A file of other text is replaced the same way.
+        QVERIFY(writeBytes(m_log, "garbage, \"unclosed\nmore"));
+        AppendCallLog(u"d"_s, u"s"_s, u"f"_s, u"c"_s);
+        QCOMPARE(readBytes(m_log),
+                 Header + "d" + blanks(13) + "s" + blanks(13) + "f" + blanks(13) + "c\r\n");
+    }
+
+    void quotedHeaderGetsTheRecordAppended()
+    {
+        const QByteArray quoted = "first line, kept\r\n\"" + Header.chopped(2) + "\"\r\n";
+        QVERIFY(writeBytes(m_log, quoted));
+        AppendCallLog(u"06/12/26"_s, u"21:03:04"_s, u"21:05:10"_s, u"28800"_s);
+        const QByteArray record =
+            "06/12/26" + blanks(6) + "21:03:04" + blanks(6) + "21:05:10" + blanks(6) + "28800\r\n";
+        QCOMPARE(readBytes(m_log), quoted + record);
+
+        // Leading blanks before the quote are skipped; a last line without its
+        // end still gets the record on a line of its own.
+        const QByteArray unterminated = "   \"" + Header.chopped(2) + "\"";
+        QVERIFY(writeBytes(m_log, unterminated));
+        AppendCallLog(u"06/12/26"_s, u"21:03:04"_s, u"21:05:10"_s, u"28800"_s);
+        QCOMPARE(readBytes(m_log), unterminated + "\r\n" + record);
+
+        // The header as this routine writes it, unquoted, never matches.
+        QVERIFY(writeBytes(m_log, Header));
+        AppendCallLog(u"a"_s, u"b"_s, u"c"_s, u"d"_s);
+        QCOMPARE(readBytes(m_log).count(Header), 1);
+    }
+
+    void failuresAreSilentAndKeepTheOldLog()
+    {
+        const QByteArray old = Header + "06/12/26" + blanks(6) + "21:03:04" + blanks(6) +
+                               "21:05:10" + blanks(6) + "28800\r\n";
+        QVERIFY(writeBytes(m_log, old));
+        {
+            // The new log cannot be written out in full.
+            FileSizeLimit limit(static_cast<rlim_t>(Header.size()) + 10);
+            QVERIFY(limit.active());
+            AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:01"_s, u"33600"_s);
+        }
+        QCOMPARE(readBytes(m_log), old);
+        QCOMPARE(QDir(m_home->dataDir()).entryList(QDir::Files), QStringList{u"ilog.log"_s});
+
+        // A log that is a folder can neither be read nor replaced.
+        QVERIFY(QFile::remove(m_log));
+        QVERIFY(QDir().mkpath(m_log));
+        AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:01"_s, u"33600"_s);
+        QVERIFY(QFileInfo(m_log).isDir());
+    }
+
+    void readOnlyLogStaysAsItIs()
+    {
+        if (geteuid() == 0)
+            QSKIP("file permissions do not bind the superuser");
+        const QByteArray old = Header + blanks(42) + "\r\n";
+        QVERIFY(writeBytes(m_log, old));
+        QVERIFY(QFile::setPermissions(m_log, QFileDevice::ReadOwner));
+        AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:01"_s, u"33600"_s);
+        QCOMPARE(readBytes(m_log), old);
+
+        // Unreadable too: the reading ends at once and nothing changes.
+        QVERIFY(QFile::setPermissions(m_log, {}));
+        AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:01"_s, u"33600"_s);
+        QVERIFY(QFile::setPermissions(m_log, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(readBytes(m_log), old);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCallLog)
+#include "test_call_log.moc"

@@ -1,0 +1,86 @@
+// The settings file: where it lives, and values read and written through it.
+
+#include "platform/ansi.h"
+#include "services/ini.h"
+#include "support/testenv.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+class TestSettingsFile final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TemporaryHome> m_home;
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TemporaryHome>();
+        QVERIFY(m_home->isValid());
+    }
+
+    void cleanup() { m_home.reset(); }
+
+    void pathFollowsTheProgramFolderOnEveryCall()
+    {
+        QCOMPARE(IniPath(Settings::FileBase), m_home->configDir() + u"/test.ini"_s);
+        WriteIniValue(Settings::FileBase, Settings::Info, Settings::Login, u"bob"_s);
+        QVERIFY(QFileInfo::exists(m_home->configDir() + u"/test.ini"_s));
+
+        // Nothing is cached: another home gives another file.
+        TemporaryHome other;
+        QCOMPARE(IniPath(Settings::FileBase), other.configDir() + u"/test.ini"_s);
+        QCOMPARE(ReadIniValue(Settings::FileBase, Settings::Info, Settings::Login), QString());
+        WriteIniValue(Settings::FileBase, Settings::Info, Settings::Login, u"carol"_s);
+        QCOMPARE(readBytes(other.configDir() + u"/test.ini"_s), "[INFO]\r\nLogin1=carol\r\n"_ba);
+    }
+
+    void valuesComeBackAsWritten()
+    {
+        QCOMPARE(ReadIniValue(Settings::FileBase, Settings::Info, Settings::Password), QString());
+        const QString password = u"p=ss;wörd \"x\" #1"_s;
+        WriteIniValue(Settings::FileBase, Settings::Info, Settings::Password, password);
+        WriteIniValue(Settings::FileBase, Settings::General, Settings::RedialPeriod, u"5"_s);
+        QCOMPARE(ReadIniValue(Settings::FileBase, Settings::Info, Settings::Password), password);
+        QCOMPARE(ReadIniValue(Settings::FileBase, u"general"_s, u"TEST"_s), u"5"_s);
+
+        // The file holds a password: it is the owner's alone.
+        QCOMPARE(QFile::permissions(IniPath(Settings::FileBase)) & 0x7077,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+        // Another spelling of the same key replaces the value, not adds a key.
+        WriteIniValue(Settings::FileBase, u"info"_s, u"PASSWORD1"_s, u"new"_s);
+        QCOMPARE(ReadIniValue(Settings::FileBase, Settings::Info, Settings::Password), u"new"_s);
+        QCOMPARE(readBytes(IniPath(Settings::FileBase)),
+                 "[INFO]\r\nPassword1=new\r\n[GENERAL]\r\nTest=5\r\n"_ba);
+    }
+
+    void longValuesAreCutTo254()
+    {
+        const QString value = QString(300, u'x');
+        WriteIniValue(Settings::FileBase, Settings::General, Settings::SoundFile, value);
+        QCOMPARE(readBytes(IniPath(Settings::FileBase)),
+                 "[GENERAL]\r\njouerFichierWav=" + QByteArray(300, 'x') + "\r\n");
+        QCOMPARE(ReadIniValue(Settings::FileBase, Settings::General, Settings::SoundFile),
+                 QString(254, u'x'));
+
+        // A cut through a two-byte character (UTF-8 system code page) drops
+        // that character whole.
+        if (platform::toAnsi(u"é"_s).size() != 2)
+            return;
+        const QString accented = QString(253, u'a') + u"é"_s;
+        WriteIniValue(Settings::FileBase, Settings::General, Settings::SoundFile, accented);
+        QCOMPARE(ReadIniValue(Settings::FileBase, Settings::General, Settings::SoundFile),
+                 QString(253, u'a'));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsFile)
+#include "test_settings_file.moc"
