@@ -139,18 +139,20 @@ private slots:
         QFETCH(QByteArray, key);
         QFETCH(QByteArray, expected);
         QVERIFY(writeBytes(m_file, Sample));
-        const Read r = readValue(m_file, section.constData(), key.constData(), "dflt  ");
+        Read r = readValue(m_file, section.constData(), key.constData(), "dflt  ");
         QCOMPARE(QByteArray(r.text.constData()), expected);
         QCOMPARE(r.count, static_cast<DWORD>(expected.size()));
 
-        // The same with LF line ends.
+        // The same with LF line ends, and after a byte order mark.
         QByteArray lf = Sample;
         lf.replace("\r\n", "\n");
-        QVERIFY(writeBytes(m_file, lf));
-        QCOMPARE(
-            QByteArray(
-                readValue(m_file, section.constData(), key.constData(), "dflt").text.constData()),
-            expected);
+        QByteArray marked = Sample;
+        marked.replace("; Vantelo settings\r\n", "\xEF\xBB\xBF");
+        for (const QByteArray &variant : {lf, marked}) {
+            QVERIFY(writeBytes(m_file, variant));
+            r = readValue(m_file, section.constData(), key.constData(), "dflt");
+            QCOMPARE(QByteArray(r.text.constData()), expected);
+        }
     }
 
     void missingFileAndNullDefault()

@@ -64,7 +64,10 @@ QByteArray joinLines(const QList<Line> &lines)
 Parsed parse(const QByteArray &text)
 {
     Parsed p;
-    const QByteArray t = text.trimmed();
+    QByteArray t = text.trimmed();
+    // Editors may save the file with a UTF-8 byte order mark before its first line.
+    if (t.startsWith("\xEF\xBB\xBF"))
+        t = t.mid(3).trimmed();
     if (t.isEmpty()) {
         p.kind = Kind::Blank;
     } else if (t.startsWith(';')) {
