@@ -2,7 +2,8 @@
 
 // Registry reads of the dynamic statistics (HKEY_DYN_DATA). On systems other
 // than Windows the simulated line publishes the dial-up adapter's values
-// under "PerfStats\StatData" while one of its calls is connected.
+// under "PerfStats\StatData" while the modems of one of its calls are linked
+// (from RASCS_DeviceConnected, through the logon, until the call ends).
 
 #include "platform/wintypes.h"
 

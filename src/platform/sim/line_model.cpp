@@ -46,13 +46,21 @@ CallStatus lineStatus(const Call &call, qint64 atMs)
     return {kStages.at(std::min<qint64>(index, kStages.size() - 1)), 0};
 }
 
+// The moment the modems link up, or -1 when they never do.
+qint64 linkUpAtMs(const Call &call)
+{
+    if (call.outcome != Outcome::Connect)
+        return -1;
+    return call.dialedAtMs + kConnectDeviceEnd * qint64(call.stageMs);
+}
+
 quint32 counter(const Call &call, qint64 nowMs, quint32 negotiation, int percentOfSpeed)
 {
-    const qint64 connectedAt = connectedAtMs(call);
-    if (connectedAt < 0 || nowMs < connectedAt)
+    const qint64 linkedAt = linkUpAtMs(call);
+    if (linkedAt < 0 || nowMs < linkedAt)
         return 0;
     // speed / 8 bytes a second at full load; the line is busy percentOfSpeed of the time.
-    const qint64 bytes = (nowMs - connectedAt) * qint64(call.speed) * percentOfSpeed / 800000;
+    const qint64 bytes = (nowMs - linkedAt) * qint64(call.speed) * percentOfSpeed / 800000;
     // Counters wrap around at 32 bits, as the system's own do.
     return static_cast<quint32>(negotiation + static_cast<quint64>(bytes));
 }
@@ -128,6 +136,13 @@ CallStatus callStatus(const Call &call, qint64 nowMs)
         return {RASCS_Disconnected, before.state == RASCS_Disconnected ? before.error : 0};
     }
     return lineStatus(call, nowMs);
+}
+
+bool linkUp(const Call &call, qint64 nowMs)
+{
+    const qint64 linkedAt = linkUpAtMs(call);
+    return linkedAt >= 0 && nowMs >= linkedAt &&
+           callStatus(call, nowMs).state != RASCS_Disconnected;
 }
 
 bool callClosed(const Call &call, qint64 nowMs)

@@ -79,8 +79,11 @@ CallStatus callStatus(const Call &call, qint64 nowMs);
 bool callClosed(const Call &call, qint64 nowMs);
 // The moment the call reaches RASCS_Connected, or -1 when it never does.
 qint64 connectedAtMs(const Call &call);
+// Whether the modems are linked at `nowMs`: from RASCS_DeviceConnected, through
+// the logon, until the call ends. The adapter has its speed from then on.
+bool linkUp(const Call &call, qint64 nowMs);
 
-// The dynamic statistics of a connected call at `nowMs`.
+// The dial-up adapter's byte counters, counted from the modems' link.
 quint32 bytesReceived(const Call &call, qint64 nowMs);
 quint32 bytesSent(const Call &call, qint64 nowMs);
 

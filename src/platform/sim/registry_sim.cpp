@@ -1,5 +1,6 @@
 // The dynamic statistics under HKEY_DYN_DATA, as the simulated line publishes
-// them: the dial-up adapter's values exist while a call is connected.
+// them: the dial-up adapter's values exist while the modems of a call are
+// linked, from RASCS_DeviceConnected through the logon to the end of the call.
 
 #include "platform/registry.h"
 
@@ -49,12 +50,12 @@ QByteArray littleEndian(quint32 value)
     return bytes;
 }
 
-// The line's own value, or nothing while no call is connected.
+// The line's own value, or nothing while no call has its modems linked.
 std::optional<QByteArray> lineValue(const QString &name)
 {
     const qint64 now = nowMs();
     for (const Call &call : openCalls(readLineState(), now)) {
-        if (callStatus(call, now).state != RASCS_Connected)
+        if (!linkUp(call, now))
             continue;
         if (name.compare(kConnectSpeed, Qt::CaseInsensitive) == 0)
             return littleEndian(call.speed);

@@ -1,0 +1,154 @@
+// The service's records as the program exchanges them: the enumeration byte
+// counts hold exactly their number of records, and what the service writes
+// lands at the published offsets.
+
+#include "platform/ras.h"
+#include "platform/simline.h"
+#include "support/phonebook_file.h"
+#include "support/testenv.h"
+
+#include <QTest>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray textAt(const void *record, size_t offset)
+{
+    return QByteArray(static_cast<const char *>(record) + offset);
+}
+
+DWORD dwordAt(const void *record, size_t offset)
+{
+    DWORD value = 0;
+    std::memcpy(&value, static_cast<const char *>(record) + offset, sizeof value);
+    return value;
+}
+
+QList<PhonebookEntry> slowEntries(int count)
+{
+    QList<PhonebookEntry> entries;
+    for (int i = 0; i < count; ++i)
+        entries.append(quickEntry(u"Entry %1"_s.arg(i), {u"SimStageMs=600000"_s}));
+    return entries;
+}
+
+} // namespace
+
+class TestRecords final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TemporaryHome> m_home;
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TemporaryHome>();
+        QVERIFY(m_home->isValid());
+    }
+
+    void cleanup() { m_home.reset(); }
+
+    void phonebookListOf16896BytesHolds64Entries()
+    {
+        QVERIFY(writePhonebook(slowEntries(65)));
+        std::vector<RASENTRYNAME> buffer(64);
+        buffer[0].dwSize = 264;
+        DWORD bytes = 16896;
+        DWORD count = 0;
+        QCOMPARE(sizeof(RASENTRYNAME) * buffer.size(), size_t(bytes));
+        QCOMPARE(RasEnumEntriesA(nullptr, nullptr, buffer.data(), &bytes, &count),
+                 ERROR_BUFFER_TOO_SMALL);
+        QCOMPARE(bytes, DWORD(65 * 264));
+
+        QVERIFY(writePhonebook(slowEntries(64)));
+        bytes = 16896;
+        QCOMPARE(RasEnumEntriesA(nullptr, nullptr, buffer.data(), &bytes, &count), DWORD(0));
+        QCOMPARE(count, DWORD(64));
+        QCOMPARE(textAt(&buffer[63], 4), "Entry 63"_ba);
+    }
+
+    void connectionListsOf105472And26368BytesHold256And64Calls()
+    {
+        QVERIFY(writePhonebook(slowEntries(65)));
+        for (int i = 0; i < 64; ++i) {
+            RASDIALPARAMS params{};
+            params.dwSize = 1052;
+            std::strcpy(params.szEntryName, qPrintable(u"Entry %1"_s.arg(i)));
+            HRASCONN handle = 0;
+            QCOMPARE(RasDialA(nullptr, nullptr, &params, 0, nullptr, &handle), DWORD(0));
+        }
+        std::vector<RASCONN> wide(256);
+        wide[0].dwSize = 412;
+        DWORD bytes = 105472;
+        DWORD count = 0;
+        QCOMPARE(sizeof(RASCONN) * wide.size(), size_t(bytes));
+        QCOMPARE(RasEnumConnectionsA(wide.data(), &bytes, &count), DWORD(0));
+        QCOMPARE(count, DWORD(64));
+        QCOMPARE(bytes, DWORD(64 * 412));
+
+        std::vector<RASCONN> narrow(64);
+        narrow[0].dwSize = 412;
+        bytes = 26368;
+        QCOMPARE(sizeof(RASCONN) * narrow.size(), size_t(bytes));
+        QCOMPARE(RasEnumConnectionsA(narrow.data(), &bytes, &count), DWORD(0));
+        QCOMPARE(count, DWORD(64));
+        // The 65th call no longer fits the hang-up's buffer.
+        RASDIALPARAMS params{};
+        params.dwSize = 1052;
+        std::strcpy(params.szEntryName, "Entry 64");
+        HRASCONN handle = 0;
+        QCOMPARE(RasDialA(nullptr, nullptr, &params, 0, nullptr, &handle), DWORD(0));
+        bytes = 26368;
+        QCOMPARE(RasEnumConnectionsA(narrow.data(), &bytes, &count), ERROR_BUFFER_TOO_SMALL);
+        QCOMPARE(bytes, DWORD(65 * 412));
+        QCOMPARE(count, DWORD(65));
+    }
+
+    void serviceWritesFieldsAtTheirOffsets()
+    {
+        const QString longest(256, u'x'); // the longest name its field holds
+        QVERIFY(writePhonebook({quickEntry(longest, {u"Device=Test Modem"_s, u"DialUserName=ann"_s,
+                                                     u"DialPassword=pw"_s, u"DialDomain=DOM"_s,
+                                                     u"DialCallbackNumber=555"_s})}));
+
+        RASDIALPARAMS params{};
+        params.dwSize = 1052;
+        std::memcpy(reinterpret_cast<char *>(&params) + 4, qPrintable(longest), 257);
+        BOOL stored = FALSE;
+        QCOMPARE(RasGetEntryDialParamsA(nullptr, &params, &stored), DWORD(0));
+        QCOMPARE(textAt(&params, 390), "555"_ba);
+        QCOMPARE(textAt(&params, 519), "ann"_ba);
+        QCOMPARE(textAt(&params, 776), "pw"_ba);
+        QCOMPARE(textAt(&params, 1033), "DOM"_ba);
+
+        HRASCONN handle = 0;
+        QCOMPARE(RasDialA(nullptr, nullptr, &params, 0, nullptr, &handle), DWORD(0));
+        RASCONN conn{};
+        conn.dwSize = 412;
+        DWORD bytes = sizeof conn;
+        DWORD count = 0;
+        QCOMPARE(RasEnumConnectionsA(&conn, &bytes, &count), DWORD(0));
+        QCOMPARE(dwordAt(&conn, 4), handle);
+        QCOMPARE(textAt(&conn, 8), longest.toLatin1());
+        QCOMPARE(textAt(&conn, 265), "modem"_ba);
+        QCOMPARE(textAt(&conn, 282), "Test Modem"_ba);
+
+        RASCONNSTATUS status{};
+        status.dwSize = 160;
+        QCOMPARE(RasGetConnectStatusA(handle, &status), DWORD(0));
+        QVERIFY(dwordAt(&status, 4) <= DWORD(RASCS_Connected));
+        QCOMPARE(dwordAt(&status, 8), DWORD(0));
+        QCOMPARE(textAt(&status, 12), "modem"_ba);
+        QCOMPARE(textAt(&status, 29), "Test Modem"_ba);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecords)
+#include "test_records.moc"

@@ -1,0 +1,257 @@
+// The simulated line shared between processes: calls dialed by the line tool
+// are seen here and the other way round, the tool steers calls of this
+// process, and processes dialing at the same moment lose none of their calls.
+
+#include "platform/ras.h"
+#include "platform/simline.h"
+#include "support/phonebook_file.h"
+#include "support/testenv.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+#include <cstring>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kWaitMs = 5000;
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs the line tool to its end; the child inherits this process's
+// environment, so it shares the temporary home.
+Run runTool(const QStringList &args)
+{
+    QProcess process;
+    process.start(QStringLiteral(VANTELO_LINE_TOOL), args);
+    Run run;
+    if (!process.waitForFinished(kWaitMs) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+HRASCONN dial(const QString &entry)
+{
+    RASDIALPARAMS params{};
+    params.dwSize = sizeof params;
+    std::strcpy(params.szEntryName, entry.toLocal8Bit().constData());
+    std::strcpy(params.szUserName, "demo");
+    std::strcpy(params.szPassword, "demo");
+    HRASCONN handle = 0;
+    return RasDialA(nullptr, nullptr, &params, 0, nullptr, &handle) == 0 ? handle : 0;
+}
+
+DWORD stateOf(HRASCONN handle)
+{
+    RASCONNSTATUS status{};
+    status.dwSize = sizeof status;
+    return RasGetConnectStatusA(handle, &status) == 0 ? DWORD(status.rasconnstate) : 0xFFFFFFFFu;
+}
+
+DWORD errorOf(HRASCONN handle)
+{
+    RASCONNSTATUS status{};
+    status.dwSize = sizeof status;
+    return RasGetConnectStatusA(handle, &status) == 0 ? status.dwError : 0xFFFFFFFFu;
+}
+
+QStringList listedEntries()
+{
+    RASCONN conns[8] = {};
+    conns[0].dwSize = sizeof(RASCONN);
+    DWORD bytes = sizeof conns;
+    DWORD count = 0;
+    if (RasEnumConnectionsA(conns, &bytes, &count) != 0)
+        return {};
+    QStringList entries;
+    for (DWORD i = 0; i < count; ++i)
+        entries.append(QString::fromLocal8Bit(conns[i].szEntryName));
+    return entries;
+}
+
+} // namespace
+
+class TestLineTool final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TemporaryHome> m_home;
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TemporaryHome>();
+        QVERIFY(m_home->isValid());
+        QVERIFY(writePhonebook({
+            quickEntry(u"Home"_s, {u"SimStageMs=2"_s, u"SimHangUpMs=2"_s}),
+            quickEntry(u"Office"_s, {u"SimStageMs=2"_s, u"SimHangUpMs=2"_s}),
+            quickEntry(u"Busy"_s, {u"SimStageMs=2"_s, u"SimOutcome=busy"_s}),
+            quickEntry(u"Slow"_s, {u"SimStageMs=600000"_s}),
+        }));
+    }
+
+    void cleanup() { m_home.reset(); }
+
+    void callDialedByTheToolIsSeenHere()
+    {
+        const Run list = runTool({u"list"_s});
+        QCOMPARE(list.exitCode, 0);
+        QCOMPARE(list.out, u"Home\nOffice\nBusy\nSlow\n"_s);
+
+        const Run run = runTool({u"dial"_s, u"Home"_s, u"--user"_s, u"demo"_s, u"--password"_s,
+                                 u"demo"_s, u"--number"_s, u"P0860"_s, u"--wait"_s});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.endsWith(u"Connected.\n"_s), qPrintable(run.out));
+        QCOMPARE(listedEntries(), QStringList{u"Home"_s});
+        const QList<simline::CallRecord> calls = simline::calls();
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(stateOf(calls[0].handle), DWORD(RASCS_Connected));
+        QCOMPARE(calls[0].phoneNumber, u"P0860"_s);
+        QCOMPARE(calls[0].userName, u"demo"_s);
+    }
+
+    void toolDropsAndHangsUpCallsOfThisProcess()
+    {
+        const HRASCONN home = dial(u"Home"_s);
+        const HRASCONN office = dial(u"Office"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(home), DWORD(RASCS_Connected), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(office), DWORD(RASCS_Connected), kWaitMs);
+
+        QCOMPARE(runTool({u"drop"_s}).exitCode, 0);
+        QCOMPARE(stateOf(home), DWORD(RASCS_Disconnected));
+        QCOMPARE(errorOf(office), ERROR_NO_CARRIER);
+
+        const Run hangUp = runTool({u"hangup"_s});
+        QCOMPARE(hangUp.exitCode, 0);
+        QCOMPARE(hangUp.out, u"Hung up Home.\nHung up Office.\n"_s);
+        QVERIFY(listedEntries().isEmpty());
+        QCOMPARE(RasHangUpA(home), ERROR_INVALID_HANDLE);
+    }
+
+    void statusForScripts()
+    {
+        const HRASCONN home = dial(u"Home"_s);
+        const HRASCONN busy = dial(u"Busy"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(home), DWORD(RASCS_Connected), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(busy), DWORD(RASCS_Disconnected), kWaitMs);
+
+        const Run run = runTool({u"status"_s, u"--json"_s});
+        QCOMPARE(run.exitCode, 0);
+        const QJsonArray conns =
+            QJsonDocument::fromJson(run.out.toUtf8()).object().value(u"connections"_s).toArray();
+        QCOMPARE(conns.size(), 2);
+        const QJsonObject first = conns[0].toObject();
+        QCOMPARE(first.value(u"handle"_s).toInteger(), qint64(home));
+        QCOMPARE(first.value(u"entry"_s).toString(), u"Home"_s);
+        QCOMPARE(first.value(u"state"_s).toString(), u"Connected"_s);
+        QCOMPARE(first.value(u"rasconnstate"_s).toInteger(), qint64(RASCS_Connected));
+        const QJsonObject second = conns[1].toObject();
+        QCOMPARE(second.value(u"handle"_s).toInteger(), qint64(busy));
+        QCOMPARE(second.value(u"state"_s).toString(), u"Disconnected (676: The line is busy.)"_s);
+        QCOMPARE(second.value(u"error"_s).toInteger(), 676);
+
+        const Run text = runTool({u"status"_s});
+        QCOMPARE(text.exitCode, 0);
+        QVERIFY2(text.out.contains(u"  Home  Connected\n"_s), qPrintable(text.out));
+        QVERIFY(text.out.contains(u"  Busy  Disconnected (676: The line is busy.)\n"_s));
+    }
+
+    void processesDialingAtOnceAreAllListed()
+    {
+        const QStringList entries{u"Home"_s, u"Office"_s, u"Busy"_s, u"Slow"_s};
+        QList<QProcess *> processes;
+        for (const QString &entry : entries) {
+            auto *process = new QProcess(this);
+            process->start(QStringLiteral(VANTELO_LINE_TOOL), {u"dial"_s, entry});
+            processes.append(process);
+        }
+        for (QProcess *process : std::as_const(processes)) {
+            QVERIFY(process->waitForFinished(kWaitMs));
+            QCOMPARE(process->exitCode(), 0);
+            delete process;
+        }
+        QStringList listed = listedEntries();
+        listed.sort();
+        QStringList expected = entries;
+        expected.sort();
+        QCOMPARE(listed, expected);
+        QList<quint32> handles;
+        for (const simline::CallRecord &call : simline::calls()) {
+            QVERIFY(call.handle != 0 && !handles.contains(call.handle));
+            handles.append(call.handle);
+        }
+    }
+
+    void toolSteersTheNextCallOfThisProcess()
+    {
+        QCOMPARE(runTool({u"force"_s, u"nodialtone"_s}).exitCode, 0);
+        const HRASCONN forced = dial(u"Home"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(forced), DWORD(RASCS_Disconnected), kWaitMs);
+        QCOMPARE(errorOf(forced), ERROR_NO_DIALTONE);
+
+        QCOMPARE(runTool({u"slow-hangup"_s, u"300"_s}).exitCode, 0);
+        const HRASCONN office = dial(u"Office"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(office), DWORD(RASCS_Connected), kWaitMs);
+        QCOMPARE(RasHangUpA(office), DWORD(0));
+        QTest::qWait(50);
+        QCOMPARE(RasHangUpA(office), DWORD(0)); // still closing
+        QTRY_COMPARE_WITH_TIMEOUT(RasHangUpA(office), ERROR_INVALID_HANDLE, kWaitMs);
+
+        QCOMPARE(runTool({u"reset"_s}).exitCode, 0);
+        QVERIFY(listedEntries().isEmpty());
+    }
+
+    void failuresAndUsageErrorsHaveTheirExitCodes()
+    {
+        const Run busy = runTool({u"dial"_s, u"Busy"_s, u"--wait"_s});
+        QCOMPARE(busy.exitCode, 1);
+        QVERIFY2(busy.err.contains(u"676: The line is busy."_s), qPrintable(busy.err));
+        QVERIFY(listedEntries().isEmpty()); // the dead call was hung up
+
+        const Run unknown = runTool({u"dial"_s, u"Nowhere"_s});
+        QCOMPARE(unknown.exitCode, 1);
+        QVERIFY(unknown.err.contains(u"623: Cannot find the phone book entry."_s));
+        QCOMPARE(runTool({u"dial"_s, u"Slow"_s}).exitCode, 0);
+        const Run again = runTool({u"dial"_s, u"Slow"_s});
+        QCOMPARE(again.exitCode, 1);
+        QVERIFY(again.err.contains(u"602"_s));
+
+        const QList<QStringList> misuses{
+            {},
+            {u"frobnicate"_s},
+            {u"dial"_s},
+            {u"dial"_s, u"Home"_s, u"--user"_s},
+            {u"force"_s, u"sometimes"_s},
+            {u"slow-hangup"_s, u"-5"_s},
+            {u"status"_s, u"--xml"_s},
+        };
+        for (const QStringList &args : misuses) {
+            const Run run = runTool(args);
+            QCOMPARE(run.exitCode, 2);
+            QVERIFY2(run.err.contains(u"Usage: vantelo-line"_s), qPrintable(args.join(u' ')));
+        }
+        const Run help = runTool({u"--help"_s});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.out.startsWith(u"Usage: vantelo-line"_s));
+        QVERIFY(help.err.isEmpty());
+        QCOMPARE(listedEntries(), QStringList{u"Slow"_s});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLineTool)
+#include "test_simline_tool.moc"
