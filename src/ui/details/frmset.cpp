@@ -1,0 +1,297 @@
+#include "ui/details/frmset.h"
+
+#include "engine/dialing.h"
+#include "engine/globals.h"
+#include "engine/line_status.h"
+#include "ui/common/forms.h"
+#include "ui/common/twips.h"
+#include "ui/dialer/frmdial.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPixmap>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+// The program's images are compiled into the user-interface library, where no
+// code refers to their object file, so the linker would leave them out. This
+// file is linked whenever the windows are, so it registers them once, before
+// any window is built.
+static int registerImages()
+{
+    Q_INIT_RESOURCE(vantelo);
+    return 0;
+}
+[[maybe_unused]] static const int imagesRegistered = registerImages();
+
+namespace {
+
+constexpr int DesignWidthTwips = 4710;
+constexpr int DesignHeightTwips = 4020;
+constexpr int TallHeightTwips = 5100;
+constexpr int ShortHeightTwips = 3900;
+constexpr int StatsPeriodMs = 500;
+
+const QString ShowOptionsCaption = u"Options >>"_s;
+const QString HideOptionsCaption = u"Hide Options"_s;
+const QString ArmCaption = u"OK"_s;
+const QString ArmedCaption = u"NO"_s;
+
+// MS Sans Serif 8 pt in spirit: a font of its width where one exists (the
+// Windows face, else one with Arial's metrics), so the captions fit the places
+// laid out for them; the default sans font otherwise.
+QFont formFont()
+{
+    QFont font = QApplication::font();
+    font.setFamilies({u"Microsoft Sans Serif"_s, u"Arial"_s, u"Liberation Sans"_s, u"Nimbus Sans"_s,
+                      font.family()});
+    font.setPointSizeF(8);
+    font.setBold(false);
+    return font;
+}
+
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int left, int top,
+                  int width, int height)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    placeTwips(label, left, top, width, height);
+    // A caption a little wider than its place in this font is not cut short.
+    if (!text.isEmpty() && label->sizeHint().width() > label->width())
+        label->resize(label->sizeHint().width(), label->height());
+    return label;
+}
+
+QPushButton *makeButton(QWidget *parent, const QString &name, const QString &text, int left,
+                        int top, int width, int height)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    // Enter in the minutes box must not press a button of its own accord.
+    button->setAutoDefault(false);
+    placeTwips(button, left, top, width, height);
+    return button;
+}
+
+// "hh:mm:ss" as seconds; nothing when the text is not such a time.
+std::optional<qint64> secondsOfClock(const QString &text)
+{
+    const QStringList parts = text.trimmed().split(u':');
+    if (parts.size() != 3)
+        return std::nullopt;
+    qint64 seconds = 0;
+    for (const QString &part : parts) {
+        bool ok = false;
+        const int value = part.toInt(&ok, 10);
+        if (!ok || value < 0 || part.isEmpty() || !part.front().isDigit())
+            return std::nullopt;
+        seconds = seconds * 60 + value;
+    }
+    return seconds;
+}
+
+} // namespace
+
+frmset::frmset(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(u"frmset"_s);
+    setWindowTitle(u"Session"_s);
+    // A fixed tool window: thin title bar, close box, no resizing.
+    setWindowFlags(Qt::Tool | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFont(formFont());
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(FormGrey));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setFixedSize(platform::twipsToPixels(DesignWidthTwips),
+                 platform::twipsToPixels(DesignHeightTwips));
+
+    Frame1 = new QGroupBox(this);
+    Frame1->setObjectName(u"Frame1"_s);
+    placeTwips(Frame1, 0, 0, 4695, 2535);
+
+    Label7 = makeLabel(Frame1, u"Label7"_s, u"Etat de la connexion"_s, 480, 360, 1455, 195);
+    l3 = makeLabel(Frame1, u"l3"_s, u"Not Connected"_s, 2280, 360, 1065, 210);
+    QFont arial(u"Arial"_s);
+    arial.setStyleHint(QFont::SansSerif);
+    arial.setPointSizeF(8.25);
+    l3->setFont(arial);
+    // Room for the monitor's " Not Connected", leading blank included.
+    l3->resize(qMax(l3->width(), l3->fontMetrics().horizontalAdvance(u" Not Connected"_s) + 2),
+               l3->height());
+    QPalette red = l3->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    l3->setPalette(red);
+    Label1 = makeLabel(Frame1, u"Label1"_s, u"Connexion courante:"_s, 480, 720, 1470, 195);
+    l2 = makeLabel(Frame1, u"l2"_s, QString(), 2280, 720, 2295, 195);
+    Label2 = makeLabel(Frame1, u"Label2"_s, u"Vitesse de connxion:"_s, 480, 1080, 1470, 195);
+    l1 = makeLabel(Frame1, u"l1"_s, QString(), 2280, 1080, 2295, 195);
+    Label5 = makeLabel(Frame1, u"Label5"_s, u"Bits Envoyées:"_s, 480, 1440, 1050, 195);
+    lblXmit = makeLabel(Frame1, u"lblXmit"_s, QString(), 2280, 1440, 2295, 195);
+    Label6 = makeLabel(Frame1, u"Label6"_s, u"Bits Recus:"_s, 480, 1800, 810, 195);
+    lblRecv = makeLabel(Frame1, u"lblRecv"_s, QString(), 2280, 1800, 2295, 195);
+    Label3 = makeLabel(Frame1, u"Label3"_s, u"Connecté depuis :"_s, 480, 2160, 1290, 195);
+    l4 = makeLabel(Frame1, u"l4"_s, QString(), 2280, 2160, 2175, 195);
+
+    // One bullet at the left of each row; the sixth sits on the window itself,
+    // at the same place, and is raised above the frame so it shows.
+    const QPixmap bullet(u":/vantelo/bullet.png"_s);
+    QLabel **bullets[] = {&Picture1, &Picture2, &Picture3, &Picture4, &Picture5, &Picture6};
+    for (int row = 0; row < 6; ++row) {
+        QWidget *container = row < 5 ? static_cast<QWidget *>(Frame1) : this;
+        QLabel *picture = makeLabel(container, u"Picture%1"_s.arg(row + 1), QString(), 120,
+                                    360 + row * 360, 375, 255);
+        picture->setPixmap(bullet);
+        *bullets[row] = picture;
+    }
+    Picture6->raise();
+
+    Frame5 = new QGroupBox(u"Deconnexion auto"_s, this);
+    Frame5->setObjectName(u"Frame5"_s);
+    placeTwips(Frame5, 0, 2640, 4695, 885);
+    Label8 = makeLabel(Frame5, u"Label8"_s, u"Deconnexion près :"_s, 120, 480, 1380, 195);
+    Text1 = new QLineEdit(Frame5);
+    Text1->setObjectName(u"Text1"_s);
+    placeTwips(Text1, 1680, 360, 495, 285);
+    Label4 = makeLabel(Frame5, u"Label4"_s, u"minutes."_s, 2280, 420, 585, 195);
+    option2 = makeButton(Frame5, u"option2"_s, ArmCaption, 3000, 360, 495, 255);
+
+    Command1 = makeButton(this, u"Command1"_s, u"&Ok"_s, 360, 3600, 1215, 375);
+    Command2 = makeButton(this, u"Command2"_s, u"&Disconnect"_s, 1680, 3600, 1215, 375);
+    opt = makeButton(this, u"opt"_s, HideOptionsCaption, 3000, 3600, 1215, 375);
+
+    tmrStats = new QTimer(this);
+    tmrStats->setObjectName(u"tmrStats"_s);
+    tmrStats->setInterval(StatsPeriodMs);
+
+    connect(tmrStats, &QTimer::timeout, this, &frmset::tmrStats_Timer);
+    connect(opt, &QPushButton::clicked, this, &frmset::opt_Click);
+    connect(Command1, &QPushButton::clicked, this, &frmset::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmset::Command2_Click);
+    connect(option2, &QPushButton::clicked, this, &frmset::option2_Click);
+
+    // The counters refresh for as long as the window is loaded, shown or hidden.
+    tmrStats->start();
+}
+
+frmset::~frmset() = default;
+
+void frmset::Form_Load()
+{
+    showByteCounters();
+}
+
+void frmset::tmrStats_Timer()
+{
+    showByteCounters();
+    checkAutomaticDisconnection();
+}
+
+void frmset::showByteCounters()
+{
+    // Each reading is shown as the system keeps it: no baseline, no rate.
+    lblXmit->setText(
+        QString::number(ReadRegistryValue(HKEY_DYN_DATA, StatDataKey, BytesXmitValue, 0)));
+    lblRecv->setText(
+        QString::number(ReadRegistryValue(HKEY_DYN_DATA, StatDataKey, BytesRecvdValue, 0)));
+}
+
+void frmset::setOuterHeightTwips(int twips)
+{
+    // Before the window is first shown it has no frame yet; the frame's extra
+    // height is then 0 and the whole height goes to the client area.
+    const int frameExtra = frameGeometry().height() - geometry().height();
+    setFixedSize(width(), platform::twipsToPixels(twips) - frameExtra);
+}
+
+void frmset::opt_Click()
+{
+    if (opt->text() == ShowOptionsCaption) {
+        setOuterHeightTwips(TallHeightTwips);
+        opt->setText(HideOptionsCaption);
+    } else {
+        opt->setText(ShowOptionsCaption);
+        setOuterHeightTwips(ShortHeightTwips);
+        activateWindow();
+        setFocus();
+    }
+}
+
+void frmset::Command1_Click()
+{
+    close();
+}
+
+void frmset::Command2_Click()
+{
+    frmdial &dialer = Forms::dialer();
+    if (dialer.exi->text() == u"Cancel"_s) {
+        // Back to idle as the dialer's own "Cancel" does, but the indicator
+        // circles and the entry list are left as they are.
+        dialer.status->setText(u" Please Click Connect to begin Dialing.."_s);
+        dialer.Connect->setEnabled(true);
+        dialer.opt->setEnabled(true);
+        dialer.Combo2->setEnabled(true);
+        dialer.Combo3->setEnabled(true);
+        dialer.Text1->setEnabled(true);
+        dialer.Check1->setEnabled(true);
+        dialer.Check2->setEnabled(true);
+        dialer.exi->setText(u"Close"_s);
+        // The hang-up waits in the event loop, where this window may be closed.
+        QPointer<frmset> self(this);
+        HangUpAll(dialer, -1);
+        if (self)
+            close();
+    } else {
+        HideOnClose = 1;
+        close();
+    }
+}
+
+void frmset::option2_Click()
+{
+    if (option2->text() == ArmCaption) {
+        bool ok = false;
+        const int minutes = Text1->text().trimmed().toInt(&ok, 10);
+        if (!ok || minutes < 1)
+            return; // nothing to arm: the caption keeps saying "OK"
+        m_disconnectAfterSeconds = static_cast<qint64>(minutes) * 60;
+        m_armedAtSeconds = secondsOfClock(l4->text());
+        option2->setText(ArmedCaption);
+    } else {
+        option2->setText(ArmCaption);
+        m_armedAtSeconds.reset();
+    }
+}
+
+void frmset::checkAutomaticDisconnection()
+{
+    if (option2->text() != ArmedCaption)
+        return;
+    // l4 copies the session clock, which only runs while the line is up, so
+    // its progress since arming is the time on line since arming.
+    const std::optional<qint64> now = secondsOfClock(l4->text());
+    if (!now)
+        return;
+    if (!m_armedAtSeconds || *now < *m_armedAtSeconds) {
+        m_armedAtSeconds = now;
+        return;
+    }
+    if (*now - *m_armedAtSeconds < m_disconnectAfterSeconds)
+        return;
+    // Disarm first: the hang-up yields to the event loop, where this timer
+    // fires again.
+    option2->setText(ArmCaption);
+    m_armedAtSeconds.reset();
+    HangUpAll(Forms::dialer(), -1);
+}

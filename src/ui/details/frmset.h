@@ -1,0 +1,76 @@
+#pragma once
+
+// The connection details window "Session": the line state, entry name,
+// connect speed and time on line that the dialer window's monitor writes into
+// l1..l4, the adapter's byte counters it reads itself twice a second,
+// "&Disconnect", and the automatic-disconnection panel.
+
+#include <QDialog>
+
+#include <optional>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+class frmset final : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit frmset(QWidget *parent = nullptr);
+    ~frmset() override;
+
+    // Controls, under their design names.
+    QGroupBox *Frame1 = nullptr;
+    QLabel *Label7 = nullptr;
+    QLabel *l3 = nullptr; // line state, written by the monitor
+    QLabel *Label1 = nullptr;
+    QLabel *l2 = nullptr; // entry name of the active connection
+    QLabel *Label2 = nullptr;
+    QLabel *l1 = nullptr; // connect speed; the call log reads it back
+    QLabel *Label5 = nullptr;
+    QLabel *lblXmit = nullptr;
+    QLabel *Label6 = nullptr;
+    QLabel *lblRecv = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *l4 = nullptr; // time on line, hh:mm:ss
+    QLabel *Picture1 = nullptr;
+    QLabel *Picture2 = nullptr;
+    QLabel *Picture3 = nullptr;
+    QLabel *Picture4 = nullptr;
+    QLabel *Picture5 = nullptr;
+    QLabel *Picture6 = nullptr;
+    QGroupBox *Frame5 = nullptr;
+    QLabel *Label8 = nullptr;
+    QLineEdit *Text1 = nullptr; // minutes before the automatic disconnection
+    QLabel *Label4 = nullptr;
+    QPushButton *option2 = nullptr; // "OK" disarmed, "NO" armed
+    QPushButton *Command1 = nullptr;
+    QPushButton *Command2 = nullptr;
+    QPushButton *opt = nullptr;
+    QTimer *tmrStats = nullptr;
+
+    void Form_Load();
+
+public slots:
+    void tmrStats_Timer();
+    void opt_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void option2_Click();
+
+private:
+    void showByteCounters();
+    void checkAutomaticDisconnection();
+    // Sets the window's outer height (title bar and borders included).
+    void setOuterHeightTwips(int twips);
+
+    // The armed automatic disconnection: the minutes typed when it was armed,
+    // and the time on line (seconds) it counts from, taken at the arming click
+    // or, when l4 could not be read then, at the first tick that can read it.
+    qint64 m_disconnectAfterSeconds = 0;
+    std::optional<qint64> m_armedAtSeconds;
+};
