@@ -289,6 +289,9 @@ void frmdial::buildTimers()
     Timer3 = timer(u"Timer3"_s, 0, &frmdial::Timer3_Timer);
     Timer4 = timer(u"Timer4"_s, 1000, &frmdial::Timer4_Timer);
     tms = timer(u"tms"_s, 1, &frmdial::tms_Timer);
+    // The redial period is the user's number of seconds, kept to the
+    // millisecond rather than to a coarse timer's few percent.
+    Timer3->setTimerType(Qt::PreciseTimer);
     // One run each time it is switched on.
     tms->setSingleShot(true);
 }
