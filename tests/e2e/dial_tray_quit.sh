@@ -1,0 +1,468 @@
+#!/usr/bin/env bash
+# A user's day with Vantelo, driven from outside the program:
+#
+#   start the dialer on a real X server with a window manager and a tray,
+#   type login, password and number, tick "Enregistrer", press "Connecter",
+#   watch the window hide and the tray tip follow the line and its clock,
+#   open "&Details de la connexion" from the tray menu, then "&Quitter".
+#
+# Afterwards the call log, the settings file and the simulated line must say
+# what the user did: one record at 28800 bit/s, the login stored, and the
+# line still up (quitting without hanging up leaves it up).
+#
+# Usage: dial_tray_quit.sh VANTELO VANTELO_LINE TRAY_HOST ARTIFACTS_DIR
+# Screenshots of every step go to ARTIFACTS_DIR. Needs Xvfb, openbox,
+# xdotool, xprop, xwininfo, gdbus, dbus-run-session, ImageMagick's import and jq.
+
+# The helpers below run through wait_until and traps, which shellcheck cannot follow.
+# shellcheck disable=SC2317
+set -uo pipefail
+
+if [ $# -ne 4 ]; then
+    echo "usage: $0 VANTELO VANTELO_LINE TRAY_HOST ARTIFACTS_DIR" >&2
+    exit 2
+fi
+
+NAME=e2e_dial_tray_quit
+
+# Everything runs in a fresh home and on a private session bus, so the tray
+# host owns the watcher's name without meeting a desktop's, and nothing leaks
+# out. The script first makes the home, then runs itself again on the bus.
+if [ -z "${VANTELO_E2E_WORK:-}" ]; then
+    missing=()
+    for tool in dbus-run-session Xvfb openbox xdotool xprop xwininfo gdbus import jq; do
+        command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+    done
+    if [ ${#missing[@]} -ne 0 ]; then
+        echo "$NAME: FAIL: missing programs: ${missing[*]} (scripts/install-deps.sh installs them)"
+        exit 1
+    fi
+    VANTELO_E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantelo-e2e.XXXXXX") || exit 1
+    export VANTELO_E2E_WORK
+    export HOME=$VANTELO_E2E_WORK/home
+    export XDG_CONFIG_HOME=$HOME/.config
+    export XDG_DATA_HOME=$HOME/.local/share
+    export XDG_CACHE_HOME=$HOME/.cache
+    export XDG_RUNTIME_DIR=$VANTELO_E2E_WORK/runtime
+    mkdir -p "$XDG_CONFIG_HOME/vantelo" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    exec dbus-run-session -- bash "$0" "$@"
+fi
+WORK=$VANTELO_E2E_WORK
+
+VANTELO=$(realpath "$1")
+LINE_TOOL=$(realpath "$2")
+TRAY_HOST=$(realpath "$3")
+ART=$4
+mkdir -p "$ART"
+ART=$(realpath "$ART")
+rm -f "$ART"/*.png "$ART"/ilog.log "$ART"/test.ini
+
+# A user's desktop session, not a test harness: the real X platform plugin,
+# and fixed text formats so the call log reads the same on every machine.
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY SESSION_MANAGER QT_QPA_PLATFORMTHEME
+export LC_ALL=C.UTF-8
+
+PHONEBOOK=$XDG_CONFIG_HOME/vantelo/rasphone.pbk
+SETTINGS=$XDG_CONFIG_HOME/vantelo/test.ini
+CALL_LOG=$XDG_DATA_HOME/vantelo/ilog.log
+DIALER_TITLE='Vantelo - BETA VERSION'
+
+STEP="start"
+STEP_NO=0
+PIDS=()       # every process this script started, in start order
+XVFB_PID=""
+VANTELO_PID=""
+VANTELO_STATUS=""
+
+log() { printf '%s: %s\n' "$NAME" "$*"; }
+
+step()
+{
+    STEP_NO=$((STEP_NO + 1))
+    STEP=$*
+    log "step $STEP_NO: $STEP"
+}
+
+cleanup()
+{
+    local i pid
+    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
+        pid=${PIDS[i]}
+        kill -TERM "$pid" 2>/dev/null
+    done
+    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
+        pid=${PIDS[i]}
+        for _ in $(seq 20); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    # The simulated line keeps its calls in our runtime folder: close any
+    # left before the folder goes.
+    "$LINE_TOOL" hangup >/dev/null 2>&1
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'fail "interrupted"' INT TERM
+
+show_file()
+{
+    echo "----- $1 -----"
+    if [ -f "$2" ]; then cat -A "$2" | head -40; else echo "(missing)"; fi
+}
+
+fail()
+{
+    echo
+    log "FAILED at step $STEP_NO ($STEP): $*"
+    if [ -n "$XVFB_PID" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
+        import -window root "$ART/failure.png" 2>/dev/null &&
+            log "screen at the failure: $ART/failure.png"
+    fi
+    echo "----- vantelo stderr -----"
+    cat "$WORK/vantelo.err" 2>/dev/null
+    echo "----- vantelo stdout -----"
+    cat "$WORK/vantelo.out" 2>/dev/null
+    echo "----- tray host -----"
+    cat "$WORK/tray_host.out" 2>/dev/null
+    echo "----- vantelo-line status -----"
+    "$LINE_TOOL" status 2>&1
+    show_file "settings file" "$SETTINGS"
+    show_file "call log" "$CALL_LOG"
+    echo "----- openbox -----"
+    tail -n 20 "$WORK/openbox.log" 2>/dev/null
+    echo "----- Xvfb -----"
+    tail -n 20 "$WORK/xvfb.log" 2>/dev/null
+    log "artefacts: $ART"
+    log "FAIL"
+    exit 1
+}
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# Fails when the program has ended on its own, except where the test waits
+# for exactly that.
+check_alive()
+{
+    if [ -n "$VANTELO_PID" ] && ! kill -0 "$VANTELO_PID" 2>/dev/null; then
+        wait "$VANTELO_PID"
+        fail "vantelo ended unexpectedly (exit status $?)"
+    fi
+}
+
+# wait_until SECONDS WHAT COMMAND...: polls COMMAND every 0.1 s.
+wait_until()
+{
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$(($(now_ms) + seconds * 1000))
+    while :; do
+        "$@" && return 0
+        [ "${WAIT_FOR_EXIT:-0}" = 1 ] || check_alive
+        [ "$(now_ms)" -ge "$deadline" ] && fail "no $what within ${seconds}s"
+        sleep 0.1
+    done
+}
+
+shot()
+{
+    import -window root "$ART/$1.png" 2>>"$WORK/import.log" ||
+        fail "cannot take the screenshot $1"
+    log "  screenshot $ART/$1.png"
+}
+
+# ---- the line, the tray and the dialer window as seen from outside ----
+
+line_json() { "$LINE_TOOL" status --json 2>>"$WORK/line.err"; }
+
+# The state, in words, of the line's first connection, or nothing.
+line_state() { line_json | jq -r '.connections[0].state // empty' 2>/dev/null; }
+
+line_is() { [ "$(line_state)" = "$1" ]; }
+
+line_has_no_call() { [ "$(line_json | jq -r '.connections | length' 2>/dev/null)" = 0 ]; }
+
+tray_item()
+{
+    local line
+    line=$(grep '^registered ' "$WORK/tray_host.out" | tail -n 1)
+    [ -n "$line" ] || return 1
+    ITEM_BUS=$(echo "$line" | cut -d' ' -f2)
+    ITEM_PATH=$(echo "$line" | cut -d' ' -f3)
+}
+
+# The tip as the tray shows it: the title of the item's ToolTip property,
+# (icon name, icon pixmaps, title, text).
+tray_tip()
+{
+    gdbus call --session --dest "$ITEM_BUS" --object-path "$ITEM_PATH" \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip \
+        2>>"$WORK/gdbus.err" |
+        sed -n "s/.*, '\([^']*\)', '[^']*')>,)\$/\1/p"
+}
+
+TIP=""
+tip_matches()
+{
+    TIP=$(tray_tip)
+    [[ $TIP =~ $1 ]]
+}
+
+# A right click on the tray icon, as a tray host reports it.
+tray_context_menu()
+{
+    gdbus call --session --dest "$ITEM_BUS" --object-path "$ITEM_PATH" \
+        --method org.kde.StatusNotifierItem.ContextMenu "$1" "$2" >/dev/null 2>>"$WORK/gdbus.err"
+}
+
+visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
+
+dialer_visible() { [ -n "$(visible_window "$DIALER_TITLE")" ]; }
+dialer_hidden() { ! dialer_visible; }
+
+# The program's pop-up menu: a visible window of the program that is neither
+# the dialer nor the details window.
+POPUP=""
+popup_shown()
+{
+    local w name
+    POPUP=""
+    for w in $(xdotool search --onlyvisible --pid "$VANTELO_PID" 2>/dev/null); do
+        name=$(xdotool getwindowname "$w" 2>/dev/null)
+        [ "$name" = "$DIALER_TITLE" ] || [ "$name" = "Session" ] && continue
+        [ "$(xwininfo_override "$w")" = yes ] || continue
+        POPUP=$w
+        return 0
+    done
+    return 1
+}
+popup_gone() { ! popup_shown; }
+
+xwininfo_override() { xwininfo -id "$1" 2>/dev/null | sed -n 's/^ *Override Redirect State: *//p'; }
+
+# Opens the tray menu at (x, y) of the screen and waits for it.
+open_tray_menu()
+{
+    # The menu pops up at the mouse; keep the pointer on its corner, off the items.
+    xdotool mousemove "$1" "$2"
+    tray_context_menu "$1" "$2" || fail "the tray item does not answer ContextMenu"
+    wait_until 5 "pop-up menu" popup_shown
+    log "  pop-up menu: window $POPUP"
+}
+
+# ---- the run ----
+
+step "X server"
+# -noreset: the server would otherwise reset when its last client leaves
+# (our readiness probe), and refuse the window manager for that moment.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$WORK/display" 2>"$WORK/xvfb.log" &
+XVFB_PID=$!
+PIDS+=("$XVFB_PID")
+display_ready() { [ -s "$WORK/display" ]; }
+wait_until 10 "display number from Xvfb" display_ready
+DISPLAY=":$(head -n 1 "$WORK/display")"
+export DISPLAY
+x_ready() { xdotool getdisplaygeometry >/dev/null 2>&1; }
+wait_until 10 "X server answering on $DISPLAY" x_ready
+log "  display $DISPLAY"
+
+step "window manager"
+openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
+OPENBOX_PID=$!
+PIDS+=("$OPENBOX_PID")
+wm_ready()
+{
+    kill -0 "$OPENBOX_PID" 2>/dev/null || fail "openbox ended"
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+wait_until 10 "window manager" wm_ready
+
+step "tray host"
+"$TRAY_HOST" >"$WORK/tray_host.out" 2>&1 &
+PIDS+=("$!")
+host_ready() { grep -qs '^ready$' "$WORK/tray_host.out"; }
+wait_until 10 "tray host" host_ready
+
+step "phonebook with one quick entry"
+cat >"$PHONEBOOK" <<'EOF'
+[Vantelo Demo]
+PhoneNumber=0860
+SimUser=demo
+SimPassword=demo
+SimSpeed=28800
+SimOutcome=connect
+SimStageMs=100
+SimHangUpMs=100
+EOF
+line_has_no_call || fail "the line tool does not report an idle line: $(line_json)"
+
+step "start vantelo"
+"$VANTELO" >"$WORK/vantelo.out" 2>"$WORK/vantelo.err" &
+VANTELO_PID=$!
+PIDS+=("$VANTELO_PID")
+wait_until 10 "dialer window \"$DIALER_TITLE\"" dialer_visible
+WIN=$(visible_window "$DIALER_TITLE")
+wait_until 10 "tray icon registered with the tray host" tray_item
+log "  tray item $ITEM_BUS $ITEM_PATH"
+# Right after the start the tip is the title; the monitor's first tick, a
+# second later, adds the status and the session clock, which stands still
+# while no line is up.
+wait_until 5 "idle tray tip from the monitor" tip_matches '^Vantelo BETA - .*00:00:00$'
+log "  tray tip: \"$TIP\""
+eval "$(xdotool getwindowgeometry --shell "$WIN")"
+log "  dialer window at $X,$Y, client area ${WIDTH}x$HEIGHT"
+if [ "$WIDTH" != 354 ] || [ "$HEIGHT" != 345 ]; then
+    fail "the dialer's client area is ${WIDTH}x$HEIGHT, expected 354x345 (5310 x 5175 twips)"
+fi
+shot 01-started
+
+# Places inside the client area, in pixels (15 twips each): the login rows sit
+# in the "Information" frame at (0, 72).
+click_at()
+{
+    xdotool mousemove --window "$WIN" "$1" "$2" click 1 || fail "cannot click at $1,$2"
+    sleep 0.15
+}
+type_text() { xdotool type --delay 30 "$1" || fail "cannot type \"$1\""; }
+
+step "type login, password and number; tick Enregistrer"
+xdotool windowactivate --sync "$WIN" 2>/dev/null || xdotool windowfocus --sync "$WIN"
+click_at $((96 + 84)) $((72 + 16 + 10)) # login (Combo3)
+type_text demo
+click_at $((96 + 84)) $((72 + 40 + 9)) # password (Text1)
+type_text demo
+click_at $((96 + 84)) $((72 + 64 + 10)) # number (Combo2)
+type_text 0860
+click_at $((96 + 30)) $((72 + 88 + 8)) # "Enregistrer" (Check1)
+shot 02-filled-in
+
+step "press Connecter"
+CLICK_TIME=$(date +%H:%M:%S)
+click_at 40 $((296 + 12))
+shot 03-dialing
+
+step "the line connects"
+wait_until 15 "connected line (vantelo-line status)" line_is Connected
+CALL=$(line_json | jq -c '.connections[0]')
+log "  call: $CALL"
+# The entry's account is demo/demo, so a wrong password never connects.
+[ "$(jq -r '.userName' <<<"$CALL")" = demo ] || fail "the line was dialed with another user name: $CALL"
+[[ "$(jq -r '.phoneNumber' <<<"$CALL")" =~ ^P?0860$ ]] || fail "the line was dialed with another number: $CALL"
+[ "$(jq -r '.entry' <<<"$CALL")" = "Vantelo Demo" ] || fail "another entry was dialed: $CALL"
+
+step "the dialer window hides while the line is up"
+wait_until 5 "hidden dialer window" dialer_hidden
+
+step "the tray tip shows the status and a running session clock"
+wait_until 5 "tray tip \"Vantelo BETA - Connected.hh:mm:ss\"" \
+    tip_matches '^Vantelo BETA - Connected\.[0-9]{2}:[0-9]{2}:[0-9]{2}$'
+FIRST_TIP=$TIP
+log "  tray tip: \"$FIRST_TIP\""
+clock_advanced()
+{
+    tip_matches '^Vantelo BETA - Connected\.[0-9]{2}:[0-9]{2}:[0-9]{2}$' && [[ $TIP > $FIRST_TIP ]]
+}
+wait_until 5 "the session clock in the tray tip to advance past ${FIRST_TIP##*.}" clock_advanced
+log "  tray tip: \"$TIP\""
+shot 04-connected-window-hidden
+
+step "tray menu: &Details de la connexion"
+open_tray_menu 600 200
+shot 05-tray-menu
+# Items: &Principal, &Deconnecter, -, &Options, &Details de la connexion, ...
+# Separators are skipped by the arrow keys.
+xdotool key --delay 60 Down Down Down Down
+shot 06-tray-menu-details-chosen
+xdotool key Return
+session_shown() { [ -n "$(visible_window Session)" ]; }
+wait_until 5 "\"Session\" window" session_shown
+wait_until 5 "pop-up menu to close" popup_gone
+dialer_hidden || fail "the dialer window came back with the details window"
+shot 07-session-window
+
+step "tray menu: &Quitter"
+open_tray_menu 600 200
+# ..., &Details de la connexion, -, A Propos, -, &Quitter, Q&uitter et Deconnecte
+xdotool key --delay 60 Down Down Down Down Down Down
+shot 08-tray-menu-quit-chosen
+QUIT_TIME=$(date +%H:%M:%S)
+xdotool key Return
+vantelo_ended() { ! kill -0 "$VANTELO_PID" 2>/dev/null; }
+WAIT_FOR_EXIT=1 wait_until 10 "end of the program" vantelo_ended
+wait "$VANTELO_PID"
+VANTELO_STATUS=$?
+VANTELO_PID=""
+[ "$VANTELO_STATUS" = 0 ] || fail "vantelo ended with exit status $VANTELO_STATUS"
+shot 09-after-quit
+cp "$CALL_LOG" "$ART/ilog.log" 2>/dev/null
+cp "$SETTINGS" "$ART/test.ini" 2>/dev/null
+
+step "the call log holds the header and one record of the call"
+[ -f "$CALL_LOG" ] || fail "no call log at $CALL_LOG"
+HEADER='  Date  || Started At || Finished At|| Connection '
+# The file as bytes, one line per CR LF; a bare LF or a missing final CR LF
+# leaves a line that does not end in CR.
+mapfile -t LINES <"$CALL_LOG"
+[ ${#LINES[@]} -eq 2 ] || fail "the call log has ${#LINES[@]} lines, expected 2"
+[ "$(tail -c 2 "$CALL_LOG" | od -An -tx1 | tr -d ' ')" = 0d0a ] ||
+    fail "the call log does not end with CR LF"
+[ "${LINES[0]}" = "$HEADER"$'\r' ] ||
+    fail "the call log's header is \"${LINES[0]}\", expected \"$HEADER\" CR"
+RECORD=${LINES[1]%$'\r'}
+[ "${LINES[1]}" = "$RECORD"$'\r' ] || fail "the record line does not end with CR LF"
+log "  record: \"$RECORD\""
+# Fields in print zones of 14 columns: date, start, finish, connect speed.
+[ ${#RECORD} -eq 47 ] || fail "the record line is ${#RECORD} characters, expected 42 + \"28800\""
+for zone in 0 1 2; do
+    field=${RECORD:zone*14:14}
+    [[ $field =~ ^[^\ ].*[0-9].*\ $ ]] ||
+        fail "zone $((zone + 1)) of the record, \"$field\", is not a value padded with blanks"
+done
+# Times of day in seconds; the program writes them in the C locale's hh:mm:ss.
+seconds_of_day()
+{
+    local t=${1%% *}
+    [[ $t =~ ^([0-9]{1,2}):([0-9]{2}):([0-9]{2})$ ]] || return 1
+    echo $((10#${BASH_REMATCH[1]} * 3600 + 10#${BASH_REMATCH[2]} * 60 + 10#${BASH_REMATCH[3]}))
+}
+# How many seconds $2 lies after $1, across midnight too.
+seconds_after() { echo $((($2 - $1 + 86400) % 86400)); }
+STARTED=$(seconds_of_day "${RECORD:14:14}") || fail "\"Started At\" is not a time: \"${RECORD:14:14}\""
+FINISHED=$(seconds_of_day "${RECORD:28:14}") || fail "\"Finished At\" is not a time: \"${RECORD:28:14}\""
+# The start is taken when the line comes up, not when the program started
+# (seconds before the click); the finish follows the clock until the quit
+# (the last write is the quit's own or a tick at most a second before it).
+[ "$(seconds_after "$(seconds_of_day "$CLICK_TIME")" "$STARTED")" -le 10 ] ||
+    fail "\"Started At\" ${RECORD:14:14} is not the time of the connection (Connecter pressed at $CLICK_TIME)"
+[ "$(seconds_after "$(($(seconds_of_day "$QUIT_TIME") - 1))" "$FINISHED")" -le 6 ] ||
+    fail "\"Finished At\" ${RECORD:28:14} is not the time of the quit ($QUIT_TIME)"
+[ "${RECORD:42}" = 28800 ] || fail "the connection zone is \"${RECORD:42}\", expected \"28800\""
+
+step "the settings file stores the login"
+[ -f "$SETTINGS" ] || fail "no settings file at $SETTINGS"
+info_value()
+{
+    awk -v key="$1" '
+        /^\[/ { info = (tolower($0) == "[info]") ; next }
+        info { i = index($0, "="); if (i && tolower(substr($0, 1, i - 1)) == tolower(key)) { print substr($0, i + 1); exit } }
+    ' <(tr -d '\r' <"$SETTINGS")
+}
+for pair in Login1=demo Numero1=0860 Password1=demo AutoConnect=0; do
+    key=${pair%%=*}
+    want=${pair#*=}
+    got=$(info_value "$key")
+    [ "$got" = "$want" ] || fail "INFO $key is \"$got\", expected \"$want\""
+done
+
+step "the line stays up after &Quitter, then hangs up"
+line_is Connected || fail "the line is not up after quitting: $(line_json)"
+"$LINE_TOOL" hangup >"$WORK/hangup.out" 2>&1 || fail "vantelo-line hangup failed: $(cat "$WORK/hangup.out")"
+wait_until 5 "the line to close" line_has_no_call
+
+log "artefacts: $ART"
+log "PASS ($STEP_NO steps; tray tip \"$TIP\"; record \"$RECORD\")"
+exit 0
