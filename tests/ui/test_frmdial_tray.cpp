@@ -163,6 +163,24 @@ private slots:
         QVERIFY(!w.isUnloaded());
     }
 
+    void optionsOpenedFromTheTrayStayOpenWhileConnected()
+    {
+        frmdial &w = m_f.load();
+        QVERIFY(m_f.connectLine());
+        QVERIFY(!w.isVisible());
+        // The monitor hides the dialer every second; the window it owns stays.
+        bool stillShown = false;
+        QTimer::singleShot(0, &w, [&] {
+            w.Timer1_Timer();
+            QCoreApplication::processEvents();
+            frmopt &options = Forms::options();
+            stillShown = options.isVisible();
+            options.reject();
+        });
+        w.optio->trigger();
+        QVERIFY(stillShown);
+    }
+
     void disconnectItemHangsUp()
     {
         frmdial &w = m_f.load();

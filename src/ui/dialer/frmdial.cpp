@@ -174,6 +174,10 @@ frmdial::frmdial(QWidget *parent) : QWidget(parent)
     setWindowIcon(QIcon(u":/vantelo/vantelo.png"_s));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(FormGrey));
+    // The style's grey for disabled captions is the window's own grey: the
+    // locked check boxes would lose their captions while dialing.
+    for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        pal.setColor(QPalette::Disabled, role, QColor(128, 128, 128));
     setPalette(pal);
     setAutoFillBackground(true);
     setFixedSize(twipsToPixels(5310), twipsToPixels(5175));
