@@ -19,23 +19,41 @@ DWORD GetEntryDialParams(const QString &entryName, RASDIALPARAMS &params, BOOL &
     return RasGetEntryDialParamsA(nullptr, &params, &passwordStored);
 }
 
+namespace {
+
+QString numberToDial(const DialerView &dialer)
+{
+    return DialType == 1 ? dialer.phoneNumber() : u"P"_s + dialer.phoneNumber();
+}
+
+// Copies the typed values into the record; false when one does not fit.
+bool copyDialValues(const DialerView &dialer, RASDIALPARAMS &params)
+{
+    return platform::copyToField(params.szUserName, sizeof(params.szUserName),
+                                 platform::toAnsi(dialer.userName())) &&
+           platform::copyToField(params.szPassword, sizeof(params.szPassword),
+                                 platform::toAnsi(dialer.password())) &&
+           platform::copyToField(params.szPhoneNumber, sizeof(params.szPhoneNumber),
+                                 platform::toAnsi(numberToDial(dialer)));
+}
+
+} // namespace
+
+bool DialValuesFit(const DialerView &dialer)
+{
+    RASDIALPARAMS params{};
+    return copyDialValues(dialer, params);
+}
+
 bool DialEntry(DialerView &dialer, const QString &entryName)
 {
     RASDIALPARAMS params{};
     BOOL passwordStored = FALSE;
     const DWORD stored = GetEntryDialParams(entryName, params, passwordStored);
 
-    const QString number = DialType == 1 ? dialer.phoneNumber() : u"P"_s + dialer.phoneNumber();
     // Values that do not fit their field are refused rather than cut: a cut
     // password or number would dial something the user never typed.
-    const bool fits =
-        platform::copyToField(params.szUserName, sizeof(params.szUserName),
-                              platform::toAnsi(dialer.userName())) &&
-        platform::copyToField(params.szPassword, sizeof(params.szPassword),
-                              platform::toAnsi(dialer.password())) &&
-        platform::copyToField(params.szPhoneNumber, sizeof(params.szPhoneNumber),
-                              platform::toAnsi(number));
-    if (!fits) {
+    if (!copyDialValues(dialer, params)) {
         dialer.setStatusCaption(DialFieldTooLongText);
         return false;
     }

@@ -13,6 +13,11 @@
 inline const QString DialFieldTooLongText =
     QStringLiteral("The login, password or number is too long to dial.");
 
+// Whether the typed user name, password and number (with the pulse prefix
+// when pulse dialing is set) fit their fields of the dial record: 256, 256 and
+// 128 bytes in the system code page.
+bool DialValuesFit(const DialerView &dialer);
+
 // Reads the stored dial parameters of an entry; returns the service's result
 // (0 on success).
 DWORD GetEntryDialParams(const QString &entryName, RASDIALPARAMS &params, BOOL &passwordStored);

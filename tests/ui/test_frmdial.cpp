@@ -290,6 +290,20 @@ private slots:
         QCOMPARE(calls.constFirst().phoneNumber, u"P0860"_s);
     }
 
+    void tooLongValuesAreRefusedBeforeLocking()
+    {
+        frmdial &w = m_f.load();
+        // 128 digits fit the number's field, but not with the pulse prefix.
+        m_f.fillFields(u"demo"_s, u"demo"_s, QString(128, u'1'));
+        w.Connect->click();
+
+        QCOMPARE(w.status->text(), DialFieldTooLongText);
+        QVERIFY(w.Connect->isEnabled());
+        QCOMPARE(w.exi->text(), u"Close"_s);
+        QVERIFY(!w.Timer2->isActive());
+        QCOMPARE(simline::calls().size(), 0);
+    }
+
     void savedLoginFields_data()
     {
         QTest::addColumn<bool>("store");

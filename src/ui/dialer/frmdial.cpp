@@ -497,6 +497,12 @@ void frmdial::Connect_Click()
         refuse(u"Please enter a number to connect to..."_s);
         return;
     }
+    // A value too long to dial is refused before the window locks, so the
+    // user sees why and can correct it.
+    if (!DialValuesFit(*this)) {
+        status->setText(DialFieldTooLongText);
+        return;
+    }
 
     Timer2->start();
     lockForDial();
