@@ -4,10 +4,12 @@
 set -euo pipefail
 
 packages=(
-    g++ cmake make pkgconf clang-format
+    g++ cmake make pkgconf clang-format dpkg-dev
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
-    # the end-to-end tests: a real X server, a window manager, a tray host
-    xvfb xauth openbox trayer xdotool x11-apps imagemagick
+    # a sans-serif face with the metrics the windows are laid out for
+    fonts-liberation2
+    # the end-to-end tests: a real X server, a window manager, xdotool, screenshots
+    xvfb xauth openbox xdotool x11-apps imagemagick
     # the session bus, the tray host's gdbus calls, xprop/xwininfo, JSON from the line tool
     dbus libglib2.0-bin x11-utils jq
 )
