@@ -1,27 +1,17 @@
 #include "engine/line_status.h"
 
+#include "engine/first_connection.h"
 #include "engine/globals.h"
 #include "engine/phonebook.h"
 #include "platform/ansi.h"
-#include "platform/ras.h"
 
 #include <QtEndian>
-
-#include <vector>
 
 using namespace Qt::StringLiterals;
 
 bool UpdateConnectionStatus(DialerView &dialer)
 {
-    std::vector<RASCONN> buffer(256);
-    buffer[0].dwSize = sizeof(RASCONN);
-    DWORD bytes = buffer[0].dwSize * static_cast<DWORD>(buffer.size());
-    DWORD count = 0;
-    RasEnumConnectionsA(buffer.data(), &bytes, &count);
-
-    RASCONNSTATUS status{};
-    status.dwSize = sizeof(RASCONNSTATUS);
-    RasGetConnectStatusA(buffer[0].hrasconn, &status);
+    const RASCONNSTATUS status = QueryFirstConnection().status;
 
     switch (status.rasconnstate) {
     case RASCS_Connected:

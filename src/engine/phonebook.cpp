@@ -1,5 +1,6 @@
 #include "engine/phonebook.h"
 
+#include "engine/first_connection.h"
 #include "engine/globals.h"
 #include "platform/ansi.h"
 #include "platform/ras.h"
@@ -15,13 +16,6 @@ QString errorCodeText(qint32 code)
 {
     return code >= 0 ? u" "_s + QString::number(code) : QString::number(code);
 }
-
-// The first connection's record and state; handle 0 and state 0 when there is none.
-struct FirstConnection
-{
-    RASCONN conn{};
-    RASCONNSTATUS status{};
-};
 
 } // namespace
 
@@ -65,18 +59,12 @@ void ListPhonebookEntries(EntryList &combo)
 
 QString ActiveEntryName()
 {
-    std::vector<RASCONN> buffer(256);
-    buffer[0].dwSize = sizeof(RASCONN);
-    DWORD bytes = buffer[0].dwSize * static_cast<DWORD>(buffer.size());
-    DWORD count = 0;
-    RasEnumConnectionsA(buffer.data(), &bytes, &count);
-
-    RASCONNSTATUS status{};
-    status.dwSize = sizeof(RASCONNSTATUS);
-    RasGetConnectStatusA(buffer[0].hrasconn, &status);
-    if (status.rasconnstate == RASCS_Disconnected || status.rasconnstate == RASCS_OpenPort)
+    const FirstConnection first = QueryFirstConnection();
+    const RASCONNSTATE state = first.status.rasconnstate;
+    if (state == RASCS_Disconnected || state == RASCS_OpenPort)
         return {};
-    return TrimAtNul(platform::fromAnsiField(buffer[0].szEntryName, sizeof(buffer[0].szEntryName)));
+    return TrimAtNul(
+        platform::fromAnsiField(first.conn.szEntryName, sizeof(first.conn.szEntryName)));
 }
 
 QString GetRasErrorText()

@@ -5,6 +5,7 @@
 #include "platform/ras.h"
 #include "platform/simline.h"
 #include "support/fake_dialer.h"
+#include "support/line_probe.h"
 #include "support/phonebook_file.h"
 #include "support/testenv.h"
 
@@ -14,24 +15,7 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QList<HRASCONN> listedHandles()
-{
-    RASCONN conns[8] = {};
-    conns[0].dwSize = sizeof(RASCONN);
-    DWORD bytes = sizeof(conns);
-    DWORD count = 0;
-    if (RasEnumConnectionsA(conns, &bytes, &count) != 0)
-        return {};
-    QList<HRASCONN> handles;
-    for (DWORD i = 0; i < count; ++i)
-        handles.append(conns[i].hrasconn);
-    return handles;
-}
-
-} // namespace
+using lineprobe::listedHandles;
 
 class TestDialing final : public QObject
 {
@@ -129,7 +113,8 @@ private slots:
         QTest::newRow("longest user name") << n256 << u"pw"_s << u"1"_s << 1 << true;
         QTest::newRow("user name too long") << n257 << u"pw"_s << u"1"_s << 1 << false;
         QTest::newRow("password too long") << u"u"_s << n257 << u"1"_s << 1 << false;
-        QTest::newRow("longest tone number") << u"u"_s << u"pw"_s << QString(128, u'1') << 1 << true;
+        QTest::newRow("longest tone number")
+            << u"u"_s << u"pw"_s << QString(128, u'1') << 1 << true;
         QTest::newRow("prefix makes it too long")
             << u"u"_s << u"pw"_s << QString(128, u'1') << 2 << false;
     }

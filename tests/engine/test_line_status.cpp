@@ -7,6 +7,7 @@
 #include "platform/ras.h"
 #include "platform/simline.h"
 #include "support/fake_dialer.h"
+#include "support/line_probe.h"
 #include "support/phonebook_file.h"
 #include "support/testenv.h"
 
@@ -16,21 +17,9 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using lineprobe::firstState;
 
 namespace {
-
-RASCONNSTATE firstState()
-{
-    RASCONN conn{};
-    conn.dwSize = sizeof(conn);
-    DWORD bytes = sizeof(conn);
-    DWORD count = 0;
-    RasEnumConnectionsA(&conn, &bytes, &count);
-    RASCONNSTATUS status{};
-    status.dwSize = sizeof(status);
-    RasGetConnectStatusA(conn.hrasconn, &status);
-    return status.rasconnstate;
-}
 
 QByteArray littleEndian(quint32 value)
 {
@@ -93,8 +82,8 @@ private slots:
         QVERIFY(connected);
         dialer.captions.removeDuplicates();
         const QStringList expected{u"Opening port for connection..."_s, u"Dialing 0860 ..."_s,
-                                   u"Verifying username and password..."_s,
-                                   u"Logon successful."_s, u"Connected."_s};
+                                   u"Verifying username and password..."_s, u"Logon successful."_s,
+                                   u"Connected."_s};
         QCOMPARE(dialer.captions, expected);
         // Once connected every poll says so again.
         dialer.captions.clear();
@@ -119,7 +108,7 @@ private slots:
         QFETCH(QString, text);
         FakeDialer dialer;
         QVERIFY(DialEntry(dialer, entry));
-        QTRY_COMPARE_WITH_TIMEOUT(firstState(), RASCS_Disconnected, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(firstState(), DWORD(RASCS_Disconnected), 2000);
         QVERIFY(!UpdateConnectionStatus(dialer));
         QCOMPARE(dialer.caption, text);
     }
@@ -128,7 +117,7 @@ private slots:
     {
         FakeDialer dialer;
         QVERIFY(DialEntry(dialer, u"Held"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(firstState(), RASCS_Authenticated, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(firstState(), DWORD(RASCS_Authenticated), 3000);
 
         simline::setStatisticsKeyPresent(false); // a system without statistics
         QVERIFY(!UpdateConnectionStatus(dialer));
@@ -146,7 +135,7 @@ private slots:
         FakeDialer dialer;
         dialer.number = u"0860"_s;
         QVERIFY(DialEntry(dialer, u"Held"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(firstState(), RASCS_ConnectDevice, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(firstState(), DWORD(RASCS_ConnectDevice), 3000);
         QCOMPARE(ReadConnectSpeed(dialer), 0);
         QCOMPARE(dialer.caption, u"Dialing 0860 ..."_s);
     }

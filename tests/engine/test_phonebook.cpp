@@ -5,6 +5,7 @@
 #include "platform/ras.h"
 #include "platform/simline.h"
 #include "support/fake_dialer.h"
+#include "support/line_probe.h"
 #include "support/phonebook_file.h"
 #include "support/testenv.h"
 
@@ -33,14 +34,6 @@ private:
         if (RasDialA(nullptr, nullptr, &params, RASDIAL_NOTIFIER_HWND, nullptr, &handle) != 0)
             return 0;
         return handle;
-    }
-
-    static RASCONNSTATE stateOf(HRASCONN handle)
-    {
-        RASCONNSTATUS status{};
-        status.dwSize = sizeof(status);
-        RasGetConnectStatusA(handle, &status);
-        return status.rasconnstate;
     }
 
 private slots:
@@ -77,8 +70,8 @@ private slots:
 
     void listsEntriesInPhonebookOrder()
     {
-        QVERIFY(writePhonebook({quickEntry(u"Zeta"_s), quickEntry(u"alpha"_s),
-                                quickEntry(u"Mid Town"_s)}));
+        QVERIFY(writePhonebook(
+            {quickEntry(u"Zeta"_s), quickEntry(u"alpha"_s), quickEntry(u"Mid Town"_s)}));
         FakeEntryList combo;
         ListPhonebookEntries(combo);
         QCOMPARE(combo.items, (QStringList{u"Zeta"_s, u"alpha"_s, u"Mid Town"_s}));
@@ -116,19 +109,19 @@ private slots:
 
         const HRASCONN slow = dial(u"Slow"_s); // stays in its first stage
         QVERIFY(slow != 0);
-        QCOMPARE(stateOf(slow), RASCS_OpenPort);
+        QCOMPARE(lineprobe::stateOf(slow), DWORD(RASCS_OpenPort));
         QCOMPARE(ActiveEntryName(), QString());
         simline::reset();
 
         const HRASCONN busy = dial(u"Busy"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(stateOf(busy), RASCS_Disconnected, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(lineprobe::stateOf(busy), DWORD(RASCS_Disconnected), 2000);
         QCOMPARE(ActiveEntryName(), QString());
         simline::reset();
 
         const HRASCONN first = dial(u"First"_s);
         const HRASCONN second = dial(u"Second"_s);
         QVERIFY(first != 0 && second != 0);
-        QTRY_COMPARE_WITH_TIMEOUT(stateOf(second), RASCS_Connected, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(lineprobe::stateOf(second), DWORD(RASCS_Connected), 2000);
         QCOMPARE(ActiveEntryName(), u"First"_s);
     }
 
@@ -143,8 +136,7 @@ private slots:
             << 635 << u"Incorrect password. Server connection canceled."_s;
         QTest::newRow("other unknown error") << 699 << u"Unknown error. 699"_s;
         QTest::newRow("the service's own text") << 676 << u"The line is busy."_s;
-        QTest::newRow("no text to be had")
-            << 900 << u"Error: Unable to retrieve error message."_s;
+        QTest::newRow("no text to be had") << 900 << u"Error: Unable to retrieve error message."_s;
     }
 
     void errorTexts()

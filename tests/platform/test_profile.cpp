@@ -2,6 +2,7 @@
 // that change only what they must and never lose the rest of the file.
 
 #include "platform/profile.h"
+#include "support/file_size_limit.h"
 #include "support/testenv.h"
 
 #include <QDir>
@@ -42,31 +43,6 @@ BOOL write(const QString &file, const char *section, const char *key, const char
     const QByteArray path = QFile::encodeName(file);
     return WritePrivateProfileStringA(section, key, value, path.constData());
 }
-
-// Limits the size of any file this process writes, as a full disk would.
-class FileSizeLimit final
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_saved{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_active = false;
-};
 
 // Permission bits that do not depend on who runs the test.
 constexpr int OwnerGroupOther = 0x7077;

@@ -7,6 +7,7 @@
 #include "platform/sim/line_model.h"
 #include "platform/sim/phonebook_file.h"
 #include "platform/simline.h"
+#include "support/line_probe.h"
 #include "support/phonebook_file.h"
 #include "support/testenv.h"
 
@@ -25,7 +26,7 @@ using simline::detail::callStatus;
 namespace {
 
 constexpr int kWaitMs = 3000;
-constexpr DWORD kGone = 0xFFFFFFFFu;
+constexpr DWORD kGone = lineprobe::Gone;
 
 struct Dialed
 {
@@ -45,35 +46,6 @@ Dialed dial(const QString &entry, const QString &user = u"demo"_s,
     Dialed d;
     d.rc = RasDialA(nullptr, nullptr, &params, RASDIAL_NOTIFIER_HWND, nullptr, &d.handle);
     return d;
-}
-
-// The call's state, or kGone when the service no longer knows the handle.
-DWORD stateOf(HRASCONN handle)
-{
-    RASCONNSTATUS status{};
-    status.dwSize = sizeof status;
-    return RasGetConnectStatusA(handle, &status) == 0 ? DWORD(status.rasconnstate) : kGone;
-}
-
-DWORD errorOf(HRASCONN handle)
-{
-    RASCONNSTATUS status{};
-    status.dwSize = sizeof status;
-    return RasGetConnectStatusA(handle, &status) == 0 ? status.dwError : kGone;
-}
-
-QList<HRASCONN> listedHandles()
-{
-    RASCONN conns[8] = {};
-    conns[0].dwSize = sizeof(RASCONN);
-    DWORD bytes = sizeof conns;
-    DWORD count = 0;
-    if (RasEnumConnectionsA(conns, &bytes, &count) != 0)
-        return {};
-    QList<HRASCONN> handles;
-    for (DWORD i = 0; i < count; ++i)
-        handles.append(conns[i].hrasconn);
-    return handles;
 }
 
 QStringList entryNames()
@@ -125,6 +97,8 @@ quint32 statOr(const char *name, quint32 fallback)
 }
 
 } // namespace
+
+using namespace lineprobe;
 
 class TestSimulatedLine final : public QObject
 {

@@ -4,6 +4,7 @@
 #include "platform/paths.h"
 #include "services/call_log.h"
 #include "services/clock.h"
+#include "support/file_size_limit.h"
 #include "support/testenv.h"
 
 #include <QDir>
@@ -28,31 +29,6 @@ QByteArray blanks(int n)
 {
     return QByteArray(n, ' ');
 }
-
-// Limits the size of any file this process writes, as a full disk would.
-class FileSizeLimit final
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_saved{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_active = false;
-};
 
 Duration advanced(Duration d, int seconds)
 {

@@ -31,7 +31,7 @@ inline PhonebookEntry quickEntry(const QString &name, const QStringList &more = 
 {
     QStringList lines{QStringLiteral("PhoneNumber=0860"), QStringLiteral("SimUser=demo"),
                       QStringLiteral("SimPassword=demo"), QStringLiteral("SimSpeed=28800"),
-                      QStringLiteral("SimStageMs=5"), QStringLiteral("SimHangUpMs=5")};
+                      QStringLiteral("SimStageMs=5"),     QStringLiteral("SimHangUpMs=5")};
     // A key given in `more` replaces the default one.
     for (const QString &line : more) {
         const QString key = line.section(u'=', 0, 0) + u'=';

@@ -17,8 +17,8 @@ public:
 
     bool isValid() const { return m_dir.isValid(); }
     QString path() const { return m_dir.path(); }
-    QString configDir() const; // $XDG_CONFIG_HOME/vantelo
-    QString dataDir() const;   // $XDG_DATA_HOME/vantelo
+    QString configDir() const;  // $XDG_CONFIG_HOME/vantelo
+    QString dataDir() const;    // $XDG_DATA_HOME/vantelo
     QString runtimeDir() const; // $XDG_RUNTIME_DIR/vantelo
 
 private:

@@ -1,0 +1,51 @@
+#pragma once
+
+// Looks at the dial-up line straight through the service's calls, as the
+// tests' independent witness of what the code under test did.
+
+#include "platform/ras.h"
+
+#include <QList>
+
+namespace lineprobe {
+
+// A state no call is ever in: the service no longer knows the handle.
+inline constexpr DWORD Gone = 0xFFFFFFFFu;
+
+inline DWORD stateOf(HRASCONN handle)
+{
+    RASCONNSTATUS status{};
+    status.dwSize = sizeof status;
+    return RasGetConnectStatusA(handle, &status) == 0 ? DWORD(status.rasconnstate) : Gone;
+}
+
+inline DWORD errorOf(HRASCONN handle)
+{
+    RASCONNSTATUS status{};
+    status.dwSize = sizeof status;
+    return RasGetConnectStatusA(handle, &status) == 0 ? status.dwError : Gone;
+}
+
+// The listed calls' handles, in the service's order.
+inline QList<HRASCONN> listedHandles()
+{
+    RASCONN conns[8] = {};
+    conns[0].dwSize = sizeof(RASCONN);
+    DWORD bytes = sizeof conns;
+    DWORD count = 0;
+    if (RasEnumConnectionsA(conns, &bytes, &count) != 0)
+        return {};
+    QList<HRASCONN> handles;
+    for (DWORD i = 0; i < count; ++i)
+        handles.append(conns[i].hrasconn);
+    return handles;
+}
+
+// The state of the first listed call (Gone when there is none).
+inline DWORD firstState()
+{
+    const QList<HRASCONN> handles = listedHandles();
+    return handles.isEmpty() ? Gone : stateOf(handles.first());
+}
+
+} // namespace lineprobe
