@@ -1,8 +1,8 @@
+#include "ui/common/controls.h"
 #include "ui/common/forms.h"
 #include "ui/dialer/frmdial.h"
 
 #include <QApplication>
-#include <QFont>
 
 #include <memory>
 
@@ -16,10 +16,10 @@ int main(int argc, char *argv[])
     // The program lives on in the tray while its window is hidden; only the
     // dialer window's unload ends it.
     QApplication::setQuitOnLastWindowClosed(false);
-    // The windows are laid out in twips for a small 8-point sans-serif font.
-    QFont font(u"Sans Serif"_s, 8);
-    font.setStyleHint(QFont::SansSerif);
-    QApplication::setFont(font);
+    // The windows are laid out in twips for one small sans-serif font, and
+    // the tray icon and the windows show the program's images.
+    Controls::useFormFont();
+    Controls::registerImages();
 
     const auto dialer = std::make_unique<frmdial>();
     Forms::setDialer(dialer.get());

@@ -3,34 +3,22 @@
 #include "engine/dialing.h"
 #include "engine/globals.h"
 #include "engine/line_status.h"
+#include "platform/window_handles.h"
+#include "ui/common/controls.h"
 #include "ui/common/forms.h"
-#include "ui/common/twips.h"
 #include "ui/dialer/frmdial.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
-#include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
-
-// The program's images are compiled into the user-interface library, where no
-// code refers to their object file, so the linker would leave them out. This
-// file is linked whenever the windows are, so it registers them once, before
-// any window is built.
-static int registerImages()
-{
-    Q_INIT_RESOURCE(vantelo);
-    return 0;
-}
-[[maybe_unused]] static const int imagesRegistered = registerImages();
+using namespace Controls;
 
 namespace {
 
@@ -44,43 +32,6 @@ const QString ShowOptionsCaption = u"Options >>"_s;
 const QString HideOptionsCaption = u"Hide Options"_s;
 const QString ArmCaption = u"OK"_s;
 const QString ArmedCaption = u"NO"_s;
-
-// MS Sans Serif 8 pt in spirit: a font of its width where one exists (the
-// Windows face, else one with Arial's metrics), so the captions fit the places
-// laid out for them; the default sans font otherwise.
-QFont formFont()
-{
-    QFont font = QApplication::font();
-    font.setFamilies({u"Microsoft Sans Serif"_s, u"Arial"_s, u"Liberation Sans"_s, u"Nimbus Sans"_s,
-                      font.family()});
-    font.setPointSizeF(8);
-    font.setBold(false);
-    return font;
-}
-
-QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int left, int top,
-                  int width, int height)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    placeTwips(label, left, top, width, height);
-    // A caption a little wider than its place in this font is not cut short.
-    if (!text.isEmpty() && label->sizeHint().width() > label->width())
-        label->resize(label->sizeHint().width(), label->height());
-    return label;
-}
-
-QPushButton *makeButton(QWidget *parent, const QString &name, const QString &text, int left,
-                        int top, int width, int height)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    // Enter in the minutes box must not press a button of its own accord.
-    button->setAutoDefault(false);
-    placeTwips(button, left, top, width, height);
-    return button;
-}
 
 // "hh:mm:ss" as seconds; nothing when the text is not such a time.
 std::optional<qint64> secondsOfClock(const QString &text)
@@ -103,35 +54,18 @@ std::optional<qint64> secondsOfClock(const QString &text)
 
 frmset::frmset(QWidget *parent) : QDialog(parent)
 {
-    setObjectName(u"frmset"_s);
-    setWindowTitle(u"Session"_s);
-    // A fixed tool window: thin title bar, close box, no resizing.
-    setWindowFlags(Qt::Tool | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFont(formFont());
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(FormGrey));
-    setPalette(pal);
-    setAutoFillBackground(true);
-    setFixedSize(platform::twipsToPixels(DesignWidthTwips),
-                 platform::twipsToPixels(DesignHeightTwips));
+    setUpWindow(this, u"frmset"_s, u"Session"_s, Border::FixedToolWindow, DesignWidthTwips,
+                DesignHeightTwips);
+    setBackColor(this, QColor(FormGrey));
 
-    Frame1 = new QGroupBox(this);
-    Frame1->setObjectName(u"Frame1"_s);
-    placeTwips(Frame1, 0, 0, 4695, 2535);
+    Frame1 = makeFrame(this, u"Frame1"_s, QString(), 0, 0, 4695, 2535);
 
     Label7 = makeLabel(Frame1, u"Label7"_s, u"Etat de la connexion"_s, 480, 360, 1455, 195);
     l3 = makeLabel(Frame1, u"l3"_s, u"Not Connected"_s, 2280, 360, 1065, 210);
-    QFont arial(u"Arial"_s);
-    arial.setStyleHint(QFont::SansSerif);
-    arial.setPointSizeF(8.25);
-    l3->setFont(arial);
+    l3->setFont(arialFont(8.25));
     // Room for the monitor's " Not Connected", leading blank included.
-    l3->resize(qMax(l3->width(), l3->fontMetrics().horizontalAdvance(u" Not Connected"_s) + 2),
-               l3->height());
-    QPalette red = l3->palette();
-    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
-    l3->setPalette(red);
+    widenToFit(l3, u" Not Connected"_s);
+    setForeColor(l3, QColor(255, 0, 0));
     Label1 = makeLabel(Frame1, u"Label1"_s, u"Connexion courante:"_s, 480, 720, 1470, 195);
     l2 = makeLabel(Frame1, u"l2"_s, QString(), 2280, 720, 2295, 195);
     Label2 = makeLabel(Frame1, u"Label2"_s, u"Vitesse de connxion:"_s, 480, 1080, 1470, 195);
@@ -145,25 +79,19 @@ frmset::frmset(QWidget *parent) : QDialog(parent)
 
     // One bullet at the left of each row; the sixth sits on the window itself,
     // at the same place, and is raised above the frame so it shows.
-    const QPixmap bullet(u":/vantelo/bullet.png"_s);
     QLabel **bullets[] = {&Picture1, &Picture2, &Picture3, &Picture4, &Picture5, &Picture6};
     for (int row = 0; row < 6; ++row) {
         QWidget *container = row < 5 ? static_cast<QWidget *>(Frame1) : this;
-        QLabel *picture = makeLabel(container, u"Picture%1"_s.arg(row + 1), QString(), 120,
-                                    360 + row * 360, 375, 255);
-        picture->setPixmap(bullet);
-        *bullets[row] = picture;
+        *bullets[row] = makePicture(container, u"Picture%1"_s.arg(row + 1),
+                                    u":/vantelo/bullet.png"_s, 120, 360 + row * 360, 375, 255);
     }
     Picture6->raise();
 
-    Frame5 = new QGroupBox(u"Deconnexion auto"_s, this);
-    Frame5->setObjectName(u"Frame5"_s);
-    placeTwips(Frame5, 0, 2640, 4695, 885);
+    Frame5 = makeFrame(this, u"Frame5"_s, u"Deconnexion auto"_s, 0, 2640, 4695, 885);
     Label8 = makeLabel(Frame5, u"Label8"_s, u"Deconnexion près :"_s, 120, 480, 1380, 195);
-    Text1 = new QLineEdit(Frame5);
-    Text1->setObjectName(u"Text1"_s);
-    placeTwips(Text1, 1680, 360, 495, 285);
+    Text1 = makeTextBox(Frame5, u"Text1"_s, QString(), 1680, 360, 495, 285);
     Label4 = makeLabel(Frame5, u"Label4"_s, u"minutes."_s, 2280, 420, 585, 195);
+    // Enter in the minutes box must not press a button of its own accord.
     option2 = makeButton(Frame5, u"option2"_s, ArmCaption, 3000, 360, 495, 255);
 
     Command1 = makeButton(this, u"Command1"_s, u"&Ok"_s, 360, 3600, 1215, 375);

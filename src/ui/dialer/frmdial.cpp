@@ -14,8 +14,8 @@
 #include "services/ini.h"
 #include "services/post_connect.h"
 #include "ui/about/frmAbout.h"
+#include "ui/common/controls.h"
 #include "ui/common/forms.h"
-#include "ui/common/twips.h"
 #include "ui/details/frmset.h"
 #include "ui/dialer/collapse.h"
 #include "ui/dialer/indicator_circle.h"
@@ -46,10 +46,9 @@
 #include <optional>
 
 using namespace Qt::StringLiterals;
+using namespace Controls;
 
 namespace {
-
-using platform::twipsToPixels;
 
 // The phonebook entry list as the engine fills it.
 class ComboEntryList final : public EntryList
@@ -87,66 +86,6 @@ double roundHalfEven(double value)
     return std::nearbyint(value);
 }
 
-template <class Widget> Widget *named(Widget *widget, const QString &name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
-QLabel *addLabel(QWidget *parent, const QString &name, const QString &caption, int left, int top)
-{
-    auto *label = named(new QLabel(caption, parent), name);
-    label->setTextFormat(Qt::PlainText);
-    label->move(twipsToPixels(left), twipsToPixels(top));
-    label->adjustSize();
-    return label;
-}
-
-QLabel *addLabel(QWidget *parent, const QString &name, const QString &caption, int left, int top,
-                 int width, int height)
-{
-    auto *label = named(new QLabel(caption, parent), name);
-    label->setTextFormat(Qt::PlainText);
-    placeTwips(label, left, top, width, height);
-    return label;
-}
-
-QGroupBox *addFrame(QWidget *parent, const QString &name, const QString &caption, int left, int top,
-                    int width, int height)
-{
-    auto *frame = named(new QGroupBox(caption, parent), name);
-    placeTwips(frame, left, top, width, height);
-    return frame;
-}
-
-QPushButton *addButton(QWidget *parent, const QString &name, const QString &caption, int left,
-                       int top, int width, int height)
-{
-    auto *button = named(new QPushButton(caption, parent), name);
-    button->setAutoDefault(false);
-    placeTwips(button, left, top, width, height);
-    return button;
-}
-
-QComboBox *addCombo(QWidget *parent, const QString &name, bool editable, int left, int top,
-                    int width, int height)
-{
-    auto *combo = named(new QComboBox(parent), name);
-    combo->setEditable(editable);
-    // Typing into the box edits its text; it never adds items by itself.
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    placeTwips(combo, left, top, width, height);
-    return combo;
-}
-
-QCheckBox *addCheck(QWidget *parent, const QString &name, const QString &caption, int left, int top,
-                    int width, int height)
-{
-    auto *check = named(new QCheckBox(caption, parent), name);
-    placeTwips(check, left, top, width, height);
-    return check;
-}
-
 const QString PromptPasswordMissing = u"Please Enter Your Pass Word.."_s;
 const QString PromptUserMissing = u"Please Enter Your User Name.."_s;
 const QString PromptNumberMissingOnEdit = u"Please Enter a Phone Number to dial..."_s;
@@ -165,22 +104,15 @@ const QColor CircleBlue(0, 0, 255);
 
 frmdial::frmdial(QWidget *parent) : QWidget(parent)
 {
-    setObjectName(u"frmdial"_s);
-    setWindowTitle(u"Vantelo - BETA VERSION"_s);
-    // Fixed single border: title bar with minimise and close, no maximise.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setUpWindow(this, u"frmdial"_s, u"Vantelo - BETA VERSION"_s, Border::FixedSingle, 5310, 5175);
     setWindowIcon(QIcon(u":/vantelo/vantelo.png"_s));
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(FormGrey));
+    setBackColor(this, QColor(FormGrey));
     // The style's grey for disabled captions is the window's own grey: the
     // locked check boxes would lose their captions while dialing.
+    QPalette pal = palette();
     for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
         pal.setColor(QPalette::Disabled, role, QColor(128, 128, 128));
     setPalette(pal);
-    setAutoFillBackground(true);
-    setFixedSize(twipsToPixels(5310), twipsToPixels(5175));
     // The tray icon's activity comes as mouse moves; real ones come too.
     setMouseTracking(true);
 
@@ -198,8 +130,7 @@ frmdial::~frmdial()
 
 void frmdial::buildControls()
 {
-    Image3 = addLabel(this, u"Image3"_s, QString(), 480, 120, 4320, 840);
-    Image3->setPixmap(QPixmap(u":/vantelo/logo.png"_s));
+    Image3 = makePicture(this, u"Image3"_s, u":/vantelo/logo.png"_s, 480, 120, 4320, 840);
     Image3->setScaledContents(true);
 
     static constexpr int circleLefts[5] = {1440, 2040, 2640, 3120, 3720};
@@ -210,44 +141,42 @@ void frmdial::buildControls()
         Shape1[static_cast<size_t>(i)] = circle;
     }
 
-    Frame2 = addFrame(this, u"Frame2"_s, u"Information"_s, 0, 1080, 5295, 1695);
-    Label1 = addLabel(Frame2, u"Label1"_s, u"Login:"_s, 240, 300);
-    Combo3 = addCombo(Frame2, u"Combo3"_s, true, 1440, 240, 2535, 315);
-    Label2 = addLabel(Frame2, u"Label2"_s, u"Password:"_s, 240, 600);
-    Text1 = named(new QLineEdit(Frame2), u"Text1"_s);
+    Frame2 = makeFrame(this, u"Frame2"_s, u"Information"_s, 0, 1080, 5295, 1695);
+    Label1 = makeAutoSizeLabel(Frame2, u"Label1"_s, u"Login:"_s, 240, 300);
+    Combo3 = makeComboBox(Frame2, u"Combo3"_s, true, 1440, 240, 2535, 315);
+    Label2 = makeAutoSizeLabel(Frame2, u"Label2"_s, u"Password:"_s, 240, 600);
+    Text1 = makeTextBox(Frame2, u"Text1"_s, QString(), 1440, 600, 2535, 285);
     Text1->setEchoMode(QLineEdit::Password);
     Text1->setStyleSheet(u"lineedit-password-character: 42;"_s); // "*"
-    placeTwips(Text1, 1440, 600, 2535, 285);
-    Label3 = addLabel(Frame2, u"Label3"_s, u"No:"_s, 240, 960);
-    Combo2 = addCombo(Frame2, u"Combo2"_s, true, 1440, 960, 2535, 315);
-    Label6 = addLabel(Frame2, u"Label6"_s, u"Option:"_s, 240, 1320);
-    Check1 = addCheck(Frame2, u"Check1"_s, u"Enregistrer"_s, 1440, 1320, 1215, 255);
-    Check2 = addCheck(Frame2, u"Check2"_s, u"Auto connect"_s, 2880, 1320, 1455, 255);
+    Label3 = makeAutoSizeLabel(Frame2, u"Label3"_s, u"No:"_s, 240, 960);
+    Combo2 = makeComboBox(Frame2, u"Combo2"_s, true, 1440, 960, 2535, 315);
+    Label6 = makeAutoSizeLabel(Frame2, u"Label6"_s, u"Option:"_s, 240, 1320);
+    Check1 = makeCheckBox(Frame2, u"Check1"_s, u"Enregistrer"_s, 1440, 1320, 1215, 255);
+    Check2 = makeCheckBox(Frame2, u"Check2"_s, u"Auto connect"_s, 2880, 1320, 1455, 255);
 
-    Frame1 = addFrame(this, u"Frame1"_s, u"Etat de la connexion "_s, 0, 2880, 5295, 1455);
-    status = addLabel(Frame1, u"status"_s, QString(), 120, 360, 4935, 975);
+    Frame1 = makeFrame(this, u"Frame1"_s, u"Etat de la connexion "_s, 0, 2880, 5295, 1455);
+    status = makeLabel(Frame1, u"status"_s, QString(), 120, 360, 4935, 975);
     status->setWordWrap(true);
-    status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    Connect = addButton(this, u"Connect"_s, u"Connecter"_s, 0, 4440, 1215, 375);
-    exi = addButton(this, u"exi"_s, CaptionClose, 1320, 4440, 1215, 375);
-    opt = addButton(this, u"opt"_s, u"Options"_s, 2640, 4440, 1215, 375);
-    Command1 = addButton(this, u"Command1"_s, u"?"_s, 4560, 4440, 615, 375);
-    Label8 = addLabel(this, u"Label8"_s, u"BETA VERSION 0.1"_s, 600, 4920, 2175, 255);
-    Label9 = addLabel(this, u"Label9"_s, MakerWebHost, 3000, 4920, 1695, 255);
+    Connect = makeButton(this, u"Connect"_s, u"Connecter"_s, 0, 4440, 1215, 375);
+    exi = makeButton(this, u"exi"_s, CaptionClose, 1320, 4440, 1215, 375);
+    opt = makeButton(this, u"opt"_s, u"Options"_s, 2640, 4440, 1215, 375);
+    Command1 = makeButton(this, u"Command1"_s, u"?"_s, 4560, 4440, 615, 375);
+    Label8 = makeLabel(this, u"Label8"_s, u"BETA VERSION 0.1"_s, 600, 4920, 2175, 255);
+    Label9 = makeLabel(this, u"Label9"_s, MakerWebHost, 3000, 4920, 1695, 255);
     Label9->setCursor(Qt::PointingHandCursor);
     Label9->installEventFilter(this);
 
     // Below the client area: not seen in the window's normal size, but they
     // keep and show their values.
-    Frame3 = addFrame(this, u"Frame3"_s, u"Statistique "_s, 0, 6120, 5295, 975);
-    Label7 = addLabel(Frame3, u"Label7"_s, u"Durée Session"_s, 600, 300);
-    lblSession = addLabel(Frame3, u"lblSession"_s, u"00:00:00"_s, 840, 600, 750, 240);
-    Label5 = addLabel(Frame3, u"Label5"_s, u"Temp du Mois"_s, 2160, 300);
-    lblMonth = addLabel(Frame3, u"lblMonth"_s, u"00:00:00"_s, 2400, 600, 750, 240);
-    Label4 = addLabel(Frame3, u"Label4"_s, u"Temp Total"_s, 3885, 300);
-    lblTotal = addLabel(Frame3, u"lblTotal"_s, u"00:00:00"_s, 3960, 600, 750, 240);
-    Combo1 = addCombo(this, u"Combo1"_s, false, 1560, 6360, 2535, 315);
+    Frame3 = makeFrame(this, u"Frame3"_s, u"Statistique "_s, 0, 6120, 5295, 975);
+    Label7 = makeAutoSizeLabel(Frame3, u"Label7"_s, u"Durée Session"_s, 600, 300);
+    lblSession = makeLabel(Frame3, u"lblSession"_s, u"00:00:00"_s, 840, 600, 750, 240);
+    Label5 = makeAutoSizeLabel(Frame3, u"Label5"_s, u"Temp du Mois"_s, 2160, 300);
+    lblMonth = makeLabel(Frame3, u"lblMonth"_s, u"00:00:00"_s, 2400, 600, 750, 240);
+    Label4 = makeAutoSizeLabel(Frame3, u"Label4"_s, u"Temp Total"_s, 3885, 300);
+    lblTotal = makeLabel(Frame3, u"lblTotal"_s, u"00:00:00"_s, 3960, 600, 750, 240);
+    Combo1 = makeComboBox(this, u"Combo1"_s, false, 1560, 6360, 2535, 315);
 
     connect(Connect, &QPushButton::clicked, this, &frmdial::Connect_Click);
     connect(exi, &QPushButton::clicked, this, &frmdial::exi_Click);

@@ -6,20 +6,18 @@
 #include "platform/window_handles.h"
 #include "services/ini.h"
 #include "services/post_connect.h"
-#include "ui/common/twips.h"
+#include "ui/common/controls.h"
 
-#include <QApplication>
 #include <QGroupBox>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 
 using namespace Qt::StringLiterals;
+using namespace Controls;
 
 namespace {
 
@@ -29,70 +27,6 @@ constexpr int DesignHeightTwips = 4800;
 // Display names and patterns of the sound file dialog, each followed by a NUL.
 const QString SoundFileFilter =
     QStringLiteral("Wave sounds (*.wav)\0*.wav\0All files (*.*)\0*.*\0");
-
-// MS Sans Serif 8 pt in spirit: a font of its width where one exists (the
-// Windows face, else one with Arial's metrics), so the captions fit the places
-// laid out for them; the default sans font otherwise.
-QFont formFont(bool bold = false)
-{
-    QFont font = QApplication::font();
-    font.setFamilies({u"Microsoft Sans Serif"_s, u"Arial"_s, u"Liberation Sans"_s, u"Nimbus Sans"_s,
-                      font.family()});
-    font.setPointSizeF(8);
-    font.setBold(bold);
-    return font;
-}
-
-QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int left, int top,
-                  int width, int height)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    placeTwips(label, left, top, width, height);
-    // A caption a little wider than its place in this font is not cut short.
-    if (!text.isEmpty() && label->sizeHint().width() > label->width())
-        label->resize(label->sizeHint().width(), label->height());
-    return label;
-}
-
-QPushButton *makeButton(QWidget *parent, const QString &name, const QString &text, int left,
-                        int top, int width, int height)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    // Enter in a text box must not press a button of its own accord.
-    button->setAutoDefault(false);
-    placeTwips(button, left, top, width, height);
-    return button;
-}
-
-QGroupBox *makeFrame(QWidget *parent, const QString &name, const QString &title, int left, int top,
-                     int width, int height)
-{
-    auto *frame = new QGroupBox(title, parent);
-    frame->setObjectName(name);
-    placeTwips(frame, left, top, width, height);
-    return frame;
-}
-
-QLineEdit *makeTextBox(QWidget *parent, const QString &name, const QString &text, int left, int top,
-                       int width, int height)
-{
-    auto *box = new QLineEdit(text, parent);
-    box->setObjectName(name);
-    placeTwips(box, left, top, width, height);
-    return box;
-}
-
-// A picture box showing an image from its top-left corner, cut at its edges.
-QLabel *makePicture(QWidget *parent, const QString &name, const QString &image, int left, int top,
-                    int width, int height)
-{
-    QLabel *picture = makeLabel(parent, name, QString(), left, top, width, height);
-    picture->setPixmap(QPixmap(image));
-    return picture;
-}
 
 // An option button drawn as a push button: one of a group, checked when selected.
 QPushButton *makePageButton(QWidget *parent, const QString &name, const QString &text, int left,
@@ -105,56 +39,34 @@ QPushButton *makePageButton(QWidget *parent, const QString &name, const QString 
     return button;
 }
 
-QPushButton *makePictureButton(QWidget *parent, const QString &name, const QString &image, int left,
-                               int top, int width, int height)
-{
-    QPushButton *button = makeButton(parent, name, QString(), left, top, width, height);
-    button->setIcon(QIcon(image));
-    button->setIconSize(QSize(16, 16));
-    return button;
-}
-
 } // namespace
 
 frmopt::frmopt(QWidget *parent) : QDialog(parent)
 {
-    setObjectName(u"frmopt"_s);
-    setWindowTitle(u"Options..."_s);
-    // A fixed tool window: thin title bar, close box, no resizing.
-    setWindowFlags(Qt::Tool | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFont(formFont());
-    setFixedSize(platform::twipsToPixels(DesignWidthTwips),
-                 platform::twipsToPixels(DesignHeightTwips));
+    setUpWindow(this, u"frmopt"_s, u"Options..."_s, Border::FixedToolWindow, DesignWidthTwips,
+                DesignHeightTwips);
 
     Option6 = makePageButton(this, u"Option6"_s, u"General"_s, 120, 120, 2535, 375);
     Option7 = makePageButton(this, u"Option7"_s, u"Connection"_s, 3000, 120, 2655, 375);
 
     // Page "Connection".
-    Picture1 = new QWidget(this);
-    Picture1->setObjectName(u"Picture1"_s);
+    Picture1 = named(new QWidget(this), u"Picture1"_s);
     placeTwips(Picture1, 0, 600, 5775, 3615);
     Picture3 =
         makePicture(Picture1, u"Picture3"_s, u":/vantelo/options_connection.png"_s, 0, 0, 735, 855);
     Frame3 = makeFrame(Picture1, u"Frame3"_s, u"Connexion par defaut"_s, 840, 120, 4815, 1095);
     Label6 = makeLabel(Frame3, u"Label6"_s, u"Numérotation:"_s, 120, 600, 990, 195);
-    Option1 = new QRadioButton(u"Tonalité"_s, Frame3);
-    Option1->setObjectName(u"Option1"_s);
-    placeTwips(Option1, 1560, 600, 1215, 255);
-    Option2 = new QRadioButton(u"Inpulsion"_s, Frame3);
-    Option2->setObjectName(u"Option2"_s);
-    placeTwips(Option2, 3000, 600, 1215, 255);
+    Option1 = makeOptionButton(Frame3, u"Option1"_s, u"Tonalité"_s, 1560, 600, 1215, 255);
+    Option2 = makeOptionButton(Frame3, u"Option2"_s, u"Inpulsion"_s, 3000, 600, 1215, 255);
     Frame1 = makeFrame(Picture1, u"Frame1"_s, u"Lancer une application une fois connecté"_s, 840,
                        1320, 4815, 2175);
-    List1 = new QListWidget(Frame1);
-    List1->setObjectName(u"List1"_s);
+    List1 = named(new QListWidget(Frame1), u"List1"_s);
     placeTwips(List1, 120, 360, 3135, 1620);
     Command1 = makeButton(Frame1, u"Command1"_s, u"Ajouté"_s, 3360, 360, 1335, 372);
     Command2 = makeButton(Frame1, u"Command2"_s, u"Supprimé"_s, 3360, 960, 1332, 372);
 
     // Page "General".
-    Picture2 = new QWidget(this);
-    Picture2->setObjectName(u"Picture2"_s);
+    Picture2 = named(new QWidget(this), u"Picture2"_s);
     placeTwips(Picture2, 0, 600, 5775, 3615);
     Picture4 = makePicture(Picture2, u"Picture4"_s, u":/vantelo/options_general.png"_s, 120, 120,
                            615, 735);
@@ -162,6 +74,7 @@ frmopt::frmopt(QWidget *parent) : QDialog(parent)
     Label10 =
         makeLabel(Frame2, u"Label10"_s, u"Testé si déconnecté tous les :"_s, 240, 600, 2055, 255);
     TxtTest = makeTextBox(Frame2, u"TxtTest"_s, u"5"_s, 2400, 480, 495, 285);
+    keepClearOfCaption(Label10, TxtTest);
     Label11 = makeLabel(Frame2, u"Label11"_s, u"seconde(s)"_s, 3000, 600, 975, 255);
     Frame6 = makeFrame(Picture2, u"Frame6"_s, u"Connecté à internet"_s, 840, 1320, 4815, 975);
     Label8 = makeLabel(Frame6, u"Label8"_s, u"Jouer : "_s, 120, 480, 525, 195);
