@@ -4,6 +4,7 @@
 #include "platform/seams.h"
 #include "support/testenv.h"
 #include "ui/about/frmAbout.h"
+#include "ui/common/controls.h"
 #include "ui/common/forms.h"
 
 #include <QLabel>
@@ -42,6 +43,8 @@ private:
     std::unique_ptr<TemporaryHome> m_home;
 
 private slots:
+    void initTestCase() { Controls::useFormFont(); } // as main() does
+
     void init()
     {
         m_home = std::make_unique<TemporaryHome>();

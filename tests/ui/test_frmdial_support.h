@@ -14,6 +14,7 @@
 #include "services/ini.h"
 #include "support/phonebook_file.h"
 #include "support/testenv.h"
+#include "ui/common/controls.h"
 #include "ui/common/forms.h"
 #include "ui/dialer/frmdial.h"
 
@@ -47,6 +48,7 @@ public:
         home = std::make_unique<TemporaryHome>();
         if (!home->isValid())
             return false;
+        Controls::useFormFont(); // as main() does
         platform::seams::setQuiet(true);
         platform::seams::clearShellNotifyCalls();
         platform::seams::clearMessageBoxCalls();

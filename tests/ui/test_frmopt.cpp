@@ -7,6 +7,7 @@
 #include "platform/window_handles.h"
 #include "services/ini.h"
 #include "support/testenv.h"
+#include "ui/common/controls.h"
 #include "ui/common/forms.h"
 #include "ui/options/frmopt.h"
 
@@ -96,6 +97,8 @@ private:
     }
 
 private slots:
+    void initTestCase() { Controls::useFormFont(); } // as main() does
+
     void init()
     {
         m_home = std::make_unique<TemporaryHome>();

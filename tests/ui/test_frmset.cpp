@@ -10,6 +10,7 @@
 #include "support/fake_dialer.h"
 #include "support/phonebook_file.h"
 #include "support/testenv.h"
+#include "ui/common/controls.h"
 #include "ui/common/forms.h"
 #include "ui/details/frmset.h"
 #include "ui/dialer/frmdial.h"
@@ -91,6 +92,8 @@ private:
     }
 
 private slots:
+    void initTestCase() { Controls::useFormFont(); } // as main() does
+
     void init()
     {
         m_home = std::make_unique<TemporaryHome>();
