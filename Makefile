@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test format clean install package
+.PHONY: all deps configure build run test bench format clean install package
 
 all: build
 
@@ -22,6 +22,9 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS) --timeout 300
+
+bench: build
+	$(BUILD_DIR)/tests/bench/bench_monitor_tick
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
