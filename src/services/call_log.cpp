@@ -145,8 +145,9 @@ void AppendCallLog(const QString &date, const QString &started, const QString &f
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
             return;
-        // The record starts a line of its own even after a last line without its end.
-        if (!existing.isEmpty() && !existing.endsWith('\n'))
+        // The record starts a line of its own even after a last line without its
+        // end; a line that ends in a lone CR has ended already.
+        if (!existing.isEmpty() && !existing.endsWith('\n') && !existing.endsWith('\r'))
             file.write("\r\n");
         file.write(record);
         return;

@@ -199,6 +199,12 @@ private slots:
         AppendCallLog(u"06/12/26"_s, u"21:03:04"_s, u"21:05:10"_s, u"28800"_s);
         QCOMPARE(readBytes(m_log), unterminated + "\r\n" + record);
 
+        // A last line ended by a lone CR gets no second line end.
+        const QByteArray crEnded = "\"" + Header.chopped(2) + "\"\r";
+        QVERIFY(writeBytes(m_log, crEnded));
+        AppendCallLog(u"06/12/26"_s, u"21:03:04"_s, u"21:05:10"_s, u"28800"_s);
+        QCOMPARE(readBytes(m_log), crEnded + record);
+
         // The header as this routine writes it, unquoted, never matches.
         QVERIFY(writeBytes(m_log, Header));
         AppendCallLog(u"a"_s, u"b"_s, u"c"_s, u"d"_s);
