@@ -314,6 +314,27 @@ private slots:
         QCOMPARE(text(w, u"option2"_s), u"OK"_s);
     }
 
+    void escapeNeitherClosesNorDisarms()
+    {
+        frmset &w = Forms::details();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto *minutes = control<QLineEdit>(w, u"Text1"_s);
+        QVERIFY(minutes);
+        minutes->setText(u"5"_s);
+        click(w, u"option2"_s);
+        QCOMPARE(text(w, u"option2"_s), u"NO"_s);
+
+        minutes->setFocus();
+        QTest::keyClick(minutes, Qt::Key_Escape);
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        QVERIFY(Forms::detailsLoaded());
+        QVERIFY(w.isVisible());
+        QCOMPARE(text(w, u"option2"_s), u"NO"_s);
+        QCOMPARE(text(w, u"Text1"_s), u"5"_s);
+    }
+
     void closingForgetsEverythingUntilTheNextLoad()
     {
         frmset &first = Forms::details();

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -153,6 +154,18 @@ void frmset::opt_Click()
         activateWindow();
         setFocus();
     }
+}
+
+void frmset::keyPressEvent(QKeyEvent *event)
+{
+    // The window closes only through "&Ok", "&Disconnect" or its close box:
+    // Escape, typed in the minutes box or anywhere else, must not unload it
+    // and lose the armed disconnection.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void frmset::Command1_Click()

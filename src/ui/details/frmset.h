@@ -10,6 +10,7 @@
 #include <optional>
 
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -61,6 +62,9 @@ public slots:
     void Command1_Click();
     void Command2_Click();
     void option2_Click();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void showByteCounters();
