@@ -198,6 +198,30 @@ private slots:
         QCOMPARE(readBytes(m_file), expected);
     }
 
+    void valuesComeBackExactlyAsWritten_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("plain") << "pa ss"_ba
+                               << "Password1=pa ss"_ba;
+        QTest::newRow("leading and trailing blanks") << "  pw "_ba
+                                                     << "Password1=\"  pw \""_ba;
+        QTest::newRow("own quotes") << "\"pw\""_ba
+                                    << "Password1=\"\"pw\"\""_ba;
+        QTest::newRow("one quote") << "\"pw"_ba
+                                   << "Password1=\"pw"_ba;
+        QTest::newRow("empty") << QByteArray() << "Password1="_ba;
+    }
+
+    void valuesComeBackExactlyAsWritten()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(QByteArray, line);
+        QVERIFY(write(m_file, "INFO", "Password1", value.constData()));
+        QCOMPARE(readBytes(m_file), "[INFO]\r\n"_ba + line + "\r\n");
+        QCOMPARE(QByteArray(readValue(m_file, "INFO", "Password1").text.constData()), value);
+    }
+
     void addsKeyAtTheEndOfItsSection()
     {
         QVERIFY(writeBytes(m_file, Sample));

@@ -98,6 +98,17 @@ QByteArray unquoted(const QByteArray &value)
     return value;
 }
 
+// How a value is stored so that it reads back exactly as written: reading
+// trims blanks and removes one pair of surrounding quotes, so a value that has
+// either is written inside quotes of its own.
+QByteArray storedForm(const QByteArray &value)
+{
+    const bool quoted = value.size() >= 2 && value.startsWith('"') && value.endsWith('"');
+    if (value.trimmed().size() != value.size() || quoted)
+        return '"' + value + '"';
+    return value;
+}
+
 QString pathOf(LPCSTR fileName)
 {
     return QFile::decodeName(QByteArray(fileName));
@@ -323,7 +334,7 @@ BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpStr
                 --current.end;
             }
         } else {
-            const QByteArray value(lpString);
+            const QByteArray value = storedForm(QByteArray(lpString));
             if (r.header < 0) {
                 if (!lines.isEmpty() && lines.last().eol.isEmpty())
                     lines.last().eol = eol;
