@@ -155,6 +155,10 @@ private slots:
 
         // The maker's address, opened through the command line.
         platform::seams::clearProgramStartCalls();
+        // A press that ends elsewhere is no click.
+        QTest::mousePress(w.Label9, Qt::LeftButton);
+        QTest::mouseRelease(w.Label9, Qt::LeftButton, {}, QPoint(-5, -5));
+        QVERIFY(platform::seams::programStartCalls().isEmpty());
         QTest::mouseClick(w.Label9, Qt::LeftButton);
         const auto &started = platform::seams::programStartCalls();
         QCOMPARE(started.size(), 1);

@@ -754,10 +754,14 @@ void frmdial::exit2_Click()
 
 bool frmdial::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == Label9 && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        Label9_Click();
-        return true;
+    // A click: the left button released over the label it was pressed on.
+    if (watched == Label9 && event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton &&
+            Label9->rect().contains(mouse->position().toPoint())) {
+            Label9_Click();
+            return true;
+        }
     }
     if (watched == Combo3 && event->type() == QEvent::FocusOut)
         Combo3_LostFocus();
