@@ -40,6 +40,7 @@ inline constexpr UINT WM_MOUSEMOVE = 0x200;
 inline constexpr UINT WM_LBUTTONDOWN = 0x201;
 inline constexpr UINT WM_LBUTTONDBLCLK = 0x203;
 inline constexpr UINT WM_RBUTTONDOWN = 0x204;
+inline constexpr UINT WM_RBUTTONUP = 0x205;
 
 inline constexpr UINT SW_HIDE = 0;
 inline constexpr UINT SW_SHOWNORMAL = 1;
@@ -47,7 +48,7 @@ inline constexpr UINT SW_SHOWNORMAL = 1;
 // Adds, changes or removes the tray icon the record describes (by hWnd and
 // uID). Mouse activity on the icon reaches the window hWnd stands for as a
 // platform::TrayCallbackEvent carrying uCallbackMessage and the mouse message
-// (WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN). Returns FALSE when the
+// (WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN then WM_RBUTTONUP). Returns FALSE when the
 // desktop has no tray; nothing else changes then.
 BOOL Shell_NotifyIconA(DWORD dwMessage, NOTIFYICONDATA *lpData);
 

@@ -26,18 +26,20 @@ QIcon iconFromHandle(HICON handle);
 // 15 twips per pixel, as at the usual 96 dots per inch.
 inline constexpr int TwipsPerPixelX = 15;
 inline constexpr int TwipsPerPixelY = 15;
-inline constexpr int twipsToPixels(int twips) { return twips / TwipsPerPixelX; }
+inline constexpr int twipsToPixels(int twips)
+{
+    return twips / TwipsPerPixelX;
+}
 
 // Posted to the window of a tray icon when the mouse acts on the icon: the
 // record's callback message and the mouse message (WM_LBUTTONDOWN,
-// WM_LBUTTONDBLCLK or WM_RBUTTONDOWN).
+// WM_LBUTTONDBLCLK, or WM_RBUTTONDOWN then WM_RBUTTONUP for a right click).
 class TrayCallbackEvent final : public QEvent
 {
 public:
     TrayCallbackEvent(UINT callbackMessage, UINT mouseMessage)
         : QEvent(eventType()), m_callbackMessage(callbackMessage), m_mouseMessage(mouseMessage)
-    {
-    }
+    {}
     static QEvent::Type eventType();
     UINT callbackMessage() const { return m_callbackMessage; }
     UINT mouseMessage() const { return m_mouseMessage; }

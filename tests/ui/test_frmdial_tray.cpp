@@ -91,8 +91,10 @@ private slots:
         QVERIFY(!fallbackUsed);
         QVERIFY(!w.s->isVisible());
 
-        // Other numbers, as real mouse moves bring them, do nothing.
+        // Other numbers, as real mouse moves bring them, do nothing; nor does
+        // the right button's press alone (516): the menu waits for its release.
         w.Form_MouseMove(0, 0, 100.0f * 15, 40.0f * 15);
+        w.Form_MouseMove(0, 0, static_cast<float>(WM_RBUTTONDOWN * 15), 0);
         QCOMPARE(w.isVisible(), windowVisible);
         QCOMPARE(opened, windowVisible ? 0 : 1);
 

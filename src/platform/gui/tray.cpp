@@ -50,7 +50,8 @@ QList<UINT> messagesFor(QSystemTrayIcon::ActivationReason reason)
     case QSystemTrayIcon::DoubleClick:
         return {WM_LBUTTONDOWN, WM_LBUTTONDBLCLK};
     case QSystemTrayIcon::Context:
-        return {WM_RBUTTONDOWN};
+        // A right click is a press and a release, as the desktop reports them.
+        return {WM_RBUTTONDOWN, WM_RBUTTONUP};
     default:
         return {};
     }
@@ -176,7 +177,7 @@ bool sendTrayMouse(HWND hwnd, UINT mouseMessage)
         messages = gui::messagesFor(QSystemTrayIcon::Trigger);
     else if (mouseMessage == WM_LBUTTONDBLCLK)
         messages = gui::messagesFor(QSystemTrayIcon::DoubleClick);
-    else if (mouseMessage == WM_RBUTTONDOWN)
+    else if (mouseMessage == WM_RBUTTONDOWN || mouseMessage == WM_RBUTTONUP)
         messages = gui::messagesFor(QSystemTrayIcon::Context);
     for (UINT message : messages) {
         if (!gui::deliverTrayMouse(*it, message))

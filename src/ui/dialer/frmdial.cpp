@@ -643,7 +643,8 @@ void frmdial::Form_MouseMove(int Button, int Shift, float X, float Y)
     const float code = X / static_cast<float>(platform::TwipsPerPixelX);
     if (code == static_cast<float>(WM_LBUTTONDOWN)) {
         s->hide();
-    } else if (code == static_cast<float>(WM_RBUTTONDOWN)) {
+    } else if (code == static_cast<float>(WM_RBUTTONUP)) {
+        // 517: the menu opens as the right click ends.
         s->hide();
         if (isVisible())
             return;
