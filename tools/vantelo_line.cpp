@@ -20,6 +20,7 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <utility>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -432,22 +433,20 @@ int run(const QStringList &arguments)
         out() << kUsage;
         return Success;
     }
-    if (command == u"list"_s)
-        return listCommand(args);
-    if (command == u"status"_s)
-        return statusCommand(args);
-    if (command == u"dial"_s)
-        return dialCommand(args);
-    if (command == u"hangup"_s)
-        return hangUpCommand(args);
-    if (command == u"drop"_s)
-        return dropCommand(args);
-    if (command == u"force"_s)
-        return forceCommand(args);
-    if (command == u"slow-hangup"_s)
-        return slowHangUpCommand(args);
-    if (command == u"reset"_s)
-        return resetCommand(args);
+    static const std::pair<QStringView, int (*)(const QStringList &)> commands[] = {
+        {u"list", listCommand},
+        {u"status", statusCommand},
+        {u"dial", dialCommand},
+        {u"hangup", hangUpCommand},
+        {u"drop", dropCommand},
+        {u"force", forceCommand},
+        {u"slow-hangup", slowHangUpCommand},
+        {u"reset", resetCommand},
+    };
+    for (const auto &[name, handler] : commands) {
+        if (command == name)
+            return handler(args);
+    }
     return usageError(u"unknown command: %1"_s.arg(command));
 }
 

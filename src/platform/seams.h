@@ -35,6 +35,9 @@ QString trayToolTip();
 // and programs are not started. Every such call is still recorded.
 void setQuiet(bool quiet);
 
+// Forgets every recorded call of every kind, as a test starts.
+void clearAllCalls();
+
 struct MessageBoxCall
 {
     HWND owner;

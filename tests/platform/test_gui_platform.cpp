@@ -111,11 +111,7 @@ private slots:
         m_home = std::make_unique<TemporaryHome>();
         QVERIFY(m_home->isValid());
         seams::setQuiet(true);
-        seams::clearShellNotifyCalls();
-        seams::clearMessageBoxCalls();
-        seams::clearOpenFileCalls();
-        seams::clearSoundCalls();
-        seams::clearProgramStartCalls();
+        seams::clearAllCalls();
     }
 
     void cleanup() { m_home.reset(); }

@@ -33,9 +33,7 @@ private slots:
         m_home = std::make_unique<TemporaryHome>();
         QVERIFY(m_home->isValid());
         seams::setQuiet(true);
-        seams::clearProgramStartCalls();
-        seams::clearSoundCalls();
-        seams::clearOpenFileCalls();
+        seams::clearAllCalls();
         AppLaunchList.fill(QString());
         AppLaunchCount = 0;
         SoundPlayed = 0;

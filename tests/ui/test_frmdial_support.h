@@ -50,9 +50,7 @@ public:
             return false;
         Controls::useFormFont(); // as main() does
         platform::seams::setQuiet(true);
-        platform::seams::clearShellNotifyCalls();
-        platform::seams::clearMessageBoxCalls();
-        platform::seams::clearProgramStartCalls();
+        platform::seams::clearAllCalls();
         simline::reset();
         SetFixedDateTime({});
         SessionDuration = TotalDuration = MonthDuration = Duration{};

@@ -104,9 +104,7 @@ private slots:
         m_home = std::make_unique<TemporaryHome>();
         QVERIFY(m_home->isValid());
         seams::setQuiet(true);
-        seams::clearMessageBoxCalls();
-        seams::clearOpenFileCalls();
-        seams::clearSoundCalls();
+        seams::clearAllCalls();
         DialType = 0;
         WaveFilePath.clear();
         SoundPlayed = 0;

@@ -22,6 +22,15 @@ const QList<MessageBoxCall> &messageBoxCalls()
     return gui::state().messageBoxCalls;
 }
 
+void clearAllCalls()
+{
+    clearShellNotifyCalls();
+    clearMessageBoxCalls();
+    clearOpenFileCalls();
+    clearSoundCalls();
+    clearProgramStartCalls();
+}
+
 void clearMessageBoxCalls()
 {
     gui::state().messageBoxCalls.clear();
