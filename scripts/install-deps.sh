@@ -12,6 +12,11 @@ packages=(
     xvfb xauth openbox xdotool x11-apps imagemagick
     # the session bus, the tray host's gdbus calls, xprop/xwininfo, JSON from the line tool
     dbus libglib2.0-bin x11-utils jq
+    # the real modem line: the system's pppd and chat, a real PPP link inside
+    # User-mode Linux, socat, iproute2 for the ISP side
+    ppp user-mode-linux socat iproute2 kmod
+    # ping over the PPP link inside User-mode Linux
+    iputils-ping
 )
 
 missing=()

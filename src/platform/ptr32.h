@@ -27,7 +27,10 @@ public:
         m_handle = platform::pointerHandle(p);
         return *this;
     }
-    T *get() const { return static_cast<T *>(const_cast<void *>(platform::pointerFromHandle(m_handle))); }
+    T *get() const
+    {
+        return static_cast<T *>(const_cast<void *>(platform::pointerFromHandle(m_handle)));
+    }
     explicit operator bool() const { return m_handle != 0; }
     std::uint32_t handle() const { return m_handle; }
 

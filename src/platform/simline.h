@@ -1,7 +1,8 @@
 #pragma once
 
-// The simulated dial-up line: the program's Remote Access Service and dynamic
-// statistics on systems other than Windows.
+// The simulated dial-up line: the kind of line an entry is dialed on unless
+// its Device= names a real modem, and the controls that tests and the line
+// tool use to steer it.
 //
 // Its phonebook is a text file in the system's phonebook format at
 // $XDG_CONFIG_HOME/vantelo/rasphone.pbk, one section per entry, created with
@@ -26,6 +27,8 @@
 // RASCS_Authenticated and RASCS_Connected; a call that fails stays listed in
 // RASCS_Disconnected with its error code in dwError until it is hung up.
 
+#include "platform/lines.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -34,12 +37,11 @@ namespace simline {
 
 enum class Outcome { Connect, Busy, NoAnswer, NoDialTone, NoCarrier };
 
-// Path of the phonebook file; phonebookPath() does not create it,
-// ensurePhonebook() writes the sample entries when it is missing.
-QString phonebookPath();
-void ensurePhonebook();
+using lines::ensurePhonebook;
+using lines::phonebookPath;
 
-// Test control, shared with every process like the calls themselves.
+// Test controls, shared with every process like the calls themselves. They
+// act on the simulated line's calls only; a modem's calls are left alone.
 // Every connected call loses its carrier now (RASCS_Disconnected with
 // ERROR_NO_CARRIER). Returns the number of calls dropped.
 int dropCarrier();
@@ -63,24 +65,9 @@ void removeStatisticsValue(const QString &valueName);
 void setStatisticsKeyPresent(bool present);
 void clearStatisticsOverrides();
 
-// What the line knows of each call it has not yet closed, in dial order,
-// including what the service itself never tells (what was dialed): for tests
-// and the line tool.
-struct CallRecord
-{
-    quint32 handle = 0;
-    QString entryName;
-    QString phoneNumber; // as dialed, with its "P" prefix for pulse dialing
-    QString userName;
-    QString password;
-    QString domain;
-    QString callbackNumber;
-    qint64 dialedAtMs = 0; // milliseconds since the epoch
-    quint32 state = 0;     // a RASCONNSTATE value
-    quint32 error = 0;     // the dwError of its status
-    bool closing = false;  // hung up, and the line not closed yet
-};
-QList<CallRecord> calls();
+// The calls of every kind of line, as the line tool and the tests see them.
+using lines::CallRecord;
+using lines::calls;
 
 // Outcome names as the phonebook and the line tool spell them.
 QString outcomeName(Outcome outcome);

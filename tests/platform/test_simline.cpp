@@ -5,7 +5,7 @@
 #include "platform/ras.h"
 #include "platform/registry.h"
 #include "platform/sim/line_model.h"
-#include "platform/sim/phonebook_file.h"
+#include "platform/line/phonebook_file.h"
 #include "platform/simline.h"
 #include "support/line_probe.h"
 #include "support/phonebook_file.h"

@@ -145,11 +145,6 @@ bool linkUp(const Call &call, qint64 nowMs)
            callStatus(call, nowMs).state != RASCS_Disconnected;
 }
 
-bool callClosed(const Call &call, qint64 nowMs)
-{
-    return call.closeAtMs >= 0 && nowMs >= call.closeAtMs;
-}
-
 quint32 bytesReceived(const Call &call, qint64 nowMs)
 {
     return counter(call, nowMs, 312, 55);

@@ -6,8 +6,8 @@
 // hang-up or a carrier loss happened. So a call advances in real time whether
 // or not any process watches it.
 
+#include "platform/line/call_store.h"
 #include "platform/ras.h"
-#include "platform/sim/phonebook_file.h"
 #include "platform/simline.h"
 
 #include <QString>
@@ -15,9 +15,13 @@
 
 namespace simline::detail {
 
-inline constexpr int DefaultStageMs = 400;
-inline constexpr int DefaultHangUpMs = 300;
-inline constexpr quint32 DefaultSpeed = 28800;
+using line::Call;
+using line::CallStatus;
+using line::DefaultHangUpMs;
+using line::DefaultSpeed;
+using line::DefaultStageMs;
+using line::PhonebookFile;
+
 inline const QString DefaultDeviceName = QStringLiteral("Vantelo Simulated Modem");
 inline const QString DefaultDeviceType = QStringLiteral("modem");
 
@@ -44,39 +48,8 @@ bool accountAccepted(const EntrySettings &settings, const QString &user, const Q
 // The error code a failed outcome ends the call with (0 for Connect).
 DWORD outcomeError(Outcome outcome);
 
-struct Call
-{
-    HRASCONN handle = 0;
-    QString entry;
-    QString deviceName;
-    QString deviceType;
-    QString userName;
-    QString password;
-    QString phoneNumber;
-    QString callbackNumber;
-    QString domain;
-    qint64 dialedAtMs = 0;
-    int stageMs = DefaultStageMs;
-    Outcome outcome = Outcome::Connect;
-    bool accountAccepted = true;
-    quint32 speed = DefaultSpeed;
-    int dropAfterSec = 0;
-    int hangUpMs = DefaultHangUpMs;
-    qint64 droppedAtMs = -1; // the carrier was lost then (a drop ordered from outside)
-    qint64 hangUpAtMs = -1;  // the first hang-up request
-    qint64 closeAtMs = -1;   // the line is closed and the call forgotten then
-};
-
-struct CallStatus
-{
-    RASCONNSTATE state = RASCS_OpenPort;
-    DWORD error = 0;
-};
-
 // The call's state at `nowMs`, hang-up included.
 CallStatus callStatus(const Call &call, qint64 nowMs);
-// Whether the call is closed (gone from every listing) at `nowMs`.
-bool callClosed(const Call &call, qint64 nowMs);
 // The moment the call reaches RASCS_Connected, or -1 when it never does.
 qint64 connectedAtMs(const Call &call);
 // Whether the modems are linked at `nowMs`: from RASCS_DeviceConnected, through

@@ -1,31 +1,18 @@
 #include "platform/simline.h"
 
-#include "platform/paths.h"
-#include "platform/sim/line_store.h"
-
-#include <QFile>
+#include "platform/line/call_store.h"
+#include "platform/sim/line_model.h"
 
 using namespace Qt::StringLiterals;
 
 namespace simline {
 
 using namespace detail;
-
-QString phonebookPath()
-{
-    return platform::programFolder() + u"/rasphone.pbk"_s;
-}
-
-void ensurePhonebook()
-{
-    const QString path = phonebookPath();
-    if (QFile::exists(path))
-        return;
-    LineLock lock;
-    // Another process may have written it while this one waited for the lock.
-    if (!QFile::exists(path))
-        saveAtomically(path, samplePhonebook());
-}
+using line::LineLock;
+using line::LineState;
+using line::nowMs;
+using line::readLineState;
+using line::writeLineState;
 
 int dropCarrier()
 {
@@ -34,7 +21,8 @@ int dropCarrier()
     const qint64 now = nowMs();
     int dropped = 0;
     for (Call &call : state.calls) {
-        if (!callClosed(call, now) && callStatus(call, now).state == RASCS_Connected) {
+        if (call.kind == line::Kind::Simulated && !line::callClosed(call, now) &&
+            callStatus(call, now).state == RASCS_Connected) {
             call.droppedAtMs = now;
             ++dropped;
         }
@@ -64,32 +52,15 @@ void forceNextOutcome(Outcome outcome)
 void reset()
 {
     LineLock lock;
+    const LineState before = readLineState();
     LineState state;
-    state.nextHandle = readLineState().nextHandle;
-    writeLineState(state, nowMs());
-}
-
-QList<CallRecord> calls()
-{
-    const qint64 now = nowMs();
-    QList<CallRecord> records;
-    for (const Call &call : openCalls(readLineState(), now)) {
-        const CallStatus status = callStatus(call, now);
-        CallRecord r;
-        r.handle = call.handle;
-        r.entryName = call.entry;
-        r.phoneNumber = call.phoneNumber;
-        r.userName = call.userName;
-        r.password = call.password;
-        r.domain = call.domain;
-        r.callbackNumber = call.callbackNumber;
-        r.dialedAtMs = call.dialedAtMs;
-        r.state = status.state;
-        r.error = status.error;
-        r.closing = call.hangUpAtMs >= 0;
-        records.append(r);
+    state.nextHandle = before.nextHandle;
+    // A modem's calls are real: they stay until they are hung up.
+    for (const Call &call : before.calls) {
+        if (call.kind == line::Kind::Modem)
+            state.calls.append(call);
     }
-    return records;
+    writeLineState(state, nowMs());
 }
 
 QString outcomeName(Outcome outcome)

@@ -10,7 +10,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace simline::detail {
+namespace line {
 
 class PhonebookFile final
 {
@@ -51,4 +51,4 @@ private:
     QList<Section> m_sections;
 };
 
-} // namespace simline::detail
+} // namespace line

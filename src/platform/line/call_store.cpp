@@ -1,12 +1,15 @@
-#include "platform/sim/line_store.h"
+#include "platform/line/call_store.h"
 
+#include "platform/lines.h"
 #include "platform/paths.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -16,38 +19,51 @@
 
 using namespace Qt::StringLiterals;
 
-namespace simline::detail {
+namespace line {
 
 namespace {
 
 constexpr auto kPrivate = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
+QString kindName(Kind kind)
+{
+    return kind == Kind::Modem ? u"modem"_s : u"simulated"_s;
+}
+
 QJsonObject callToJson(const Call &c)
 {
     QJsonObject o{
         {u"handle"_s, qint64(c.handle)},
+        {u"kind"_s, kindName(c.kind)},
         {u"entry"_s, c.entry},
         {u"deviceName"_s, c.deviceName},
         {u"deviceType"_s, c.deviceType},
         {u"userName"_s, c.userName},
-        {u"password"_s, c.password},
         {u"phoneNumber"_s, c.phoneNumber},
         {u"callbackNumber"_s, c.callbackNumber},
         {u"domain"_s, c.domain},
         {u"dialedAtMs"_s, c.dialedAtMs},
-        {u"stageMs"_s, c.stageMs},
-        {u"outcome"_s, outcomeName(c.outcome)},
-        {u"accountAccepted"_s, c.accountAccepted},
         {u"speed"_s, qint64(c.speed)},
-        {u"dropAfterSec"_s, c.dropAfterSec},
-        {u"hangUpMs"_s, c.hangUpMs},
     };
-    if (c.droppedAtMs >= 0)
-        o.insert(u"droppedAtMs"_s, c.droppedAtMs);
     if (c.hangUpAtMs >= 0)
         o.insert(u"hangUpAtMs"_s, c.hangUpAtMs);
     if (c.closeAtMs >= 0)
         o.insert(u"closeAtMs"_s, c.closeAtMs);
+    if (c.kind == Kind::Simulated) {
+        o.insert(u"stageMs"_s, c.stageMs);
+        o.insert(u"outcome"_s, simline::outcomeName(c.outcome));
+        o.insert(u"accountAccepted"_s, c.accountAccepted);
+        o.insert(u"dropAfterSec"_s, c.dropAfterSec);
+        o.insert(u"hangUpMs"_s, c.hangUpMs);
+        if (c.droppedAtMs >= 0)
+            o.insert(u"droppedAtMs"_s, c.droppedAtMs);
+    } else {
+        o.insert(u"pid"_s, c.pid);
+        o.insert(u"state"_s, qint64(c.state));
+        o.insert(u"error"_s, qint64(c.error));
+        o.insert(u"finished"_s, c.finished);
+        o.insert(u"interface"_s, c.interfaceName);
+    }
     return o;
 }
 
@@ -55,25 +71,30 @@ Call callFromJson(const QJsonObject &o)
 {
     Call c;
     c.handle = static_cast<HRASCONN>(o.value(u"handle"_s).toInteger());
+    c.kind = o.value(u"kind"_s).toString() == u"modem"_s ? Kind::Modem : Kind::Simulated;
     c.entry = o.value(u"entry"_s).toString();
-    c.deviceName = o.value(u"deviceName"_s).toString(DefaultDeviceName);
-    c.deviceType = o.value(u"deviceType"_s).toString(DefaultDeviceType);
+    c.deviceName = o.value(u"deviceName"_s).toString();
+    c.deviceType = o.value(u"deviceType"_s).toString();
     c.userName = o.value(u"userName"_s).toString();
-    c.password = o.value(u"password"_s).toString();
     c.phoneNumber = o.value(u"phoneNumber"_s).toString();
     c.callbackNumber = o.value(u"callbackNumber"_s).toString();
     c.domain = o.value(u"domain"_s).toString();
     c.dialedAtMs = o.value(u"dialedAtMs"_s).toInteger();
-    c.stageMs = o.value(u"stageMs"_s).toInt(DefaultStageMs);
-    if (!outcomeFromName(o.value(u"outcome"_s).toString(), &c.outcome))
-        c.outcome = Outcome::Connect;
-    c.accountAccepted = o.value(u"accountAccepted"_s).toBool(true);
     c.speed = static_cast<quint32>(o.value(u"speed"_s).toInteger(DefaultSpeed));
+    c.hangUpAtMs = o.value(u"hangUpAtMs"_s).toInteger(-1);
+    c.closeAtMs = o.value(u"closeAtMs"_s).toInteger(-1);
+    c.stageMs = o.value(u"stageMs"_s).toInt(DefaultStageMs);
+    if (!simline::outcomeFromName(o.value(u"outcome"_s).toString(), &c.outcome))
+        c.outcome = simline::Outcome::Connect;
+    c.accountAccepted = o.value(u"accountAccepted"_s).toBool(true);
     c.dropAfterSec = o.value(u"dropAfterSec"_s).toInt();
     c.hangUpMs = o.value(u"hangUpMs"_s).toInt(DefaultHangUpMs);
     c.droppedAtMs = o.value(u"droppedAtMs"_s).toInteger(-1);
-    c.hangUpAtMs = o.value(u"hangUpAtMs"_s).toInteger(-1);
-    c.closeAtMs = o.value(u"closeAtMs"_s).toInteger(-1);
+    c.pid = o.value(u"pid"_s).toInteger();
+    c.state = static_cast<RASCONNSTATE>(o.value(u"state"_s).toInteger(RASCS_OpenPort));
+    c.error = static_cast<DWORD>(o.value(u"error"_s).toInteger());
+    c.finished = o.value(u"finished"_s).toBool();
+    c.interfaceName = o.value(u"interface"_s).toString();
     return c;
 }
 
@@ -132,7 +153,7 @@ LineState readLineState()
     state.nextHangUpDelayMs = root.value(u"nextHangUpDelayMs"_s).toInt(-1);
     const QJsonValue forced = root.value(u"forcedOutcome"_s);
     if (forced.isString())
-        state.outcomeForced = outcomeFromName(forced.toString(), &state.forcedOutcome);
+        state.outcomeForced = simline::outcomeFromName(forced.toString(), &state.forcedOutcome);
     return state;
 }
 
@@ -147,8 +168,31 @@ bool writeLineState(LineState state, qint64 nowMs)
     if (state.nextHangUpDelayMs >= 0)
         root.insert(u"nextHangUpDelayMs"_s, state.nextHangUpDelayMs);
     if (state.outcomeForced)
-        root.insert(u"forcedOutcome"_s, outcomeName(state.forcedOutcome));
+        root.insert(u"forcedOutcome"_s, simline::outcomeName(state.forcedOutcome));
     return saveAtomically(lineStatePath(), QJsonDocument(root).toJson(QJsonDocument::Indented));
+}
+
+bool callClosed(const Call &call, qint64 nowMs)
+{
+    return call.closeAtMs >= 0 && nowMs >= call.closeAtMs;
+}
+
+Call *findCall(QList<Call> &calls, HRASCONN handle, qint64 nowMs)
+{
+    for (Call &call : calls) {
+        if (call.handle == handle && !callClosed(call, nowMs))
+            return &call;
+    }
+    return nullptr;
+}
+
+const Call *findCall(const QList<Call> &calls, HRASCONN handle, qint64 nowMs)
+{
+    for (const Call &call : calls) {
+        if (call.handle == handle && !callClosed(call, nowMs))
+            return &call;
+    }
+    return nullptr;
 }
 
 QList<Call> openCalls(const LineState &state, qint64 nowMs)
@@ -161,10 +205,40 @@ QList<Call> openCalls(const LineState &state, qint64 nowMs)
     return open;
 }
 
+namespace {
+
+struct DialedPasswords
+{
+    QMutex mutex;
+    QHash<HRASCONN, QString> byHandle;
+};
+
+DialedPasswords &dialedPasswords()
+{
+    static DialedPasswords passwords;
+    return passwords;
+}
+
+} // namespace
+
+void rememberDialedPassword(HRASCONN handle, const QString &password)
+{
+    DialedPasswords &p = dialedPasswords();
+    QMutexLocker locker(&p.mutex);
+    p.byHandle.insert(handle, password);
+}
+
+QString dialedPassword(HRASCONN handle)
+{
+    DialedPasswords &p = dialedPasswords();
+    QMutexLocker locker(&p.mutex);
+    return p.byHandle.value(handle);
+}
+
 bool readPhonebook(PhonebookFile *phonebook)
 {
-    ensurePhonebook();
-    QFile file(phonebookPath());
+    lines::ensurePhonebook();
+    QFile file(lines::phonebookPath());
     if (!file.open(QIODevice::ReadOnly))
         return false;
     *phonebook = PhonebookFile::parse(file.readAll());
@@ -173,14 +247,24 @@ bool readPhonebook(PhonebookFile *phonebook)
 
 bool writePhonebook(const PhonebookFile &phonebook)
 {
-    return saveAtomically(phonebookPath(), phonebook.serialize());
+    return saveAtomically(lines::phonebookPath(), phonebook.serialize());
 }
 
 QByteArray samplePhonebook()
 {
     return QByteArrayLiteral(
-        "; The phonebook of Vantelo's simulated dial-up line, one [section] per entry.\n"
-        "; Besides PhoneNumber= and Device=, an entry says how the far end behaves:\n"
+        "; Vantelo's phonebook, one [section] per entry. Vantelo dials the first one.\n"
+        "; The file is read again at every request, so edits take effect at the next dial.\n"
+        ";\n"
+        "; An entry whose Device= names a device file (/dev/ttyACM0, /dev/ttyUSB0,\n"
+        "; /dev/ttyS0...) is dialed on that real modem; pppd then brings the network up.\n"
+        ";   Device=/dev/ttyACM0     the modem's serial port\n"
+        ";   Speed=115200            the port's speed in bits per second\n"
+        ";   Init=ATZ                the command that resets the modem before dialing\n"
+        ";   Timeout=60              seconds to wait for the far end to answer\n"
+        ";   Peer=vantelo            the pppd options file in /etc/ppp/peers\n"
+        "; Any other entry is dialed on Vantelo's simulated line, whose far end\n"
+        "; behaves as the entry says:\n"
         ";   SimUser=, SimPassword=  the account the server accepts (no SimUser: any account)\n"
         ";   SimSpeed=28800          the connect speed in bits per second\n"
         ";   SimOutcome=connect      connect | busy | noanswer | nodialtone | nocarrier\n"
@@ -190,7 +274,6 @@ QByteArray samplePhonebook()
         ";                           (0: never)\n"
         "; The Dial* keys hold the dial parameters stored for the entry: DialUserName=,\n"
         "; DialPassword=, DialPasswordStored=0|1, DialDomain=, DialCallbackNumber=.\n"
-        "; The file is read again at every request, so edits take effect at the next dial.\n"
         "\n"
         "[Vantelo Demo]\n"
         "PhoneNumber=0860\n"
@@ -208,7 +291,16 @@ QByteArray samplePhonebook()
         "[Vantelo Busy Line]\n"
         "PhoneNumber=0861\n"
         "Device=Vantelo Simulated Modem\n"
-        "SimOutcome=busy\n");
+        "SimOutcome=busy\n"
+        "\n"
+        "; A real modem: remove the semicolons and put the entry first to dial it.\n"
+        "; [My ISP]\n"
+        "; PhoneNumber=0860123456\n"
+        "; Device=/dev/ttyACM0\n"
+        "; Speed=115200\n"
+        "; Init=ATZ\n"
+        "; Timeout=60\n"
+        "; Peer=vantelo\n");
 }
 
 bool saveAtomically(const QString &path, const QByteArray &bytes)
@@ -222,4 +314,4 @@ bool saveAtomically(const QString &path, const QByteArray &bytes)
            QFile::setPermissions(path, kPrivate);
 }
 
-} // namespace simline::detail
+} // namespace line

@@ -1,8 +1,8 @@
-#include "platform/sim/phonebook_file.h"
+#include "platform/line/phonebook_file.h"
 
 using namespace Qt::StringLiterals;
 
-namespace simline::detail {
+namespace line {
 
 PhonebookFile PhonebookFile::parse(const QByteArray &bytes)
 {
@@ -134,4 +134,4 @@ void PhonebookFile::removeValue(const QString &entry, const QString &key)
     }
 }
 
-} // namespace simline::detail
+} // namespace line

@@ -1,10 +1,13 @@
-// The dynamic statistics under HKEY_DYN_DATA, as the simulated line publishes
-// them: the dial-up adapter's values exist while the modems of a call are
+// The dynamic statistics under HKEY_DYN_DATA, as this system's lines publish
+// them: the dial-up adapter's values exist while the devices of a call are
 // linked, from RASCS_DeviceConnected through the logon to the end of the call.
+// A modem call's byte counters are those of the network interface pppd
+// brought up; the simulated line counts its own.
 
 #include "platform/registry.h"
 
-#include "platform/sim/line_store.h"
+#include "platform/line/call_store.h"
+#include "platform/line/line.h"
 #include "platform/simline.h"
 
 #include <QHash>
@@ -15,7 +18,7 @@
 #include <optional>
 
 using namespace Qt::StringLiterals;
-using namespace simline::detail;
+using namespace line;
 
 namespace {
 
@@ -50,19 +53,20 @@ QByteArray littleEndian(quint32 value)
     return bytes;
 }
 
-// The line's own value, or nothing while no call has its modems linked.
+// The line's own value, or nothing while no call has its devices linked.
 std::optional<QByteArray> lineValue(const QString &name)
 {
     const qint64 now = nowMs();
     for (const Call &call : openCalls(readLineState(), now)) {
-        if (!linkUp(call, now))
+        const std::optional<Statistics> figures = lineOf(call.kind).statistics(call, now);
+        if (!figures)
             continue;
         if (name.compare(kConnectSpeed, Qt::CaseInsensitive) == 0)
-            return littleEndian(call.speed);
+            return littleEndian(figures->connectSpeed);
         if (name.compare(kBytesXmit, Qt::CaseInsensitive) == 0)
-            return littleEndian(bytesSent(call, now));
+            return littleEndian(figures->bytesSent);
         if (name.compare(kBytesRecvd, Qt::CaseInsensitive) == 0)
-            return littleEndian(bytesReceived(call, now));
+            return littleEndian(figures->bytesReceived);
         return std::nullopt;
     }
     return std::nullopt;

@@ -1,18 +1,20 @@
-// The Remote Access Service calls, served by the simulated line. Each call
-// reads the phonebook and the shared line state afresh, so edits of the
-// phonebook and calls made by other processes are seen at once.
+// The Remote Access Service calls on systems other than Windows. Each call
+// reads the phonebook and the shared call store afresh, so edits of the
+// phonebook and calls made by other processes are seen at once; what differs
+// between a real modem and the simulated line is left to the call's line.
 
 #include "platform/ras.h"
 
 #include "platform/ansi.h"
-#include "platform/sim/line_store.h"
+#include "platform/line/call_store.h"
+#include "platform/line/line.h"
 
 #include <QHash>
 
 #include <cstring>
 
 using namespace Qt::StringLiterals;
-using namespace simline::detail;
+using namespace line;
 
 namespace {
 
@@ -25,10 +27,12 @@ const QHash<DWORD, const char *> &errorTexts()
         {601, "The port handle is invalid."},
         {602, "The port is already open."},
         {603, "Caller's buffer is too small."},
-        {604, "Wrong information specified."},
+        {604, "Wrong information specified: the user name, the number or the entry's modem "
+              "settings hold characters that cannot be dialed."},
         {606, "The port is not connected."},
         {607, "The event is invalid."},
-        {608, "The device does not exist."},
+        {608, "The device does not exist: check that the modem is plugged in and that the "
+              "entry's Device= names it."},
         {609, "The device type does not exist."},
         {610, "The buffer is invalid."},
         {611, "The route is not available."},
@@ -54,6 +58,18 @@ const QHash<DWORD, const char *> &errorTexts()
         {631, "The port was disconnected by the user."},
         {632, "The structure size is incorrect."},
         {633, "The port is already in use or is not configured for Remote Access dial out."},
+        {649, "Your account may not run pppd: add it to the dip group (sudo adduser $USER dip), "
+              "then log in again."},
+        {651, "The modem (or other connecting device) has reported an error."},
+        {652, "There is an unrecognized response from the modem (or other connecting device)."},
+        {663, "The device type is unknown: the entry's Device= is not a serial port."},
+        {665, "The port is not configured for Remote Access: your account may not open the "
+              "modem. Add it to the dialout group (sudo adduser $USER dialout), then log in "
+              "again."},
+        {666, "The modem (or other connecting device) is not functioning: it does not answer "
+              "its commands."},
+        {667, "Cannot read the pppd options for this entry: the file /etc/ppp/peers/vantelo (or "
+              "the entry's Peer=) is missing or invalid. Install it as the README says."},
         {638, "The request has timed out."},
         {664, "Cannot allocate memory."},
         {668, "The connection dropped."},
@@ -63,6 +79,13 @@ const QHash<DWORD, const char *> &errorTexts()
         {679, "Cannot detect carrier."},
         {680, "There is no dial tone."},
         {691, "Access denied because username and/or password is invalid on the domain."},
+        {711, "The PPP service could not start: pppd is missing or failed. Install the ppp "
+              "package (sudo apt install ppp)."},
+        {718, "The connection was terminated because the remote computer did not respond in a "
+              "timely manner."},
+        {720, "This system's kernel has no PPP support (pppd cannot open /dev/ppp): load the "
+              "ppp_async module (sudo modprobe ppp_async) or use a kernel built with PPP."},
+        {734, "The PPP link control protocol was terminated."},
     };
     return texts;
 }
@@ -90,22 +113,6 @@ void putField(char *field, int size, const QString &text)
 bool hasLineBreak(const QString &text)
 {
     return text.contains(u'\n') || text.contains(u'\r');
-}
-
-const Call *findCall(const QList<Call> &calls, HRASCONN handle)
-{
-    for (const Call &call : calls) {
-        if (call.handle == handle)
-            return &call;
-    }
-    return nullptr;
-}
-
-// The number a dial uses: the record's, or the entry's own when it is empty.
-QString numberToDial(const RASDIALPARAMS &params, const EntrySettings &settings)
-{
-    const QString typed = fieldText(params.szPhoneNumber, RAS_MaxPhoneNumber + 1);
-    return typed.isEmpty() ? settings.phoneNumber : typed;
 }
 
 HRASCONN takeHandle(LineState &state)
@@ -188,10 +195,10 @@ DWORD RasGetConnectStatusA(HRASCONN hrasconn, RASCONNSTATUS *lprasconnstatus)
         return ERROR_INVALID_HANDLE;
     const qint64 now = nowMs();
     const QList<Call> calls = openCalls(readLineState(), now);
-    const Call *call = findCall(calls, hrasconn);
+    const Call *call = findCall(calls, hrasconn, now);
     if (!call)
         return ERROR_INVALID_HANDLE;
-    const CallStatus status = callStatus(*call, now);
+    const CallStatus status = lineOf(call->kind).status(*call, now);
     lprasconnstatus->rasconnstate = status.state;
     lprasconnstatus->dwError = status.error;
     putField(lprasconnstatus->szDeviceType, sizeof lprasconnstatus->szDeviceType, call->deviceType);
@@ -300,10 +307,16 @@ DWORD RasDialA(void *lpRasDialExtensions, LPCSTR lpszPhonebook, RASDIALPARAMS *l
     PhonebookFile phonebook;
     if (lpszPhonebook || !readPhonebook(&phonebook))
         return ERROR_CANNOT_OPEN_PHONEBOOK;
-    const QString entry = phonebook.canonicalName(fieldText(p.szEntryName, sizeof p.szEntryName));
-    if (entry.isEmpty())
+    DialRequest request;
+    request.entry = phonebook.canonicalName(fieldText(p.szEntryName, sizeof p.szEntryName));
+    if (request.entry.isEmpty())
         return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
-    const EntrySettings settings = entrySettings(phonebook, entry);
+    request.userName = fieldText(p.szUserName, sizeof p.szUserName);
+    request.password = fieldText(p.szPassword, sizeof p.szPassword);
+    request.phoneNumber = fieldText(p.szPhoneNumber, sizeof p.szPhoneNumber);
+    request.callbackNumber = fieldText(p.szCallbackNumber, sizeof p.szCallbackNumber);
+    request.domain = fieldText(p.szDomain, sizeof p.szDomain);
+    const Line &line = lineForEntry(phonebook, request.entry);
 
     LineLock lock;
     if (!lock.isLocked())
@@ -312,34 +325,26 @@ DWORD RasDialA(void *lpRasDialExtensions, LPCSTR lpszPhonebook, RASDIALPARAMS *l
     const qint64 now = nowMs();
     // An entry's modem is busy with its call until that call is hung up.
     for (const Call &call : openCalls(state, now)) {
-        if (call.entry.compare(entry, Qt::CaseInsensitive) == 0)
+        if (call.entry.compare(request.entry, Qt::CaseInsensitive) == 0)
             return ERROR_PORT_ALREADY_OPEN;
     }
 
     Call call;
-    call.handle = takeHandle(state);
-    call.entry = entry;
-    call.deviceName = settings.deviceName;
-    call.deviceType = settings.deviceType;
-    call.userName = fieldText(p.szUserName, sizeof p.szUserName);
-    call.password = fieldText(p.szPassword, sizeof p.szPassword);
-    call.phoneNumber = numberToDial(p, settings);
-    call.callbackNumber = fieldText(p.szCallbackNumber, sizeof p.szCallbackNumber);
-    call.domain = fieldText(p.szDomain, sizeof p.szDomain);
+    call.kind = line.kind();
+    call.entry = request.entry;
+    call.userName = request.userName;
+    call.phoneNumber = request.phoneNumber;
+    call.callbackNumber = request.callbackNumber;
+    call.domain = request.domain;
     call.dialedAtMs = now;
-    call.stageMs = settings.stageMs;
-    call.outcome = settings.outcome;
-    if (state.outcomeForced) {
-        call.outcome = state.forcedOutcome;
-        state.outcomeForced = false;
-    }
-    call.accountAccepted = accountAccepted(settings, call.userName, call.password);
-    call.speed = settings.speed;
-    call.dropAfterSec = settings.dropAfterSec;
-    call.hangUpMs = settings.hangUpMs;
-    state.calls.append(call);
-    if (!writeLineState(state, now))
+    LineState next = state;
+    call.handle = takeHandle(next);
+    if (const DWORD rc = line.dial(phonebook, request, &call, &next); rc != 0)
+        return rc;
+    next.calls.append(call);
+    if (!writeLineState(next, now))
         return ERROR_PORT_NOT_AVAILABLE;
+    rememberDialedPassword(call.handle, request.password);
     *lphRasConn = call.handle;
     return 0;
 }
@@ -351,28 +356,18 @@ DWORD RasHangUpA(HRASCONN hrasconn)
     LineLock lock;
     LineState state = readLineState();
     const qint64 now = nowMs();
-    Call *call = nullptr;
-    for (Call &c : state.calls) {
-        if (c.handle == hrasconn && !callClosed(c, now))
-            call = &c;
-    }
+    Call *call = findCall(state.calls, hrasconn, now);
     if (!call)
         return ERROR_INVALID_HANDLE;
-    if (call->hangUpAtMs >= 0)
-        return 0; // still closing
-    if (!lock.isLocked())
-        return ERROR_PORT_NOT_AVAILABLE;
-
-    int delay = call->hangUpMs;
-    if (callStatus(*call, now).state == RASCS_Disconnected) {
-        delay = 0; // nothing left to close
-    } else if (state.nextHangUpDelayMs >= 0) {
-        delay = state.nextHangUpDelayMs;
-        state.nextHangUpDelayMs = -1;
-    }
-    call->hangUpAtMs = now;
-    call->closeAtMs = now + delay;
-    if (!writeLineState(state, now))
+    const Call before = *call;
+    const int nextHangUpDelayMs = state.nextHangUpDelayMs;
+    const DWORD rc = lineOf(call->kind).hangUp(call, &state, now);
+    const bool changed = call->hangUpAtMs != before.hangUpAtMs ||
+                         call->closeAtMs != before.closeAtMs ||
+                         state.nextHangUpDelayMs != nextHangUpDelayMs;
+    if (rc != 0 || !changed)
+        return rc;
+    if (!lock.isLocked() || !writeLineState(state, now))
         return ERROR_PORT_NOT_AVAILABLE;
     return 0;
 }

@@ -1,0 +1,66 @@
+#pragma once
+
+// A kind of dial-up line behind the Remote Access Service calls. Every entry
+// of the phonebook is dialed on one kind, chosen by lineForEntry() alone: an
+// entry whose Device= names a device file is a real modem, any other entry is
+// the simulated line. The Ras* calls, the call store and the statistics speak
+// to a call's line only through this interface.
+
+#include "platform/line/call_store.h"
+#include "platform/line/phonebook_file.h"
+
+#include <QString>
+#include <optional>
+
+namespace line {
+
+// What a dial asks for, taken from the dial parameters. The password is here
+// and in the call's own process, never in the call store.
+struct DialRequest
+{
+    QString entry; // as the phonebook spells it
+    QString userName;
+    QString password;
+    QString phoneNumber; // as dialed: "P" in front for pulse dialing
+    QString callbackNumber;
+    QString domain;
+};
+
+// The dial-up adapter's figures while a call's devices are linked.
+struct Statistics
+{
+    quint32 connectSpeed = 0;
+    quint32 bytesSent = 0;
+    quint32 bytesReceived = 0;
+};
+
+class Line
+{
+public:
+    virtual ~Line() = default;
+
+    virtual Kind kind() const = 0;
+    // Starts the call: fills in the kind's part of `call` (its common part is
+    // set) and starts whatever carries it. Runs under the LineLock with the
+    // `state` that is written afterwards; returns 0 or the service's error.
+    virtual DWORD dial(const PhonebookFile &phonebook, const DialRequest &request, Call *call,
+                       LineState *state) const = 0;
+    // The call's state at `nowMs`, hang-up included.
+    virtual CallStatus status(const Call &call, qint64 nowMs) const = 0;
+    // Asks the line to close the call (the first request) or tells how the
+    // closing goes (later ones). Runs under the LineLock; changes `call` and
+    // `state` as they are to be written. Returns 0 while the call is known.
+    virtual DWORD hangUp(Call *call, LineState *state, qint64 nowMs) const = 0;
+    // The adapter's figures while the call's devices are linked, else nothing.
+    virtual std::optional<Statistics> statistics(const Call &call, qint64 nowMs) const = 0;
+};
+
+// The line an entry is dialed on.
+const Line &lineForEntry(const PhonebookFile &phonebook, const QString &entry);
+// The line that carries a call.
+const Line &lineOf(Kind kind);
+
+// Whether an entry is dialed on a real modem: its Device= names a device file.
+bool isModemEntry(const PhonebookFile &phonebook, const QString &entry);
+
+} // namespace line

@@ -1,0 +1,502 @@
+#include "platform/modem/call_process.h"
+
+#include "platform/line/call_store.h"
+#include "platform/modem/hayes.h"
+#include "platform/modem/port.h"
+#include "platform/modem/pppd.h"
+#include "platform/paths.h"
+#include "platform/ras.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace modem {
+
+namespace {
+
+// How long the modem may take to answer its reset command.
+constexpr int kInitTimeoutMs = 10000;
+// How long pppd may take to end after it was asked to.
+constexpr int kPppdGraceMs = 5000;
+
+// Signals reach the loop through this pipe: the handler only writes their number.
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void onSignal(int signal)
+{
+    const int saved = errno;
+    const char byte = static_cast<char>(signal);
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+void installSignals()
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGCHLD})
+        ::sigaction(s, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+qint64 monotonicMs()
+{
+    timespec ts = {};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// The call's own log: the modem dialog and pppd's messages (pppd hides the
+// password), for a person finding out why a call failed.
+class CallLog final
+{
+public:
+    explicit CallLog(HRASCONN handle)
+        : m_file(platform::runtimeFolder() + u"/modem-%1.log"_s.arg(handle))
+    {
+        if (m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            m_file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    void write(const QString &line)
+    {
+        if (!m_file.isOpen())
+            return;
+        m_file.write(QDateTime::currentDateTime().toString(u"HH:mm:ss.zzz "_s).toUtf8() +
+                     line.toUtf8() + '\n');
+        m_file.flush();
+    }
+
+private:
+    QFile m_file;
+};
+
+class ModemCall final
+{
+public:
+    explicit ModemCall(const CallRequest &request) : m_request(request), m_log(request.handle) {}
+
+    void run()
+    {
+        if (!report([](line::Call &c) { c.pid = ::getpid(); }))
+            return; // forgotten, or hung up before it began
+        const DWORD rc = dial();
+        if (m_hangUpRequested) {
+            finishHangUp();
+            return;
+        }
+        if (rc != 0) {
+            m_log.write(u"The call failed: error %1."_s.arg(rc));
+            m_port.hangUpAndClose();
+            report([rc](line::Call &c) {
+                c.state = RASCS_Disconnected;
+                c.error = rc;
+                c.finished = true;
+            });
+        }
+    }
+
+private:
+    // The call up to pppd's end; 0 when the user hung up, else the error that ended it.
+    DWORD dial()
+    {
+        const ModemSettings &s = m_request.settings;
+        m_log.write(u"Opening %1 at %2 bit/s."_s.arg(s.device).arg(s.speed));
+        if (const DWORD rc = m_port.open(s.device, s.speed); rc != 0)
+            return rc;
+        if (!report([](line::Call &c) { c.state = RASCS_PortOpened; }))
+            return 0;
+
+        if (!s.init.isEmpty()) {
+            quint32 unused = 0;
+            const DWORD rc = command(s.init, kInitTimeoutMs, Answer::Ok, &unused);
+            if (rc != 0 || m_hangUpRequested)
+                return rc;
+        }
+        if (!report([](line::Call &c) { c.state = RASCS_ConnectDevice; }))
+            return 0;
+        quint32 speed = 0;
+        const DWORD rc =
+            command(dialCommand(m_request.number), s.timeoutSec * 1000, Answer::Connect, &speed);
+        if (rc != 0 || m_hangUpRequested)
+            return rc;
+        if (speed == 0)
+            speed = quint32(s.speed);
+        if (!report([speed](line::Call &c) {
+                c.state = RASCS_DeviceConnected;
+                c.speed = speed;
+            }))
+            return 0;
+        return runPppd();
+    }
+
+    // Sends a command and waits for its final answer.
+    DWORD command(const QString &text, int timeoutMs, Answer wanted, quint32 *speed)
+    {
+        const QByteArray bytes = text.toLatin1();
+        m_log.write(u"> "_s + text);
+        const QByteArray line = bytes + '\r';
+        if (::write(m_port.fd(), line.constData(), size_t(line.size())) != line.size())
+            return ERROR_HARDWARE_FAILURE;
+        AnswerReader reader(bytes);
+        const qint64 deadline = monotonicMs() + timeoutMs;
+        for (;;) {
+            const qint64 left = deadline - monotonicMs();
+            if (left <= 0) {
+                m_log.write(u"No answer in time."_s);
+                if (reader.sawUnrecognized())
+                    return ERROR_UNRECOGNIZED_RESPONSE;
+                return wanted == Answer::Ok ? ERROR_DEVICE_NOT_READY : ERROR_NO_ANSWER;
+            }
+            pollfd fds[2] = {{m_port.fd(), POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
+            if (::poll(fds, 2, int(left)) < 0 && errno != EINTR)
+                return ERROR_HARDWARE_FAILURE;
+            if (fds[1].revents & POLLIN) {
+                readSignals();
+                if (m_hangUpRequested) {
+                    // Any character ends a dial in progress.
+                    [[maybe_unused]] const ssize_t n = ::write(m_port.fd(), "\r", 1);
+                    return 0;
+                }
+            }
+            if (fds[0].revents & POLLIN) {
+                char buffer[256];
+                const ssize_t n = ::read(m_port.fd(), buffer, sizeof buffer);
+                if (n > 0) {
+                    const QByteArray got(buffer, n);
+                    m_log.write(u"< "_s + QString::fromLatin1(got).trimmed());
+                    const Answer answer = reader.feed(got);
+                    if (answer == Answer::None)
+                        continue;
+                    if (answer == wanted) {
+                        *speed = reader.connectSpeed();
+                        return 0;
+                    }
+                    if (answer == Answer::Ok || answer == Answer::Connect)
+                        return ERROR_UNRECOGNIZED_RESPONSE;
+                    return answerError(answer);
+                }
+                if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                    return ERROR_HARDWARE_FAILURE; // the modem is gone
+            } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+                return ERROR_HARDWARE_FAILURE;
+            }
+        }
+    }
+
+    // Whether pppd can be run at all, before it is started: 0 or the error.
+    DWORD checkPppd(const QString &program) const
+    {
+        if (program.isEmpty())
+            return ERROR_RASMAN_CANNOT_INITIALIZE;
+        if (::access(QFile::encodeName(program).constData(), X_OK) != 0)
+            return errno == ENOENT ? ERROR_RASMAN_CANNOT_INITIALIZE : ERROR_NO_DIALIN_PERMISSION;
+        struct stat st = {};
+        const QByteArray peers = QFile::encodeName(peersFilePath(m_request.settings.peer));
+        if (::stat(peers.constData(), &st) != 0)
+            return errno == EACCES ? ERROR_NO_DIALIN_PERMISSION : ERROR_READING_INI_FILE;
+        return 0;
+    }
+
+    DWORD runPppd()
+    {
+        const QString program = pppdProgram();
+        if (const DWORD rc = checkPppd(program); rc != 0)
+            return rc;
+        int logPipe[2];
+        int passwordPipe[2];
+        int execPipe[2];
+        if (::pipe2(logPipe, O_CLOEXEC) != 0 || ::pipe2(passwordPipe, O_CLOEXEC) != 0 ||
+            ::pipe2(execPipe, O_CLOEXEC) != 0)
+            return ERROR_RASMAN_CANNOT_INITIALIZE;
+        // No trailing newline: the plugin would keep it as part of the password.
+        const QByteArray password = m_request.password.toLocal8Bit();
+        const bool sent = ::write(passwordPipe[1], password.constData(), size_t(password.size())) ==
+                          password.size();
+        ::close(passwordPipe[1]);
+        const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (!sent || devNull < 0)
+            return ERROR_RASMAN_CANNOT_INITIALIZE;
+
+        constexpr int kLogFd = 3;
+        constexpr int kPasswordFd = 4;
+        std::vector<std::string> args{QFile::encodeName(program).toStdString()};
+        for (const QString &a :
+             pppdArguments(m_request.settings.peer, m_request.userName, kLogFd, kPasswordFd))
+            args.push_back(a.toLocal8Bit().toStdString());
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        m_log.write(u"Starting pppd: %1"_s.arg(QString::fromStdString([&] {
+            std::string all;
+            for (const std::string &a : args)
+                all += (all.empty() ? "" : " ") + a;
+            return all;
+        }())));
+
+        // The modem line becomes pppd's standard input; its log arrives on
+        // logfd and its standard error; the password on passwordfd.
+        const int sources[5] = {m_port.fd(), devNull, logPipe[1], logPipe[1], passwordPipe[0]};
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            int high[5];
+            for (int i = 0; i < 5; ++i)
+                high[i] = ::fcntl(sources[i], F_DUPFD, 20);
+            for (int i = 0; i < 5; ++i) {
+                ::dup2(high[i], i);
+            }
+            // Clear the non-blocking flag the port was opened with: pppd reads it itself.
+            ::fcntl(0, F_SETFL, ::fcntl(0, F_GETFL) & ~O_NONBLOCK);
+            ::close_range(5, ~0U, 0);
+            ::sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            for (int s : {SIGTERM, SIGINT, SIGHUP, SIGCHLD, SIGPIPE})
+                ::signal(s, SIG_DFL);
+            ::execv(argv[0], argv.data());
+            const int error = errno;
+            [[maybe_unused]] const ssize_t n = ::write(execPipe[1], &error, sizeof error);
+            ::_exit(127);
+        }
+        ::close(logPipe[1]);
+        ::close(passwordPipe[0]);
+        ::close(execPipe[1]);
+        ::close(devNull);
+        if (pid < 0) {
+            ::close(logPipe[0]);
+            ::close(execPipe[0]);
+            return ERROR_RASMAN_CANNOT_INITIALIZE;
+        }
+        int execError = 0;
+        const ssize_t n = ::read(execPipe[0], &execError, sizeof execError);
+        ::close(execPipe[0]);
+        if (n == sizeof execError) {
+            ::waitpid(pid, nullptr, 0);
+            ::close(logPipe[0]);
+            m_log.write(u"pppd could not be started: %1"_s.arg(
+                QString::fromLocal8Bit(::strerror(execError))));
+            return execError == EACCES || execError == EPERM ? ERROR_NO_DIALIN_PERMISSION
+                                                             : ERROR_RASMAN_CANNOT_INITIALIZE;
+        }
+        const int status = supervise(pid, logPipe[0]);
+        ::close(logPipe[0]);
+        if (m_hangUpRequested)
+            return 0;
+        if (WIFEXITED(status)) {
+            m_log.write(u"pppd exited with status %1."_s.arg(WEXITSTATUS(status)));
+            return pppdExitError(WEXITSTATUS(status));
+        }
+        m_log.write(u"pppd was killed."_s);
+        return ERROR_USER_DISCONNECTION;
+    }
+
+    // Follows pppd until it exits; returns its wait status.
+    int supervise(pid_t pid, int logFd)
+    {
+        QByteArray pending;
+        qint64 killAt = -1;
+        bool killed = false;
+        for (;;) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                drainLog(logFd, &pending);
+                return status;
+            }
+            int timeout = -1; // nothing to do until pppd or a signal speaks
+            if (killAt >= 0)
+                timeout = int(std::max<qint64>(0, killAt - monotonicMs()));
+            pollfd fds[2] = {{logFd, POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
+            const int ready = ::poll(fds, 2, timeout);
+            if (ready < 0 && errno != EINTR)
+                return 0;
+            if (fds[1].revents & POLLIN) {
+                const bool before = m_hangUpRequested;
+                readSignals();
+                if (m_hangUpRequested && !before) {
+                    m_log.write(u"Hanging up."_s);
+                    ::kill(pid, SIGTERM);
+                    killAt = monotonicMs() + kPppdGraceMs;
+                }
+            }
+            // Once pppd closes its log, only its exit is left to wait for.
+            if ((fds[0].revents & (POLLIN | POLLHUP)) && !readLog(logFd, &pending))
+                logFd = -1;
+            if (killAt >= 0 && !killed && monotonicMs() >= killAt) {
+                ::kill(pid, SIGKILL);
+                killed = true;
+                killAt = -1;
+            }
+        }
+    }
+
+    // Reads what pppd logged; false once its end of the pipe is closed.
+    bool readLog(int fd, QByteArray *pending)
+    {
+        if (fd < 0)
+            return false;
+        char buffer[1024];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            return n < 0 && (errno == EINTR || errno == EAGAIN);
+        pending->append(buffer, n);
+        qsizetype end;
+        while ((end = pending->indexOf('\n')) >= 0) {
+            const QString line = QString::fromLocal8Bit(pending->left(end)).trimmed();
+            pending->remove(0, end + 1);
+            if (!line.isEmpty())
+                readPppdLine(line);
+        }
+        if (pending->size() > 4096)
+            pending->clear();
+        return true;
+    }
+
+    void drainLog(int fd, QByteArray *pending)
+    {
+        if (fd < 0)
+            return;
+        for (;;) {
+            pollfd p = {fd, POLLIN, 0};
+            if (::poll(&p, 1, 0) <= 0 || !readLog(fd, pending))
+                break;
+        }
+    }
+
+    void readPppdLine(const QString &line)
+    {
+        m_log.write(u"pppd: "_s + line);
+        const PppdProgress progress = readPppdLogLine(line);
+        switch (progress.step) {
+        case PppdProgress::None:
+            return;
+        case PppdProgress::LinkStarted:
+            report([&progress](line::Call &c) {
+                c.interfaceName = progress.interfaceName;
+                c.state = RASCS_Authenticate;
+            });
+            return;
+        case PppdProgress::Authenticated:
+            report([](line::Call &c) { c.state = RASCS_Authenticated; });
+            return;
+        case PppdProgress::NetworkUp:
+            report([](line::Call &c) { c.state = RASCS_Connected; });
+            return;
+        }
+    }
+
+    void readSignals()
+    {
+        char received[32];
+        ssize_t n;
+        while ((n = ::read(g_signalPipe[0], received, sizeof received)) > 0) {
+            for (ssize_t i = 0; i < n; ++i) {
+                if (received[i] != SIGCHLD)
+                    m_hangUpRequested = true;
+            }
+        }
+    }
+
+    // Changes the call's record; false (and a hang-up) when the record is
+    // gone or was hung up meanwhile.
+    bool report(const std::function<void(line::Call &)> &change)
+    {
+        line::LineLock lock;
+        line::LineState state = line::readLineState();
+        const qint64 now = line::nowMs();
+        line::Call *call = line::findCall(state.calls, m_request.handle, now);
+        if (!call || call->hangUpAtMs >= 0) {
+            m_hangUpRequested = true;
+            return false;
+        }
+        change(*call);
+        line::writeLineState(state, now);
+        return true;
+    }
+
+    // The user hung up: the port is released, then the call is forgotten.
+    void finishHangUp()
+    {
+        m_port.hangUpAndClose();
+        line::LineLock lock;
+        line::LineState state = line::readLineState();
+        const qint64 now = line::nowMs();
+        if (line::Call *call = line::findCall(state.calls, m_request.handle, now)) {
+            call->closeAtMs = now;
+            line::writeLineState(state, now);
+        }
+        m_log.write(u"Hung up."_s);
+    }
+
+    CallRequest m_request;
+    CallLog m_log;
+    Port m_port;
+    bool m_hangUpRequested = false;
+};
+
+} // namespace
+
+QByteArray encodeCallRequest(const CallRequest &request)
+{
+    const ModemSettings &s = request.settings;
+    const QJsonObject o{
+        {u"handle"_s, qint64(request.handle)},
+        {u"device"_s, s.device},
+        {u"speed"_s, s.speed},
+        {u"init"_s, s.init},
+        {u"timeout"_s, s.timeoutSec},
+        {u"peer"_s, s.peer},
+        {u"number"_s, request.number},
+        {u"user"_s, request.userName},
+        {u"password"_s, request.password},
+    };
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+bool decodeCallRequest(const QByteArray &bytes, CallRequest *request)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return false;
+    const QJsonObject o = doc.object();
+    request->handle = static_cast<HRASCONN>(o.value(u"handle"_s).toInteger());
+    request->settings.device = o.value(u"device"_s).toString();
+    request->settings.speed = o.value(u"speed"_s).toInt(DefaultSpeed);
+    request->settings.init = o.value(u"init"_s).toString();
+    request->settings.timeoutSec = o.value(u"timeout"_s).toInt(DefaultTimeoutSec);
+    request->settings.peer = o.value(u"peer"_s).toString(DefaultPeer);
+    request->number = o.value(u"number"_s).toString();
+    request->userName = o.value(u"user"_s).toString();
+    request->password = o.value(u"password"_s).toString();
+    return request->handle != 0 && !request->settings.device.isEmpty();
+}
+
+void runCall(const CallRequest &request)
+{
+    installSignals();
+    ModemCall call(request);
+    call.run();
+}
+
+} // namespace modem

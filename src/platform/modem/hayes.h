@@ -1,0 +1,44 @@
+#pragma once
+
+// Reading a Hayes modem's answers: the lines it sends back after a command,
+// its echo of the command dropped, until a final result code arrives.
+
+#include "platform/wintypes.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+namespace modem {
+
+enum class Answer { None, Ok, Connect, Busy, NoCarrier, NoDialTone, NoAnswer, Error };
+
+class AnswerReader final
+{
+public:
+    // `command` is the command just sent, without its CR: the modem may echo it.
+    explicit AnswerReader(const QByteArray &command);
+
+    // Takes what the modem sent; returns the final answer once it has come,
+    // Answer::None until then. Informational lines (RING, CARRIER,
+    // PROTOCOL:, COMPRESSION:) are passed over.
+    Answer feed(const QByteArray &bytes);
+
+    // The speed of a CONNECT answer ("CONNECT 28800/ARQ" → 28800), 0 when it gave none.
+    quint32 connectSpeed() const { return m_speed; }
+    // Whether anything arrived that is neither the echo, nor a result code,
+    // nor an informational line.
+    bool sawUnrecognized() const { return m_unrecognized; }
+
+private:
+    Answer readLine(const QByteArray &line);
+
+    QByteArray m_command;
+    QByteArray m_pending;
+    quint32 m_speed = 0;
+    bool m_unrecognized = false;
+};
+
+// The service's error for a final answer that ends a dial (0 for OK and CONNECT).
+DWORD answerError(Answer answer);
+
+} // namespace modem

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/line/line.h"
+
+namespace modem {
+
+// The real modem line: each call is carried by a process of its own (the
+// vantelo-call program), which reports to the call store.
+const line::Line &modemLine();
+
+// Where vantelo-call is: beside the program's libexec folder once installed,
+// else in the build tree.
+QString callProgram();
+
+} // namespace modem

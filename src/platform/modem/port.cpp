@@ -1,0 +1,210 @@
+#include "platform/modem/port.h"
+
+#include "platform/modem/modem_settings.h"
+#include "platform/ras.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace modem {
+
+namespace {
+
+speed_t speedConstant(int speed)
+{
+    switch (speed) {
+    case 300:
+        return B300;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 921600:
+        return B921600;
+    default:
+        return B0;
+    }
+}
+
+DWORD openError(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO:
+    case ENODEV:
+        return ERROR_DEVICE_DOES_NOT_EXIST;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return ERROR_PORT_NOT_CONFIGURED;
+    case EBUSY:
+        return ERROR_PORT_NOT_AVAILABLE;
+    default:
+        return ERROR_HARDWARE_FAILURE;
+    }
+}
+
+} // namespace
+
+QString lockFolder()
+{
+    const QString chosen = QFile::decodeName(qgetenv("VANTELO_LOCK_DIR"));
+    if (!chosen.isEmpty())
+        return chosen;
+    return QFileInfo(u"/run/lock"_s).isDir() ? u"/run/lock"_s : u"/var/lock"_s;
+}
+
+Port::~Port()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    unlock();
+}
+
+DWORD Port::open(const QString &device, int speed)
+{
+    const QByteArray path = QFile::encodeName(device);
+    struct stat st = {};
+    if (::stat(path.constData(), &st) != 0)
+        return openError(errno);
+    if (!S_ISCHR(st.st_mode))
+        return ERROR_UNKNOWN_DEVICE_TYPE;
+    const speed_t baud = speedConstant(speed);
+    if (baud == B0)
+        return ERROR_WRONG_INFO_SPECIFIED;
+
+    // Locked by its real name, so two names of one modem share one lock.
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    if (const DWORD rc = lock(canonical.isEmpty() ? device : canonical); rc != 0)
+        return rc;
+
+    m_fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0) {
+        const DWORD rc = openError(errno);
+        unlock();
+        return rc;
+    }
+    termios tio = {};
+    if (::tcgetattr(m_fd, &tio) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+        unlock();
+        return ERROR_UNKNOWN_DEVICE_TYPE;
+    }
+    // No other program may open the port while the call lasts.
+    ::ioctl(m_fd, TIOCEXCL);
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CS8 | CREAD | HUPCL;
+    int lines = 0;
+    if (::ioctl(m_fd, TIOCMGET, &lines) == 0) {
+        // A real serial port: flow control and carrier on its modem lines.
+        tio.c_cflag |= CRTSCTS;
+        tio.c_cflag &= ~tcflag_t(CLOCAL);
+    } else {
+        tio.c_cflag &= ~tcflag_t(CRTSCTS);
+        tio.c_cflag |= CLOCAL;
+    }
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, baud);
+    ::cfsetospeed(&tio, baud);
+    if (::tcsetattr(m_fd, TCSANOW, &tio) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+        unlock();
+        return ERROR_HARDWARE_FAILURE;
+    }
+    ::tcflush(m_fd, TCIOFLUSH);
+    return 0;
+}
+
+DWORD Port::lock(const QString &canonicalDevice)
+{
+    const QString lockPath = lockFolder() + u'/' + lockFileName(canonicalDevice);
+    const QByteArray file = QFile::encodeName(lockPath);
+    // Two tries: the second after removing a lock whose owner is gone.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            char content[16];
+            const int n = std::snprintf(content, sizeof content, "%10d\n", int(::getpid()));
+            const bool written = ::write(fd, content, size_t(n)) == n;
+            ::close(fd);
+            if (!written) {
+                ::unlink(file.constData());
+                return ERROR_PORT_NOT_CONFIGURED;
+            }
+            m_lockPath = lockPath;
+            return 0;
+        }
+        if (errno != EEXIST)
+            return ERROR_PORT_NOT_CONFIGURED;
+        QFile existing(lockPath);
+        if (!existing.open(QIODevice::ReadOnly))
+            return ERROR_PORT_NOT_AVAILABLE;
+        bool ok = false;
+        const int owner = existing.read(64).trimmed().toInt(&ok);
+        existing.close();
+        const bool alive = ok && owner > 0 && (::kill(owner, 0) == 0 || errno == EPERM);
+        if (alive)
+            return ERROR_PORT_NOT_AVAILABLE;
+        ::unlink(file.constData());
+    }
+    return ERROR_PORT_NOT_AVAILABLE;
+}
+
+void Port::unlock()
+{
+    if (m_lockPath.isEmpty())
+        return;
+    ::unlink(QFile::encodeName(m_lockPath).constData());
+    m_lockPath.clear();
+}
+
+void Port::hangUpAndClose()
+{
+    if (m_fd >= 0) {
+        termios tio = {};
+        if (::tcgetattr(m_fd, &tio) == 0) {
+            // Speed 0 drops DTR: the modem hangs up.
+            ::cfsetispeed(&tio, B0);
+            ::cfsetospeed(&tio, B0);
+            ::tcsetattr(m_fd, TCSANOW, &tio);
+            ::usleep(500 * 1000);
+        }
+        ::tcflush(m_fd, TCIOFLUSH);
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    unlock();
+}
+
+} // namespace modem

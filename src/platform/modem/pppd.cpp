@@ -1,0 +1,87 @@
+#include "platform/modem/pppd.h"
+
+#include "platform/ras.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+namespace modem {
+
+QStringList pppdArguments(const QString &peer, const QString &user, int logFd, int passwordFd)
+{
+    QStringList args{u"call"_s, peer, u"nodetach"_s, u"logfd"_s, QString::number(logFd)};
+    if (!user.isEmpty())
+        args << u"user"_s << user;
+    args << u"passwordfd"_s << QString::number(passwordFd);
+    return args;
+}
+
+QString pppdProgram()
+{
+    for (const QString &path : {u"/usr/sbin/pppd"_s, u"/sbin/pppd"_s}) {
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return QStandardPaths::findExecutable(u"pppd"_s);
+}
+
+QString peersFilePath(const QString &peer)
+{
+    return u"/etc/ppp/peers/"_s + peer;
+}
+
+PppdProgress readPppdLogLine(const QString &line)
+{
+    const QString text = line.trimmed();
+    if (text.startsWith(u"Connect: "_s) && text.contains(u"<-->"_s)) {
+        const QString name = text.mid(9).section(u' ', 0, 0);
+        return {PppdProgress::LinkStarted, name};
+    }
+    if (text.contains(u"authentication succeeded"_s, Qt::CaseInsensitive))
+        return {PppdProgress::Authenticated, {}};
+    if (text.startsWith(u"local  IP address"_s) || text.startsWith(u"local IP address"_s) ||
+        text.startsWith(u"local  LL address"_s))
+        return {PppdProgress::NetworkUp, {}};
+    return {};
+}
+
+DWORD pppdExitError(int exitStatus)
+{
+    // pppd's exit statuses, as its manual lists them.
+    switch (exitStatus) {
+    case 0:  // the link ended normally: the far end closed it
+    case 16: // the modem hung up: carrier lost or the far end hung up
+        return ERROR_REMOTE_DISCONNECTION;
+    case 2: // an error in the options: the peers file
+        return ERROR_READING_INI_FILE;
+    case 3: // not setuid root and not run by root
+        return ERROR_NO_DIALIN_PERMISSION;
+    case 4: // the kernel has no PPP
+        return ERROR_PPP_NO_PROTOCOLS_CONFIGURED;
+    case 5: // ended by a signal nobody here sent
+        return ERROR_USER_DISCONNECTION;
+    case 6: // the port's lock
+        return ERROR_PORT_NOT_AVAILABLE;
+    case 7: // the port could not be opened
+        return ERROR_HARDWARE_FAILURE;
+    case 10: // negotiation failed
+    case 11: // the peer failed to authenticate
+    case 17: // the line is looped back
+        return ERROR_PPP_LCP_TERMINATED;
+    case 15: // the peer stopped answering echo requests
+        return ERROR_PPP_TIMEOUT;
+    case 19: // we failed to authenticate to the peer
+        return ERROR_AUTHENTICATION_FAILURE;
+    case 1:  // a fatal error
+    case 8:  // a connect script failed
+    case 9:  // a pty command failed
+    case 18: // an init script failed
+        return ERROR_RASMAN_CANNOT_INITIALIZE;
+    default: // idle, connect time limit, callback
+        return ERROR_NO_CONNECTION;
+    }
+}
+
+} // namespace modem

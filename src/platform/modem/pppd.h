@@ -1,0 +1,37 @@
+#pragma once
+
+// What Vantelo asks of the system's pppd and what it reads back: the argument
+// list, the progress in pppd's log, and its exit status in the service's words.
+
+#include "platform/wintypes.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace modem {
+
+// pppd's arguments after its own name: the peers file first (it loads the
+// passwordfd plugin that a later option needs), then only unprivileged
+// options. Each text is one argument, never split or quoted: no shell ever
+// reads them. No secret is among them, so the list is safe to show.
+QStringList pppdArguments(const QString &peer, const QString &user, int logFd, int passwordFd);
+
+// The pppd program: /usr/sbin/pppd, /sbin/pppd or one on PATH; empty when
+// there is none.
+QString pppdProgram();
+// Where pppd reads a peers file.
+QString peersFilePath(const QString &peer);
+
+// What a line of pppd's log tells about the link.
+struct PppdProgress
+{
+    enum Step { None, LinkStarted, Authenticated, NetworkUp };
+    Step step = None;
+    QString interfaceName; // with LinkStarted: "Connect: ppp0 <--> /dev/ttyS0"
+};
+PppdProgress readPppdLogLine(const QString &line);
+
+// The service's error for the way pppd ended, when the user did not ask for it.
+DWORD pppdExitError(int exitStatus);
+
+} // namespace modem
