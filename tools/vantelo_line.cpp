@@ -1,12 +1,14 @@
-// vantelo-line: the dial-up line from the command line. It lists the
-// phonebook, shows, dials and hangs up connections through the same Remote
-// Access Service calls as the program, and steers the simulated line (drop the
-// carrier, force an outcome, slow the next hang-up), also while Vantelo runs.
+// vantelo-line: the dial-up lines from the command line. It lists the
+// phonebook, shows, dials and hangs up connections, on a real modem or on the
+// simulated line, through the same Remote Access Service calls as the program,
+// and steers the simulated line (drop the carrier, force an outcome, slow the
+// next hang-up), also while Vantelo runs.
 //
 // Exit status: 0 success, 1 the line refused or failed (code and text on
 // stderr), 2 wrong usage (usage on stderr).
 
 #include "platform/ansi.h"
+#include "platform/lines.h"
 #include "platform/ras.h"
 #include "platform/simline.h"
 
@@ -31,23 +33,26 @@ enum ExitCode { Success = 0, Failure = 1, Usage = 2 };
 
 const QString kUsage = uR"(Usage: vantelo-line COMMAND [OPTIONS]
 
-The dial-up line from the command line.
+The dial-up lines from the command line: real modems (entries with a
+Device=/dev/... key) and the simulated line (every other entry).
 
 Commands:
   list                      list the phonebook's entries
-  status [--json]           list the active connections and their state
+  status [--json]           list the active connections: state, device,
+                            network interface, speed and bytes
   dial ENTRY [--user USER] [--password PASSWORD] [--number NUMBER] [--wait]
                             dial ENTRY with its stored dial parameters, each
                             replaced by the option given; with --wait, follow
                             the call until it is connected or has failed
   hangup [ENTRY]            hang up every connection (or ENTRY's) and wait
                             until the line is closed
-Simulated line:
-  drop                      every connected call loses its carrier now
-  force OUTCOME             the next dial ends with OUTCOME: connect, busy,
-                            noanswer, nodialtone or nocarrier
-  slow-hangup MS            the next hang-up takes MS milliseconds
-  reset                     forget every call and every pending control
+Simulated line only (calls on a real modem are left alone):
+  drop                      every connected simulated call loses its carrier
+  force OUTCOME             the next simulated dial ends with OUTCOME:
+                            connect, busy, noanswer, nodialtone or nocarrier
+  slow-hangup MS            the next hang-up of a simulated call takes MS
+                            milliseconds
+  reset                     forget every simulated call and pending control
 
 Exit status: 0 success, 1 the line refused or failed, 2 wrong usage.
 )"_s;
@@ -205,10 +210,10 @@ int statusCommand(const QStringList &args)
     DWORD code = 0;
     if (!connections(&list, &code))
         return serviceError(code);
-    const QList<simline::CallRecord> records = simline::calls();
+    const QList<lines::CallRecord> records = lines::calls();
 
     QJsonArray array;
-    QStringList lines;
+    QStringList rows;
     for (const RASCONN &conn : std::as_const(list)) {
         RASCONNSTATUS status{};
         status.dwSize = sizeof(RASCONNSTATUS);
@@ -217,7 +222,7 @@ int statusCommand(const QStringList &args)
             continue;
         const QString entry = fieldText(conn.szEntryName, sizeof conn.szEntryName);
         const QString words = stateWords(status.rasconnstate, status.dwError);
-        lines.append(u"%1  %2  %3"_s.arg(conn.hrasconn).arg(entry, words));
+        QString line = u"%1  %2  %3"_s.arg(conn.hrasconn).arg(entry, words);
         QJsonObject o{
             {u"handle"_s, qint64(conn.hrasconn)},
             {u"entry"_s, entry},
@@ -228,22 +233,36 @@ int statusCommand(const QStringList &args)
             {u"deviceType"_s, fieldText(status.szDeviceType, sizeof status.szDeviceType)},
             {u"deviceName"_s, fieldText(status.szDeviceName, sizeof status.szDeviceName)},
         };
-        for (const simline::CallRecord &r : records) {
-            if (r.handle == conn.hrasconn) {
-                o.insert(u"phoneNumber"_s, r.phoneNumber);
-                o.insert(u"userName"_s, r.userName);
-                o.insert(u"closing"_s, r.closing);
-            }
+        for (const lines::CallRecord &r : records) {
+            if (r.handle != conn.hrasconn)
+                continue;
+            o.insert(u"kind"_s, r.kind);
+            o.insert(u"device"_s, r.deviceName);
+            o.insert(u"interface"_s, r.interfaceName);
+            o.insert(u"speed"_s, qint64(r.speed));
+            o.insert(u"bytesSent"_s, qint64(r.bytesSent));
+            o.insert(u"bytesReceived"_s, qint64(r.bytesReceived));
+            o.insert(u"phoneNumber"_s, r.phoneNumber);
+            o.insert(u"userName"_s, r.userName);
+            o.insert(u"closing"_s, r.closing);
+            line += u"  [%1 %2]"_s.arg(r.kind, r.deviceName);
+            if (!r.interfaceName.isEmpty())
+                line += u"  %1"_s.arg(r.interfaceName);
+            if (r.linked)
+                line += u"  %1 bit/s, %2 bytes sent, %3 received"_s.arg(r.speed)
+                            .arg(r.bytesSent)
+                            .arg(r.bytesReceived);
         }
+        rows.append(line);
         array.append(o);
     }
     if (json) {
         out() << QJsonDocument(QJsonObject{{u"connections"_s, array}}).toJson();
-    } else if (lines.isEmpty()) {
+    } else if (rows.isEmpty()) {
         out() << "No connections.\n";
     } else {
-        for (const QString &line : std::as_const(lines))
-            out() << line << '\n';
+        for (const QString &row : std::as_const(rows))
+            out() << row << '\n';
     }
     return Success;
 }
@@ -384,7 +403,8 @@ int dropCommand(const QStringList &args)
 {
     if (!args.isEmpty())
         return usageError(u"drop takes no arguments"_s);
-    out() << "Carrier lost on " << simline::dropCarrier() << " connection(s).\n";
+    out() << "Carrier lost on " << simline::dropCarrier()
+          << " simulated connection(s); calls on a real modem are left alone.\n";
     return Success;
 }
 
@@ -395,7 +415,8 @@ int forceCommand(const QStringList &args)
         return usageError(u"force needs one outcome: connect, busy, noanswer, nodialtone or "
                           u"nocarrier"_s);
     simline::forceNextOutcome(outcome);
-    out() << "The next dial ends with " << simline::outcomeName(outcome) << ".\n";
+    out() << "The next dial on the simulated line ends with " << simline::outcomeName(outcome)
+          << ".\n";
     return Success;
 }
 
@@ -406,7 +427,7 @@ int slowHangUpCommand(const QStringList &args)
     if (!ok || ms < 0)
         return usageError(u"slow-hangup needs a number of milliseconds"_s);
     simline::setNextHangUpDelay(ms);
-    out() << "The next hang-up takes " << ms << " ms.\n";
+    out() << "The next hang-up of a simulated call takes " << ms << " ms.\n";
     return Success;
 }
 
@@ -415,7 +436,7 @@ int resetCommand(const QStringList &args)
     if (!args.isEmpty())
         return usageError(u"reset takes no arguments"_s);
     simline::reset();
-    out() << "The line is reset.\n";
+    out() << "The simulated line is reset; calls on a real modem are left alone.\n";
     return Success;
 }
 

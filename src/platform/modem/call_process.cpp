@@ -31,7 +31,8 @@ namespace modem {
 
 namespace {
 
-// How long the modem may take to answer its reset command.
+// How long the modem may take to answer its reset command (or the dial's
+// timeout, when that is shorter).
 constexpr int kInitTimeoutMs = 10000;
 // How long pppd may take to end after it was asked to.
 constexpr int kPppdGraceMs = 5000;
@@ -67,16 +68,17 @@ qint64 monotonicMs()
     return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-// The call's own log: the modem dialog and pppd's messages (pppd hides the
-// password), for a person finding out why a call failed.
+// The latest modem call's log, $XDG_RUNTIME_DIR/vantelo/modem.log: the modem
+// dialog and pppd's messages (pppd hides the password), for a person finding
+// out why a call failed. Each call starts it afresh.
 class CallLog final
 {
 public:
-    explicit CallLog(HRASCONN handle)
-        : m_file(platform::runtimeFolder() + u"/modem-%1.log"_s.arg(handle))
+    explicit CallLog(HRASCONN handle) : m_file(platform::runtimeFolder() + u"/modem.log"_s)
     {
         if (m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             m_file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        write(u"Call %1."_s.arg(handle));
     }
     void write(const QString &line)
     {
@@ -129,7 +131,8 @@ private:
 
         if (!s.init.isEmpty()) {
             quint32 unused = 0;
-            const DWORD rc = command(s.init, kInitTimeoutMs, Answer::Ok, &unused);
+            const int timeoutMs = std::min(kInitTimeoutMs, s.timeoutSec * 1000);
+            const DWORD rc = command(s.init, timeoutMs, Answer::Ok, &unused);
             if (rc != 0 || m_hangUpRequested)
                 return rc;
         }

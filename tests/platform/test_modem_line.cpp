@@ -1,0 +1,503 @@
+// The real modem line: reading a Hayes modem's answers, the checks on what
+// reaches the modem and pppd, pppd's log and exit statuses, and whole calls
+// through the service's calls against our modem emulator on a pseudo-terminal
+// (every answer a modem gives, a slow one, one that talks garbage and one that
+// disappears mid-call), the port's lock, hang-up, and where the password goes.
+// One case runs the real pppd of this system inside a private /etc/ppp (see
+// in_private_etc_ppp.sh); on a kernel without PPP it must say so clearly.
+
+#include "platform/line/line.h"
+#include "platform/line/phonebook_file.h"
+#include "platform/lines.h"
+#include "platform/modem/hayes.h"
+#include "platform/modem/modem_settings.h"
+#include "platform/modem/port.h"
+#include "platform/modem/pppd.h"
+#include "platform/ras.h"
+#include "platform/registry.h"
+#include "support/line_probe.h"
+#include "support/testenv.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using modem::Answer;
+using modem::AnswerReader;
+
+namespace {
+
+constexpr DWORD kGone = lineprobe::Gone;
+const QString kEntry = u"ISP"_s;
+
+// Our Hayes modem emulator on a pseudo-terminal, for one test.
+class Emulator final
+{
+public:
+    explicit Emulator(const QString &folder, const QStringList &options = {})
+        : m_link(folder + u"/modem"_s), m_log(folder + u"/emulator.log"_s),
+          m_ready(folder + u"/emulator.ready"_s)
+    {
+        m_process.setProgram(QStringLiteral(VANTELO_MODEM_EMULATOR));
+        m_process.setArguments(
+            QStringList{u"--link"_s, m_link, u"--ready"_s, m_ready, u"--log"_s, m_log} + options);
+        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_process.start();
+        const QDeadlineTimer deadline(5000);
+        while (!QFileInfo::exists(m_ready) && !deadline.hasExpired())
+            QThread::msleep(5);
+    }
+    ~Emulator()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000))
+            m_process.kill();
+        m_process.waitForFinished(1000);
+    }
+    bool isReady() const { return QFileInfo::exists(m_ready); }
+    QString link() const { return m_link; }
+    QString log() const { return QString::fromUtf8(readBytes(m_log)); }
+    qint64 pid() const { return m_process.processId(); }
+
+private:
+    QString m_link;
+    QString m_log;
+    QString m_ready;
+    QProcess m_process;
+};
+
+// A phonebook with one modem entry on `device`, the lines given added.
+bool writeModemEntry(const QString &device, const QStringList &more = {})
+{
+    QByteArray text = "[" + kEntry.toUtf8() + "]\nDevice=" + QFile::encodeName(device) + "\n";
+    for (const QString &line : more)
+        text += line.toUtf8() + "\n";
+    return writeBytes(lines::phonebookPath(), text);
+}
+
+struct Dialed
+{
+    DWORD rc = 0;
+    HRASCONN handle = 0;
+};
+
+Dialed dial(const QString &number, const QString &user = u"bob"_s,
+            const QString &password = u"s3cret-pw"_s, const QString &entry = kEntry)
+{
+    RASDIALPARAMS p{};
+    p.dwSize = sizeof p;
+    qstrncpy(p.szEntryName, entry.toUtf8().constData(), sizeof p.szEntryName);
+    qstrncpy(p.szPhoneNumber, number.toUtf8().constData(), sizeof p.szPhoneNumber);
+    qstrncpy(p.szUserName, user.toUtf8().constData(), sizeof p.szUserName);
+    qstrncpy(p.szPassword, password.toUtf8().constData(), sizeof p.szPassword);
+    Dialed d;
+    d.rc = RasDialA(nullptr, nullptr, &p, RASDIAL_NOTIFIER_HWND, nullptr, &d.handle);
+    return d;
+}
+
+// Waits until the call is disconnected; returns its error (kGone when it vanished).
+DWORD waitForEnd(HRASCONN handle, int limitMs = 8000)
+{
+    const QDeadlineTimer deadline(limitMs);
+    while (!deadline.hasExpired()) {
+        const DWORD state = lineprobe::stateOf(handle);
+        if (state == kGone)
+            return kGone;
+        if (state == RASCS_Disconnected)
+            return lineprobe::errorOf(handle);
+        QThread::msleep(10);
+    }
+    return 0;
+}
+
+// Hangs up and waits until the service no longer knows the call.
+bool hangUpAndWait(HRASCONN handle, int limitMs = 8000)
+{
+    const QDeadlineTimer deadline(limitMs);
+    while (!deadline.hasExpired()) {
+        if (RasHangUpA(handle) == ERROR_INVALID_HANDLE)
+            return true;
+        QThread::msleep(10);
+    }
+    return false;
+}
+
+bool waitFor(const std::function<bool()> &condition, int limitMs = 5000)
+{
+    const QDeadlineTimer deadline(limitMs);
+    while (!deadline.hasExpired()) {
+        if (condition())
+            return true;
+        QThread::msleep(10);
+    }
+    return condition();
+}
+
+qint64 callPid()
+{
+    const QByteArray json = readBytes(QDir::cleanPath(qEnvironmentVariable("XDG_RUNTIME_DIR")) +
+                                      u"/vantelo/line.json"_s);
+    const qsizetype at = json.indexOf("\"pid\"");
+    if (at < 0)
+        return 0;
+    qsizetype i = json.indexOf(':', at) + 1;
+    while (i < json.size() && json.at(i) == ' ')
+        ++i;
+    return json.mid(i, json.indexOf(',', i) - i).trimmed().toLongLong();
+}
+
+} // namespace
+
+class TestModemLine : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TemporaryHome> m_home;
+    QString m_lockDir;
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TemporaryHome>();
+        QVERIFY(m_home->isValid());
+        m_lockDir = m_home->path() + u"/lock"_s;
+        QVERIFY(QDir().mkpath(m_lockDir));
+        qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_lockDir));
+    }
+
+    void cleanup()
+    {
+        // No call may outlive its test: its process would write into a removed home.
+        for (const HRASCONN handle : lineprobe::listedHandles())
+            hangUpAndWait(handle);
+        m_home.reset();
+    }
+
+    // The modem's answers, however they arrive.
+    void answerReader()
+    {
+        AnswerReader init("ATZ");
+        QCOMPARE(init.feed("AT"), Answer::None);
+        QCOMPARE(init.feed("Z\r\r\nO"), Answer::None); // the echo, then half an answer
+        QCOMPARE(init.feed("K\r\n"), Answer::Ok);
+        QVERIFY(!init.sawUnrecognized());
+
+        AnswerReader dial("ATDT0860");
+        QCOMPARE(dial.feed("ATDT0860\r\r\nRINGING\r\nCARRIER 28800\r\nPROTOCOL: LAPM\r\n"),
+                 Answer::None);
+        QCOMPARE(dial.feed("CONNECT 28800/ARQ/V34\r\n"), Answer::Connect);
+        QCOMPARE(dial.connectSpeed(), 28800u);
+        QVERIFY(!dial.sawUnrecognized());
+
+        AnswerReader bare("ATD1");
+        QCOMPARE(bare.feed("\r\nCONNECT\r\n"), Answer::Connect);
+        QCOMPARE(bare.connectSpeed(), 0u);
+
+        const QList<QPair<QByteArray, Answer>> finals = {
+            {"BUSY", Answer::Busy},
+            {"NO CARRIER", Answer::NoCarrier},
+            {"NO DIALTONE", Answer::NoDialTone},
+            {"NO DIAL TONE", Answer::NoDialTone},
+            {"no answer", Answer::NoAnswer},
+            {"ERROR", Answer::Error},
+        };
+        for (const auto &[words, answer] : finals) {
+            AnswerReader r("ATDT1");
+            QCOMPARE(r.feed("\r\n" + words + "\r\n"), answer);
+        }
+        QCOMPARE(modem::answerError(Answer::Busy), DWORD(676));
+        QCOMPARE(modem::answerError(Answer::NoAnswer), DWORD(678));
+        QCOMPARE(modem::answerError(Answer::NoCarrier), DWORD(679));
+        QCOMPARE(modem::answerError(Answer::NoDialTone), DWORD(680));
+        QCOMPARE(modem::answerError(Answer::Error), DWORD(651));
+
+        AnswerReader noise("ATZ");
+        QCOMPARE(noise.feed(QByteArray(2000, '\x9c') + "\r\n#$%&\r\n"), Answer::None);
+        QVERIFY(noise.sawUnrecognized());
+        QCOMPARE(noise.feed("OK\r\n"), Answer::Ok); // noise does not hide a later answer
+    }
+
+    // Nothing typed can speak to the modem or pass for an option of pppd.
+    void dialedTextsAreChecked()
+    {
+        QCOMPARE(modem::dialCommand(u"0860"_s), u"ATDT0860"_s);
+        QCOMPARE(modem::dialCommand(u"P0860"_s), u"ATDP0860"_s);
+        for (const QString &ok :
+             {u"0860"_s, u"P0860"_s, u"9,0860"_s, u"*70#"_s, u"+33 (1) 23-45.67"_s, u"T0860W123"_s})
+            QVERIFY2(modem::isDialableNumber(ok), qPrintable(ok));
+        for (const QString &bad :
+             {u""_s, u"P"_s, u"0860;H0"_s, u"08\r60"_s, u"0860\nATZ"_s, u"0860&F"_s, u"0860%"_s})
+            QVERIFY2(!modem::isDialableNumber(bad), qPrintable(bad));
+
+        QVERIFY(modem::isSafeUserName(u"bob smith"_s));
+        QVERIFY(modem::isSafeUserName(u""_s));
+        QVERIFY(!modem::isSafeUserName(u"-noauth"_s));
+        QVERIFY(!modem::isSafeUserName(u"bob\nnoauth"_s));
+        QVERIFY(modem::isSafePeerName(u"vantelo"_s));
+        for (const QString &bad : {u""_s, u"../provider"_s, u"a/b"_s, u"-x"_s, u".hidden"_s})
+            QVERIFY2(!modem::isSafePeerName(bad), qPrintable(bad));
+        QVERIFY(modem::isSafeModemCommand(u"AT&F E1 V1"_s));
+        QVERIFY(!modem::isSafeModemCommand(u"ATZ\rATD123"_s));
+
+        const QStringList args = modem::pppdArguments(u"vantelo"_s, u"-bob x"_s, 3, 4);
+        QCOMPARE(args, (QStringList{u"call"_s, u"vantelo"_s, u"nodetach"_s, u"logfd"_s, u"3"_s,
+                                    u"user"_s, u"-bob x"_s, u"passwordfd"_s, u"4"_s}));
+        QVERIFY(!modem::pppdArguments(u"vantelo"_s, {}, 3, 4).contains(u"user"_s));
+
+        QCOMPARE(modem::lockFileName(u"/dev/ttyUSB0"_s), u"LCK..ttyUSB0"_s);
+        QCOMPARE(modem::lockFileName(u"/dev/pts/3"_s), u"LCK..pts_3"_s);
+    }
+
+    // The entry's keys, and which entries are real modems.
+    void modemEntries()
+    {
+        const auto file =
+            line::PhonebookFile::parse("[A]\nDevice=/dev/ttyS0\n"
+                                       "[B]\nDevice=/dev/ttyACM0\nSpeed=57600\n"
+                                       "Init=AT&F\nTimeout=20\nPeer=isp\n"
+                                       "[C]\nDevice=Vantelo Simulated Modem\n"
+                                       "[D]\nDevice=/dev/x\nSpeed=fast\nTimeout=-3\n");
+        const modem::ModemSettings a = modem::modemSettings(file, u"A"_s);
+        QCOMPARE(a.speed, 115200);
+        QCOMPARE(a.init, u"ATZ"_s);
+        QCOMPARE(a.timeoutSec, 60);
+        QCOMPARE(a.peer, u"vantelo"_s);
+        const modem::ModemSettings b = modem::modemSettings(file, u"B"_s);
+        QCOMPARE(b.speed, 57600);
+        QCOMPARE(b.init, u"AT&F"_s);
+        QCOMPARE(b.timeoutSec, 20);
+        QCOMPARE(b.peer, u"isp"_s);
+        const modem::ModemSettings d = modem::modemSettings(file, u"D"_s);
+        QCOMPARE(d.speed, 115200);
+        QCOMPARE(d.timeoutSec, 60);
+        QVERIFY(line::isModemEntry(file, u"A"_s));
+        QVERIFY(!line::isModemEntry(file, u"C"_s)); // a name, not a device: simulated
+    }
+
+    // pppd's progress and ends in the service's words.
+    void pppdLogAndExits()
+    {
+        const modem::PppdProgress link = modem::readPppdLogLine(u"Connect: ppp0 <--> /dev/pts/3"_s);
+        QCOMPARE(link.step, modem::PppdProgress::LinkStarted);
+        QCOMPARE(link.interfaceName, u"ppp0"_s);
+        QCOMPARE(modem::readPppdLogLine(u"PAP authentication succeeded"_s).step,
+                 modem::PppdProgress::Authenticated);
+        QCOMPARE(modem::readPppdLogLine(u"CHAP authentication succeeded"_s).step,
+                 modem::PppdProgress::Authenticated);
+        QCOMPARE(modem::readPppdLogLine(u"local  IP address 10.0.0.2"_s).step,
+                 modem::PppdProgress::NetworkUp);
+        QCOMPARE(modem::readPppdLogLine(u"Using interface ppp0"_s).step, modem::PppdProgress::None);
+
+        QCOMPARE(modem::pppdExitError(19), DWORD(ERROR_AUTHENTICATION_FAILURE));
+        QCOMPARE(modem::pppdExitError(16), DWORD(ERROR_REMOTE_DISCONNECTION));
+        QCOMPARE(modem::pppdExitError(4), DWORD(ERROR_PPP_NO_PROTOCOLS_CONFIGURED));
+        QCOMPARE(modem::pppdExitError(2), DWORD(ERROR_READING_INI_FILE));
+        QCOMPARE(modem::pppdExitError(15), DWORD(ERROR_PPP_TIMEOUT));
+        // Every one of pppd's statuses has words a person can act on.
+        for (int status = 0; status <= 25; ++status) {
+            char text[256] = {};
+            QCOMPARE(RasGetErrorStringA(modem::pppdExitError(status), text, sizeof text), DWORD(0));
+            QVERIFY2(std::strcmp(text, "Unknown error.") != 0, qPrintable(QString::number(status)));
+        }
+    }
+
+    // Each answer of the modem ends the call with its own error; the call is
+    // listed until it is hung up, and the modem heard the right commands.
+    void modemAnswers_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("heard");
+        QTest::newRow("busy") << QStringList{u"--on"_s, u"0861=busy"_s} << u"0861"_s << 676
+                              << u"CMD ATDT0861"_s;
+        QTest::newRow("no answer")
+            << QStringList{u"--default"_s, u"noanswer"_s} << u"P0860"_s << 678 << u"CMD ATDP0860"_s;
+        QTest::newRow("no carrier")
+            << QStringList{u"--default"_s, u"nocarrier"_s} << u"0860"_s << 679 << u"CMD ATZ"_s;
+        QTest::newRow("no dial tone")
+            << QStringList{u"--default"_s, u"nodialtone"_s} << u"0860"_s << 680 << u""_s;
+        QTest::newRow("modem error")
+            << QStringList{u"--default"_s, u"error"_s} << u"0860"_s << 651 << u""_s;
+        QTest::newRow("init error")
+            << QStringList{u"--init"_s, u"error"_s} << u"0860"_s << 651 << u"CMD ATZ"_s;
+        QTest::newRow("garbage") << QStringList{u"--default"_s, u"garbage"_s} << u"0860"_s << 652
+                                 << u""_s;
+        QTest::newRow("silent dial")
+            << QStringList{u"--default"_s, u"silent"_s} << u"0860"_s << 678 << u""_s;
+        QTest::newRow("silent init")
+            << QStringList{u"--init"_s, u"silent"_s} << u"0860"_s << 666 << u""_s;
+        QTest::newRow("gone mid-dial")
+            << QStringList{u"--default"_s, u"vanish"_s} << u"0860"_s << 630 << u"VANISH"_s;
+        // A slow modem still gets through; then the entry's missing peers file stops pppd.
+        QTest::newRow("slow, then no peers file")
+            << QStringList{u"--delay-ms"_s, u"300"_s} << u"0860"_s << 667 << u"CONNECT"_s;
+    }
+
+    void modemAnswers()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, number);
+        QFETCH(int, error);
+        QFETCH(QString, heard);
+        Emulator emulator(m_home->path(), options);
+        QVERIFY(emulator.isReady());
+        QVERIFY(writeModemEntry(emulator.link(), {u"Timeout=1"_s, u"Peer=vantelo-test-absent"_s}));
+
+        const Dialed d = dial(number);
+        QCOMPARE(d.rc, DWORD(0));
+        QCOMPARE(waitForEnd(d.handle), DWORD(error));
+        QCOMPARE(lineprobe::stateOf(d.handle), DWORD(RASCS_Disconnected));
+        // The port and its lock are free again once the call has ended.
+        QVERIFY(waitFor([&] { return QDir(m_lockDir).isEmpty(); }));
+        QVERIFY(hangUpAndWait(d.handle));
+        if (!heard.isEmpty())
+            QVERIFY2(emulator.log().contains(heard), qPrintable(emulator.log()));
+    }
+
+    // The road of a call in the service's states, and a hang-up while dialing.
+    void statesAndHangUpWhileDialing()
+    {
+        Emulator emulator(m_home->path(), {u"--delay-ms"_s, u"150"_s, u"--default"_s, u"silent"_s});
+        QVERIFY(emulator.isReady());
+        QVERIFY(writeModemEntry(emulator.link(), {u"Timeout=30"_s}));
+        const Dialed d = dial(u"0860"_s);
+        QCOMPARE(d.rc, DWORD(0));
+        QList<DWORD> seen;
+        QVERIFY(waitFor([&] {
+            const DWORD s = lineprobe::stateOf(d.handle);
+            if (seen.isEmpty() || seen.last() != s)
+                seen.append(s);
+            return s == RASCS_ConnectDevice;
+        }));
+        QVERIFY2(seen.contains(RASCS_PortOpened), qPrintable(QString::number(seen.size())));
+        const QList<lines::CallRecord> calls = lines::calls();
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls[0].kind, u"modem"_s);
+        QCOMPARE(calls[0].deviceName, emulator.link());
+        QVERIFY(!calls[0].linked);
+
+        // The call lives in a process of its own session, not in this one.
+        const qint64 pid = callPid();
+        QVERIFY(pid > 0 && pid != ::getpid());
+        QCOMPARE(qint64(::getsid(pid_t(pid))), pid);
+        // The password is nowhere another process can read it.
+        const QByteArray cmdline = readBytes(u"/proc/%1/cmdline"_s.arg(pid));
+        QVERIFY(!cmdline.isEmpty());
+        QVERIFY(!cmdline.contains("s3cret-pw"));
+        QVERIFY(!readBytes(m_home->runtimeDir() + u"/line.json"_s).contains("s3cret-pw"));
+        QVERIFY(!readBytes(m_home->runtimeDir() + u"/modem.log"_s).contains("s3cret-pw"));
+        // Only the dialing process knows what it dialed.
+        QCOMPARE(calls[0].password, u"s3cret-pw"_s);
+
+        QCOMPARE(RasHangUpA(d.handle), DWORD(0));
+        QCOMPARE(lineprobe::stateOf(d.handle), DWORD(RASCS_Disconnected));
+        QVERIFY(hangUpAndWait(d.handle));
+        QVERIFY(waitFor([&] { return ::kill(pid_t(pid), 0) != 0; }));
+        QVERIFY(QDir(m_lockDir).isEmpty());
+        QVERIFY(waitFor([&] { return emulator.log().contains(u"HANGUP"_s); }));
+    }
+
+    // Two programs never share a modem; a lock left by a dead program is taken over.
+    void portLocks()
+    {
+        Emulator emulator(m_home->path(), {u"--default"_s, u"silent"_s});
+        QVERIFY(emulator.isReady());
+        const QString target = QFileInfo(emulator.link()).canonicalFilePath();
+        const QString lockPath = m_lockDir + u'/' + modem::lockFileName(target);
+
+        // Another program holds the port.
+        QVERIFY(writeBytes(lockPath, QByteArray::number(emulator.pid()).rightJustified(10) + '\n'));
+        QVERIFY(writeModemEntry(emulator.link(), {u"Timeout=1"_s}));
+        Dialed d = dial(u"0860"_s);
+        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_PORT_NOT_AVAILABLE));
+        QVERIFY(hangUpAndWait(d.handle));
+        QVERIFY(QFile::exists(lockPath)); // not ours to remove
+
+        // Its owner is gone.
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(0);
+        ::waitpid(child, nullptr, 0);
+        QVERIFY(writeBytes(lockPath, QByteArray::number(child).rightJustified(10) + '\n'));
+        d = dial(u"0860"_s);
+        QVERIFY(waitFor([&] { return lineprobe::stateOf(d.handle) == RASCS_ConnectDevice; }));
+        const QByteArray lock = readBytes(lockPath);
+        QCOMPARE(lock.size(), 11); // "%10d\n", as pppd writes it
+        QCOMPARE(lock.trimmed().toLongLong(), callPid());
+        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_NO_ANSWER));
+        QVERIFY(!QFile::exists(lockPath));
+    }
+
+    // The device must be there, and be a serial port; unsafe texts never leave.
+    void refusedBeforeAnything()
+    {
+        QVERIFY(writeModemEntry(m_home->path() + u"/no-such-modem"_s));
+        Dialed d = dial(u"0860"_s);
+        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_DEVICE_DOES_NOT_EXIST));
+        QVERIFY(hangUpAndWait(d.handle));
+
+        QVERIFY(writeBytes(m_home->path() + u"/plain-file"_s, "not a modem"));
+        QVERIFY(writeModemEntry(m_home->path() + u"/plain-file"_s));
+        d = dial(u"0860"_s);
+        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_UNKNOWN_DEVICE_TYPE));
+        QVERIFY(hangUpAndWait(d.handle));
+
+        Emulator emulator(m_home->path());
+        QVERIFY(emulator.isReady());
+        QVERIFY(writeModemEntry(emulator.link()));
+        for (const auto &[number, user] :
+             {std::pair{u"0860;H0"_s, u"bob"_s}, std::pair{u"0860"_s, u"-noauth"_s},
+              std::pair{u"0860"_s, u"bob\nnoauth"_s}}) {
+            d = dial(number, user);
+            QCOMPARE(d.rc, DWORD(0));
+            QCOMPARE(lineprobe::errorOf(d.handle), DWORD(ERROR_WRONG_INFO_SPECIFIED));
+            QVERIFY(hangUpAndWait(d.handle));
+        }
+        QVERIFY(!emulator.log().contains(u"ATD"_s)); // nothing was dialed
+        QVERIFY(writeModemEntry(emulator.link(), {u"Init=ATZ\rATD123"_s}));
+        d = dial(u"0860"_s);
+        QCOMPARE(lineprobe::errorOf(d.handle), DWORD(ERROR_WRONG_INFO_SPECIFIED));
+        QVERIFY(hangUpAndWait(d.handle));
+    }
+
+    // The real pppd of this system, given the line after CONNECT. On a kernel
+    // without PPP it refuses, and the call says why in words a person can act on.
+    void realPppdWithoutKernelPpp()
+    {
+        if (qEnvironmentVariable("VANTELO_PRIVATE_ETC_PPP") != u"1"_s)
+            QSKIP("needs a private /etc/ppp: run through in_private_etc_ppp.sh");
+        if (QFileInfo::exists(u"/dev/ppp"_s))
+            QSKIP("this kernel has PPP: the real link is tested inside User-mode Linux");
+        QVERIFY(QFileInfo::exists(modem::peersFilePath(u"vantelo"_s)));
+        Emulator emulator(m_home->path(), {u"--speed"_s, u"33600"_s});
+        QVERIFY(emulator.isReady());
+        QVERIFY(writeModemEntry(emulator.link()));
+        const Dialed d = dial(u"0860"_s);
+        QCOMPARE(d.rc, DWORD(0));
+        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_PPP_NO_PROTOCOLS_CONFIGURED));
+        const QByteArray log = readBytes(m_home->runtimeDir() + u"/modem.log"_s);
+        QVERIFY2(log.contains("pppd exited with status 4"), log.constData());
+        QVERIFY2(log.contains("call vantelo nodetach logfd 3 user bob passwordfd 4"),
+                 log.constData());
+        QVERIFY(!log.contains("s3cret-pw"));
+        char text[256] = {};
+        QCOMPARE(RasGetErrorStringA(ERROR_PPP_NO_PROTOCOLS_CONFIGURED, text, sizeof text),
+                 DWORD(0));
+        QVERIFY(QByteArray(text).contains("no PPP support"));
+        QVERIFY(hangUpAndWait(d.handle));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestModemLine)
+#include "test_modem_line.moc"
