@@ -303,6 +303,14 @@ private slots:
         QCOMPARE(modem::pppdExitError(4), DWORD(ERROR_PPP_NO_PROTOCOLS_CONFIGURED));
         QCOMPARE(modem::pppdExitError(2), DWORD(ERROR_READING_INI_FILE));
         QCOMPARE(modem::pppdExitError(15), DWORD(ERROR_PPP_TIMEOUT));
+        // Every way a modem call can fail has words of its own that fit the
+        // service's 256-byte buffer.
+        for (const DWORD code : {604, 608, 629, 630, 633, 649, 651, 652, 663, 665, 666,
+                                 667, 676, 678, 679, 680, 691, 711, 718, 720, 734}) {
+            char text[256] = {};
+            QCOMPARE(RasGetErrorStringA(code, text, sizeof text), DWORD(0));
+            QVERIFY2(std::strcmp(text, "Unknown error.") != 0, qPrintable(QString::number(code)));
+        }
         // Every one of pppd's statuses has words a person can act on.
         for (int status = 0; status <= 25; ++status) {
             char text[256] = {};

@@ -68,8 +68,9 @@ const QHash<DWORD, const char *> &errorTexts()
               "again."},
         {666, "The modem (or other connecting device) is not functioning: it does not answer "
               "its commands."},
-        {667, "Cannot read the pppd options for this entry: the file /etc/ppp/peers/vantelo (or "
-              "the entry's Peer=) is missing or invalid. Install it as the README says."},
+        {667, "Cannot read the pppd options: /etc/ppp/peers/vantelo (or the file the entry's Peer= "
+              "names) is missing or invalid. Install it from Vantelo's source folder with: sudo "
+              "cmake --install build --component ppp-peers"},
         {638, "The request has timed out."},
         {664, "Cannot allocate memory."},
         {668, "The connection dropped."},
