@@ -15,6 +15,7 @@
 #include "platform/modem/pppd.h"
 #include "platform/ras.h"
 #include "platform/registry.h"
+#include "support/emulated_modem.h"
 #include "support/line_probe.h"
 #include "support/testenv.h"
 
@@ -38,42 +39,6 @@ namespace {
 
 constexpr DWORD kGone = lineprobe::Gone;
 const QString kEntry = u"ISP"_s;
-
-// Our Hayes modem emulator on a pseudo-terminal, for one test.
-class Emulator final
-{
-public:
-    explicit Emulator(const QString &folder, const QStringList &options = {})
-        : m_link(folder + u"/modem"_s), m_log(folder + u"/emulator.log"_s),
-          m_ready(folder + u"/emulator.ready"_s)
-    {
-        m_process.setProgram(QStringLiteral(VANTELO_MODEM_EMULATOR));
-        m_process.setArguments(
-            QStringList{u"--link"_s, m_link, u"--ready"_s, m_ready, u"--log"_s, m_log} + options);
-        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_process.start();
-        const QDeadlineTimer deadline(5000);
-        while (!QFileInfo::exists(m_ready) && !deadline.hasExpired())
-            QThread::msleep(5);
-    }
-    ~Emulator()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(3000))
-            m_process.kill();
-        m_process.waitForFinished(1000);
-    }
-    bool isReady() const { return QFileInfo::exists(m_ready); }
-    QString link() const { return m_link; }
-    QString log() const { return QString::fromUtf8(readBytes(m_log)); }
-    qint64 pid() const { return m_process.processId(); }
-
-private:
-    QString m_link;
-    QString m_log;
-    QString m_ready;
-    QProcess m_process;
-};
 
 // A phonebook with one modem entry on `device`, the lines given added.
 bool writeModemEntry(const QString &device, const QStringList &more = {})
@@ -358,7 +323,7 @@ private slots:
         QFETCH(QString, number);
         QFETCH(int, error);
         QFETCH(QString, heard);
-        Emulator emulator(m_home->path(), options);
+        EmulatedModem emulator(m_home->path(), options);
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link(), {u"Timeout=1"_s, u"Peer=vantelo-test-absent"_s}));
 
@@ -376,7 +341,8 @@ private slots:
     // The road of a call in the service's states, and a hang-up while dialing.
     void statesAndHangUpWhileDialing()
     {
-        Emulator emulator(m_home->path(), {u"--delay-ms"_s, u"150"_s, u"--default"_s, u"silent"_s});
+        EmulatedModem emulator(m_home->path(),
+                               {u"--delay-ms"_s, u"150"_s, u"--default"_s, u"silent"_s});
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link(), {u"Timeout=30"_s}));
         const Dialed d = dial(u"0860"_s);
@@ -419,7 +385,7 @@ private slots:
     // Two programs never share a modem; a lock left by a dead program is taken over.
     void portLocks()
     {
-        Emulator emulator(m_home->path(), {u"--default"_s, u"silent"_s});
+        EmulatedModem emulator(m_home->path(), {u"--default"_s, u"silent"_s});
         QVERIFY(emulator.isReady());
         const QString target = QFileInfo(emulator.link()).canonicalFilePath();
         const QString lockPath = m_lockDir + u'/' + modem::lockFileName(target);
@@ -461,7 +427,7 @@ private slots:
         QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_UNKNOWN_DEVICE_TYPE));
         QVERIFY(hangUpAndWait(d.handle));
 
-        Emulator emulator(m_home->path());
+        EmulatedModem emulator(m_home->path());
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link()));
         for (const auto &[number, user] :
@@ -488,7 +454,7 @@ private slots:
         if (QFileInfo::exists(u"/dev/ppp"_s))
             QSKIP("this kernel has PPP: the real link is tested inside User-mode Linux");
         QVERIFY(QFileInfo::exists(modem::peersFilePath(u"vantelo"_s)));
-        Emulator emulator(m_home->path(), {u"--speed"_s, u"33600"_s});
+        EmulatedModem emulator(m_home->path(), {u"--speed"_s, u"33600"_s});
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link()));
         const Dialed d = dial(u"0860"_s);

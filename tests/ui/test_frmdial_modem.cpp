@@ -1,0 +1,127 @@
+// The dialer window dialing a real modem entry (our modem emulator on a
+// pseudo-terminal): the same words on the status line as with the simulated
+// line, the modem's refusals in the service's words, pulse or tone as the
+// dialing type says, and Cancel hanging the modem up.
+
+#include "test_frmdial_support.h"
+
+#include "engine/phonebook.h"
+#include "support/emulated_modem.h"
+#include "support/line_probe.h"
+
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+using namespace dialertest;
+
+class TestDialerOnAModem final : public QObject
+{
+    Q_OBJECT
+
+private:
+    Fixture m_f;
+
+    // Runs the monitor until the status line shows `text`, collecting every text it showed.
+    bool tickUntil(const QString &text, QStringList *seen, int limitMs = 5000)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                m_f.dialer->Timer1_Timer();
+                if (seen->isEmpty() || seen->constLast() != m_f.dialer->status->text())
+                    seen->append(m_f.dialer->status->text());
+                return m_f.dialer->status->text() == text;
+            },
+            limitMs);
+    }
+
+    static QString serviceText(DWORD code)
+    {
+        LastRasError = static_cast<qint32>(code);
+        const QString text = GetRasErrorText();
+        LastRasError = 0;
+        return text;
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_f.setUp());
+        qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_f.home->path()));
+    }
+    void cleanup()
+    {
+        for (const HRASCONN handle : lineprobe::listedHandles()) {
+            const QDeadlineTimer deadline(8000);
+            while (RasHangUpA(handle) != ERROR_INVALID_HANDLE && !deadline.hasExpired())
+                QThread::msleep(10);
+        }
+        m_f.tearDown();
+    }
+
+    // A busy far end, dialed in pulse (no dialing type chosen yet): the road
+    // in words, then the service's words for a busy line until Cancel.
+    void busyModemInPulse()
+    {
+        EmulatedModem modem(m_f.home->path(),
+                            {u"--delay-ms"_s, u"200"_s, u"--default"_s, u"busy"_s});
+        QVERIFY(modem.isReady());
+        QVERIFY(writePhonebook({{u"Modem"_s, {u"Device="_s + modem.link()}}}));
+        frmdial &w = m_f.load();
+        m_f.fillFields(u"bob"_s, u"pw"_s, u"0860"_s);
+        w.Connect->click();
+        QCOMPARE(w.status->text(), u"Attempting to establish a connection..."_s);
+
+        QStringList seen;
+        QVERIFY2(tickUntil(serviceText(ERROR_LINE_BUSY), &seen), qPrintable(seen.join(u" | "_s)));
+        QVERIFY2(seen.contains(u"Dialing 0860 ..."_s), qPrintable(seen.join(u" | "_s)));
+        QVERIFY(modem.log().contains(u"CMD ATDP0860"_s));
+        QCOMPARE(w.exi->text(), u"Cancel"_s);
+        QCOMPARE(w.WasConnected, qint16(0));
+
+        w.exi->click();
+        QVERIFY(w.Connect->isEnabled());
+        QCOMPARE(lineprobe::listedHandles().size(), 0);
+    }
+
+    // Tone dialing once the options say so; Cancel while the modem dials hangs it up.
+    void cancelWhileDialingInTone()
+    {
+        EmulatedModem modem(m_f.home->path(), {u"--default"_s, u"silent"_s});
+        QVERIFY(modem.isReady());
+        QVERIFY(writePhonebook({{u"Modem"_s, {u"Device="_s + modem.link()}}}));
+        frmdial &w = m_f.load();
+        DialType = 1;
+        m_f.fillFields(u"bob"_s, u"pw"_s, u"0860"_s);
+        w.Connect->click();
+        QStringList seen;
+        QVERIFY2(tickUntil(u"Dialing 0860 ..."_s, &seen), qPrintable(seen.join(u" | "_s)));
+        QTRY_VERIFY(modem.log().contains(u"CMD ATDT0860"_s));
+
+        w.exi->click();
+        QCOMPARE(w.status->text(), u" Please Click Connect to begin Dialing.."_s);
+        QTRY_VERIFY_WITH_TIMEOUT(modem.log().contains(u"HANGUP"_s), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(lineprobe::listedHandles().size(), 0, 5000);
+        DialType = 0;
+    }
+
+    // A modem that answers, and no pppd options to go on with: the words say what to install.
+    void connectedModemWithoutPeersFile()
+    {
+        EmulatedModem modem(m_f.home->path());
+        QVERIFY(modem.isReady());
+        QVERIFY(writePhonebook(
+            {{u"Modem"_s, {u"Device="_s + modem.link(), u"Peer=vantelo-test-absent"_s}}}));
+        frmdial &w = m_f.load();
+        m_f.fillFields(u"bob"_s, u"pw"_s, u"0860"_s);
+        w.Connect->click();
+        QStringList seen;
+        const QString text = serviceText(ERROR_READING_INI_FILE);
+        QVERIFY2(tickUntil(text, &seen), qPrintable(seen.join(u" | "_s)));
+        QVERIFY(text.contains(u"cmake --install build --component ppp-peers"_s));
+    }
+};
+
+QTEST_MAIN(TestDialerOnAModem)
+#include "test_frmdial_modem.moc"
