@@ -170,7 +170,8 @@ public:
     {
         Q_UNUSED(state);
         const bool alive = !call->finished && callProcessAlive(call->handle);
-        if (call->hangUpAtMs < 0)
+        const bool first = call->hangUpAtMs < 0;
+        if (first)
             call->hangUpAtMs = nowMs;
         if (!alive) {
             // Nothing is left to close: the call is forgotten now.
@@ -178,7 +179,9 @@ public:
             ::unlink(QFile::encodeName(callLockPath(call->handle)).constData());
             return 0;
         }
-        if (call->pid > 0)
+        // A process that has not yet reported its pid sees the hang-up in the
+        // store at its first report.
+        if (first && call->pid > 0)
             ::kill(pid_t(call->pid), SIGTERM);
         return 0; // the call's process forgets the call once the port is released
     }
