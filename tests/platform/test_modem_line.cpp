@@ -261,6 +261,10 @@ private slots:
                  modem::PppdProgress::Authenticated);
         QCOMPARE(modem::readPppdLogLine(u"local  IP address 10.0.0.2"_s).step,
                  modem::PppdProgress::NetworkUp);
+        QCOMPARE(modem::readPppdLogLine(u"PAP authentication failed"_s).step,
+                 modem::PppdProgress::AuthenticationFailed);
+        QCOMPARE(modem::readPppdLogLine(u"PAP peer authentication failed for bob"_s).step,
+                 modem::PppdProgress::None);
         QCOMPARE(modem::readPppdLogLine(u"Using interface ppp0"_s).step, modem::PppdProgress::None);
 
         QCOMPARE(modem::pppdExitError(19), DWORD(ERROR_AUTHENTICATION_FAILURE));

@@ -306,11 +306,14 @@ private:
         ::close(logPipe[0]);
         if (m_hangUpRequested)
             return 0;
-        if (WIFEXITED(status)) {
+        if (WIFEXITED(status))
             m_log.write(u"pppd exited with status %1."_s.arg(WEXITSTATUS(status)));
+        else
+            m_log.write(u"pppd was killed."_s);
+        if (m_authenticationFailed)
+            return ERROR_AUTHENTICATION_FAILURE;
+        if (WIFEXITED(status))
             return pppdExitError(WEXITSTATUS(status));
-        }
-        m_log.write(u"pppd was killed."_s);
         return ERROR_USER_DISCONNECTION;
     }
 
@@ -402,6 +405,11 @@ private:
         case PppdProgress::Authenticated:
             report([](line::Call &c) { c.state = RASCS_Authenticated; });
             return;
+        case PppdProgress::AuthenticationFailed:
+            // pppd may end later with another status (the far end hangs up
+            // meanwhile): the refused login is what the user must hear of.
+            m_authenticationFailed = true;
+            return;
         case PppdProgress::NetworkUp:
             report([](line::Call &c) { c.state = RASCS_Connected; });
             return;
@@ -455,6 +463,7 @@ private:
     CallLog m_log;
     Port m_port;
     bool m_hangUpRequested = false;
+    bool m_authenticationFailed = false;
 };
 
 } // namespace

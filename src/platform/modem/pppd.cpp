@@ -41,6 +41,10 @@ PppdProgress readPppdLogLine(const QString &line)
     }
     if (text.contains(u"authentication succeeded"_s, Qt::CaseInsensitive))
         return {PppdProgress::Authenticated, {}};
+    // Ours, not the peer's ("peer authentication failed" is the peer failing us).
+    if (text.contains(u"authentication failed"_s, Qt::CaseInsensitive) &&
+        !text.contains(u"peer authentication failed"_s, Qt::CaseInsensitive))
+        return {PppdProgress::AuthenticationFailed, {}};
     if (text.startsWith(u"local  IP address"_s) || text.startsWith(u"local IP address"_s) ||
         text.startsWith(u"local  LL address"_s))
         return {PppdProgress::NetworkUp, {}};

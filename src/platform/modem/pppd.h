@@ -25,7 +25,7 @@ QString peersFilePath(const QString &peer);
 // What a line of pppd's log tells about the link.
 struct PppdProgress
 {
-    enum Step { None, LinkStarted, Authenticated, NetworkUp };
+    enum Step { None, LinkStarted, Authenticated, AuthenticationFailed, NetworkUp };
     Step step = None;
     QString interfaceName; // with LinkStarted: "Connect: ppp0 <--> /dev/ttyS0"
 };
