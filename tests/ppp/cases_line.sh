@@ -1,0 +1,200 @@
+#!/bin/bash
+# The modem line through vantelo-line, run inside the guest by guest_init.sh:
+# the line tool opens the emulated modem, dials it with AT commands and hands
+# the line to the system's pppd, which negotiates a real PPP link with the
+# ISP's pppd behind the modem. Checked from outside: the tool's exit status,
+# words and JSON, the kernel's ppp0 and its counters, ping over the link, the
+# modem's log of what it was told, and what is left after each call.
+#
+# Environment: ART (results), PPP_DIR (tests/ppp), LINE_TOOL, EMULATOR, and
+# the HOME and XDG folders that guest_init.sh made on the guest's tmpfs.
+
+# Cases and checks run through run_case and wait_until; "A && B || fail"
+# fails when either A or B does; eval'd conditions are quoted on purpose.
+# shellcheck disable=SC2317,SC2015,SC2016
+# shellcheck source=guest_lib.sh
+. "$PPP_DIR/guest_lib.sh"
+
+ENTRY="ISP Modem"
+mkdir -p "$XDG_CONFIG_HOME/vantelo"
+cat >"$XDG_CONFIG_HOME/vantelo/rasphone.pbk" <<EOF
+[$ENTRY]
+Device=$MODEM
+Speed=115200
+Init=ATZ
+Timeout=60
+Peer=vantelo
+EOF
+CALL_LOG=$XDG_RUNTIME_DIR/vantelo/modem.log
+
+line() { timeout 60 "$LINE_TOOL" "$@"; }
+
+# dial NUMBER PASSWORD: vantelo-line dial --wait; sets DIAL_STATUS, DIAL_ERR
+# (its standard error) and DIAL_TIME (seconds).
+dial()
+{
+    local t0
+    t0=$(now_ms)
+    line dial "$ENTRY" --user "$ACCOUNT" --password "$2" --number "$1" --wait \
+        >"$RUN/dial.out" 2>"$RUN/dial.err"
+    DIAL_STATUS=$?
+    DIAL_TIME=$(since "$t0")
+    DIAL_ERR=$(cat "$RUN/dial.err")
+    log "dial $1: status $DIAL_STATUS after ${DIAL_TIME}s; $(tr '\n' '|' <"$RUN/dial.out") $DIAL_ERR"
+}
+
+dial_fails_with()
+{
+    [ "$DIAL_STATUS" = 1 ] || fail "dial ended with status $DIAL_STATUS, expected 1 ($DIAL_ERR)"
+    grep -q "^vantelo-line: error $1: ." <<<"$DIAL_ERR" ||
+        fail "dial said \"$DIAL_ERR\", expected \"vantelo-line: error $1: ...\""
+}
+
+# The first connection of status --json, compact, or "null".
+call_json()
+{
+    line status --json 2>>"$RUN/status.err" | jq -c '.connections[0]' 2>/dev/null || echo null
+}
+call_field() { jq -r ".$1" <<<"$CALL"; }
+connections() { line status --json 2>>"$RUN/status.err" | jq '.connections | length' 2>/dev/null; }
+no_connection() { [ "$(connections)" = 0 ]; }
+
+# expect_call FIELD=VALUE...: the fields of CALL, as jq prints them.
+expect_call()
+{
+    local pair
+    for pair in "$@"; do
+        [ "$(call_field "${pair%%=*}")" = "${pair#*=}" ] ||
+            fail "status --json has ${pair%%=*} $(call_field "${pair%%=*}"), expected ${pair#*=}: $CALL"
+    done
+}
+
+modem_said() { grep -qx "$1" "$RUN/modem.log"; }
+
+# The status's byte counters against the kernel's, read just before and
+# just after: the status must lie between them.
+check_bytes_match_kernel()
+{
+    local tx0 rx0 tx1 rx1 sent got
+    tx0=$(counter ppp0 tx_bytes)
+    rx0=$(counter ppp0 rx_bytes)
+    CALL=$(call_json)
+    tx1=$(counter ppp0 tx_bytes)
+    rx1=$(counter ppp0 rx_bytes)
+    sent=$(call_field bytesSent)
+    got=$(call_field bytesReceived)
+    [ "$sent" -ge "$tx0" ] && [ "$sent" -le "$tx1" ] ||
+        fail "bytesSent is $sent, the kernel's ppp0 tx_bytes $tx0..$tx1"
+    [ "$got" -ge "$rx0" ] && [ "$got" -le "$rx1" ] ||
+        fail "bytesReceived is $got, the kernel's ppp0 rx_bytes $rx0..$rx1"
+}
+
+# up_and_down AUTH PINGS: a whole call: dial, the link as the tool and the
+# kernel see it, traffic and its counters, hang-up and what is left after.
+up_and_down()
+{
+    local auth=$1 pings=$2 sent0 got0 isp t0
+    start_modem "$auth"
+    dial 0860 "$PASSWORD"
+    [ "$DIAL_STATUS" = 0 ] || fail "dial ended with status $DIAL_STATUS: $DIAL_ERR"
+    note "connected in ${DIAL_TIME}s;"
+    modem_said "CMD ATZ" && modem_said "CMD ATDT0860" ||
+        fail "the modem was not sent ATZ and ATDT0860: $(grep CMD "$RUN/modem.log" | tr '\n' ' ')"
+
+    CALL=$(call_json)
+    expect_call "entry=$ENTRY" state=Connected rasconnstate=8192 error=0 errorText= \
+        kind=modem "device=$MODEM" interface=ppp0 speed=28800
+    wait_until 5 "address on ppp0" eval '[ -n "$(if_addr ppp0)" ]'
+    [ "$(if_addr ppp0)" = 10.0.0.2 ] || fail "ppp0 has the address $(if_addr ppp0), expected 10.0.0.2"
+    isp=$(isp_pid)
+    [ -n "$isp" ] || fail "the ISP's pppd has no link up"
+    local method=PAP
+    [ "$auth" = require-chap ] && method=CHAP
+    grep -q "pppd: $method authentication succeeded" "$CALL_LOG" ||
+        fail "the call's log does not say pppd's $method authentication succeeded"
+
+    check_bytes_match_kernel
+    sent0=$(call_field bytesSent)
+    got0=$(call_field bytesReceived)
+    ping_isp "$pings"
+    check_bytes_match_kernel
+    # An echo request and its reply of ping's default size: 84 bytes of IP each.
+    [ $(($(call_field bytesSent) - sent0)) -ge $((pings * 84)) ] &&
+        [ $(($(call_field bytesReceived) - got0)) -ge $((pings * 84)) ] ||
+        fail "the counters did not grow by $pings pings: sent $sent0 -> $(call_field bytesSent), received $got0 -> $(call_field bytesReceived)"
+    note "$pings pings, bytes $(call_field bytesSent)/$(call_field bytesReceived) as the kernel counts;"
+
+    t0=$(now_ms)
+    line hangup >"$RUN/hangup.out" 2>&1 || fail "hangup failed: $(cat "$RUN/hangup.out")"
+    note "hung up in $(since "$t0")s"
+    no_connection || fail "a connection is left after the hang-up: $(call_json)"
+    link_gone || fail "ppp0 is still there after the hang-up"
+    wait_until 5 "end of the ISP's pppd" eval "! kill -0 $isp 2>/dev/null"
+    wait_until 5 "the modem back in command mode" modem_said HANGUP
+}
+
+case_pap() { up_and_down require-pap 5; }
+case_chap() { up_and_down require-chap 2; }
+
+case_wrong_password()
+{
+    start_modem require-pap
+    dial 0860 not-the-password
+    grep -q "PAP peer authentication failed for $ACCOUNT" "$RUN/isp.log" ||
+        fail "the ISP did not refuse the password: $(tr '\n' '|' <"$RUN/isp.log")"
+    dial_fails_with 691
+    link_gone || fail "ppp0 exists after a refused password"
+    note "error 691 after ${DIAL_TIME}s"
+}
+
+case_busy()
+{
+    start_modem require-pap --on 0861=busy
+    dial 0861 "$PASSWORD"
+    dial_fails_with 676
+    modem_said "CMD ATDT0861" || fail "the modem was not sent ATDT0861"
+    grep -q 'ISP started' "$RUN/modem.log" && fail "the ISP answered a busy call"
+    note "error 676 after ${DIAL_TIME}s"
+}
+
+case_carrier_lost()
+{
+    start_modem require-pap
+    dial 0860 "$PASSWORD"
+    [ "$DIAL_STATUS" = 0 ] || fail "dial ended with status $DIAL_STATUS: $DIAL_ERR"
+    local isp t0
+    isp=$(isp_pid)
+    t0=$(now_ms)
+    kill -USR1 "$MODEM_PID"
+    carrier_lost_shown()
+    {
+        CALL=$(call_json)
+        SEEN=$CALL
+        [[ $(call_field state) == Disconnected* ]]
+    }
+    wait_until 15 "state Disconnected in status --json" carrier_lost_shown
+    note "Disconnected after $(since "$t0")s;"
+    expect_call rasconnstate=8193 error=629 kind=modem "entry=$ENTRY"
+    [ -n "$(call_field errorText)" ] || fail "no errorText with error 629: $CALL"
+    wait_until 5 "ppp0 gone" link_gone
+    wait_until 5 "end of the ISP's pppd" eval "! kill -0 $isp 2>/dev/null"
+    line hangup >"$RUN/hangup.out" 2>&1 || fail "hangup failed: $(cat "$RUN/hangup.out")"
+    no_connection || fail "the lost call is still listed after hangup: $(call_json)"
+    note "cleared by hangup"
+}
+
+# After each case, before its processes end: the call's own log joins the
+# case's logs, and no call is left for the next case.
+after_line_case()
+{
+    [ -f "$CALL_LOG" ] && cp "$CALL_LOG" "$RUN/call.log"
+    line hangup >/dev/null 2>&1
+}
+CASE_CLEANUP=after_line_case
+
+run_case pap case_pap
+run_case chap case_chap
+run_case wrong-password case_wrong_password
+run_case busy case_busy
+run_case carrier-lost case_carrier_lost
+exit $FAILED
