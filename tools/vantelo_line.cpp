@@ -245,7 +245,10 @@ int statusCommand(const QStringList &args)
             o.insert(u"phoneNumber"_s, r.phoneNumber);
             o.insert(u"userName"_s, r.userName);
             o.insert(u"closing"_s, r.closing);
-            line += u"  [%1 %2]"_s.arg(r.kind, r.deviceName);
+            // A modem call's line also tells its device, interface and figures.
+            if (r.kind != u"modem"_s)
+                continue;
+            line += u"  [%1]"_s.arg(r.deviceName);
             if (!r.interfaceName.isEmpty())
                 line += u"  %1"_s.arg(r.interfaceName);
             if (r.linked)
