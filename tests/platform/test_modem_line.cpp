@@ -383,6 +383,8 @@ private slots:
         QVERIFY(hangUpAndWait(d.handle));
         QVERIFY(waitFor([&] { return ::kill(pid_t(pid), 0) != 0; }));
         QVERIFY(QDir(m_lockDir).isEmpty());
+        // Nothing of the call is left behind but the log of the latest call.
+        QCOMPARE(QDir(m_home->runtimeDir()).entryList({u"call-*"_s}, QDir::Files), QStringList());
         QVERIFY(waitFor([&] { return emulator.log().contains(u"HANGUP"_s); }));
     }
 

@@ -2,6 +2,7 @@
 
 #include "platform/line/call_store.h"
 #include "platform/modem/hayes.h"
+#include "platform/modem/modem_line.h"
 #include "platform/modem/port.h"
 #include "platform/modem/pppd.h"
 #include "platform/paths.h"
@@ -456,6 +457,7 @@ private:
             call->closeAtMs = now;
             line::writeLineState(state, now);
         }
+        ::unlink(QFile::encodeName(callLockPath(m_request.handle)).constData());
         m_log.write(u"Hung up."_s);
     }
 

@@ -22,12 +22,12 @@ using namespace Qt::StringLiterals;
 
 namespace modem {
 
-namespace {
-
 QString callLockPath(HRASCONN handle)
 {
     return platform::runtimeFolder() + u"/call-%1.lock"_s.arg(handle);
 }
+
+namespace {
 
 // Whether the call's process still runs: it holds the call's lock as long as it lives.
 bool callProcessAlive(HRASCONN handle)

@@ -8,6 +8,9 @@ namespace modem {
 // vantelo-call program), which reports to the call store.
 const line::Line &modemLine();
 
+// The file whose lock a call's process holds as long as it lives.
+QString callLockPath(HRASCONN handle);
+
 // Where vantelo-call is: beside the program's libexec folder once installed,
 // else in the build tree.
 QString callProgram();
