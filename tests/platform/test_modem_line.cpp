@@ -22,6 +22,9 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTest>
 
@@ -84,17 +87,7 @@ DWORD waitForEnd(HRASCONN handle, int limitMs = 8000)
     return 0;
 }
 
-// Hangs up and waits until the service no longer knows the call.
-bool hangUpAndWait(HRASCONN handle, int limitMs = 8000)
-{
-    const QDeadlineTimer deadline(limitMs);
-    while (!deadline.hasExpired()) {
-        if (RasHangUpA(handle) == ERROR_INVALID_HANDLE)
-            return true;
-        QThread::msleep(10);
-    }
-    return false;
-}
+using lineprobe::hangUpAndWait;
 
 bool waitFor(const std::function<bool()> &condition, int limitMs = 5000)
 {
@@ -107,17 +100,13 @@ bool waitFor(const std::function<bool()> &condition, int limitMs = 5000)
     return condition();
 }
 
+// The pid the first call's process reported to the call store.
 qint64 callPid()
 {
-    const QByteArray json = readBytes(QDir::cleanPath(qEnvironmentVariable("XDG_RUNTIME_DIR")) +
-                                      u"/vantelo/line.json"_s);
-    const qsizetype at = json.indexOf("\"pid\"");
-    if (at < 0)
-        return 0;
-    qsizetype i = json.indexOf(':', at) + 1;
-    while (i < json.size() && json.at(i) == ' ')
-        ++i;
-    return json.mid(i, json.indexOf(',', i) - i).trimmed().toLongLong();
+    const QByteArray json =
+        readBytes(qEnvironmentVariable("XDG_RUNTIME_DIR") + u"/vantelo/line.json"_s);
+    const QJsonArray calls = QJsonDocument::fromJson(json).object().value(u"calls"_s).toArray();
+    return calls.isEmpty() ? 0 : calls.first().toObject().value(u"pid"_s).toInteger();
 }
 
 } // namespace

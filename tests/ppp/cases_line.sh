@@ -16,15 +16,7 @@
 . "$PPP_DIR/guest_lib.sh"
 
 ENTRY="ISP Modem"
-mkdir -p "$XDG_CONFIG_HOME/vantelo"
-cat >"$XDG_CONFIG_HOME/vantelo/rasphone.pbk" <<EOF
-[$ENTRY]
-Device=$MODEM
-Speed=115200
-Init=ATZ
-Timeout=60
-Peer=vantelo
-EOF
+write_modem_entry "$ENTRY"
 CALL_LOG=$XDG_RUNTIME_DIR/vantelo/modem.log
 
 line() { timeout 60 "$LINE_TOOL" "$@"; }

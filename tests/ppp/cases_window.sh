@@ -34,15 +34,7 @@ DIALER_TITLE='Vantelo - BETA VERSION'
 ENTRY="ISP Modem"
 NUMBER=0860
 DESKTOP=$RUN/desktop # what the desktop case leaves for the others
-mkdir -p "$XDG_CONFIG_HOME/vantelo"
-cat >"$XDG_CONFIG_HOME/vantelo/rasphone.pbk" <<EOF
-[$ENTRY]
-Device=$MODEM
-Speed=115200
-Init=ATZ
-Timeout=60
-Peer=vantelo
-EOF
+write_modem_entry "$ENTRY"
 
 # The desktop's programs live across the cases; they end with the script.
 desktop_pids=$RUN/desktop.pids

@@ -142,6 +142,20 @@ start_modem()
 }
 
 # Copies a case's logs next to the results.
+# The phonebook: one modem entry named $1 on the emulator's line, the shipped peers file.
+write_modem_entry()
+{
+    mkdir -p "$XDG_CONFIG_HOME/vantelo"
+    cat >"$XDG_CONFIG_HOME/vantelo/rasphone.pbk" <<EOF
+[$1]
+Device=$MODEM
+Speed=115200
+Init=ATZ
+Timeout=60
+Peer=vantelo
+EOF
+}
+
 keep_logs()
 {
     local name=$1 f

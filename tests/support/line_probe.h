@@ -5,7 +5,9 @@
 
 #include "platform/ras.h"
 
+#include <QDeadlineTimer>
 #include <QList>
+#include <QThread>
 
 namespace lineprobe {
 
@@ -46,6 +48,19 @@ inline DWORD firstState()
 {
     const QList<HRASCONN> handles = listedHandles();
     return handles.isEmpty() ? Gone : stateOf(handles.first());
+}
+
+// Hangs the call up and waits until the service no longer knows it; false
+// when it is still known after `limitMs`.
+inline bool hangUpAndWait(HRASCONN handle, int limitMs = 8000)
+{
+    const QDeadlineTimer deadline(limitMs);
+    while (!deadline.hasExpired()) {
+        if (RasHangUpA(handle) == ERROR_INVALID_HANDLE)
+            return true;
+        QThread::msleep(10);
+    }
+    return false;
 }
 
 } // namespace lineprobe

@@ -9,7 +9,6 @@
 #include "support/emulated_modem.h"
 #include "support/line_probe.h"
 
-#include <QDeadlineTimer>
 #include <QLabel>
 #include <QPushButton>
 
@@ -52,11 +51,8 @@ private slots:
     }
     void cleanup()
     {
-        for (const HRASCONN handle : lineprobe::listedHandles()) {
-            const QDeadlineTimer deadline(8000);
-            while (RasHangUpA(handle) != ERROR_INVALID_HANDLE && !deadline.hasExpired())
-                QThread::msleep(10);
-        }
+        for (const HRASCONN handle : lineprobe::listedHandles())
+            lineprobe::hangUpAndWait(handle);
         m_f.tearDown();
     }
 

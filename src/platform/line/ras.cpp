@@ -338,12 +338,12 @@ DWORD RasDialA(void *lpRasDialExtensions, LPCSTR lpszPhonebook, RASDIALPARAMS *l
     call.callbackNumber = request.callbackNumber;
     call.domain = request.domain;
     call.dialedAtMs = now;
-    LineState next = state;
-    call.handle = takeHandle(next);
-    if (const DWORD rc = line.dial(phonebook, request, &call, &next); rc != 0)
+    call.handle = takeHandle(state);
+    // A refused dial writes nothing: the handle is not spent.
+    if (const DWORD rc = line.dial(phonebook, request, &call, &state); rc != 0)
         return rc;
-    next.calls.append(call);
-    if (!writeLineState(next, now))
+    state.calls.append(call);
+    if (!writeLineState(state, now))
         return ERROR_PORT_NOT_AVAILABLE;
     rememberDialedPassword(call.handle, request.password);
     *lphRasConn = call.handle;

@@ -4,7 +4,6 @@
 #include "platform/modem/modem_settings.h"
 #include "platform/paths.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
