@@ -142,6 +142,8 @@ case_desktop()
         SEEN="vantelo $(tr -d '\0' </proc/"$VANTELO_PID"/wchan) $(grep State /proc/"$VANTELO_PID"/status);"
         for w in $(xdotool search --pid "$VANTELO_PID" 2>/dev/null); do
             SEEN+=" window $w \"$(xdotool getwindowname "$w" 2>/dev/null)\""
+            SEEN+=" $(xwininfo -id "$w" 2>/dev/null | grep -o 'Map State: [A-Za-z]*')"
+            SEEN+=" $(xprop -id "$w" WM_STATE _NET_WM_STATE 2>/dev/null | tr '\n' ' ')"
         done
         dialer_visible
     }
