@@ -114,24 +114,27 @@ case_desktop()
 {
     local t0 t_x
     t0=$(now_ms)
+    # No program of the desktop may read the guest's console: one that tried
+    # would be stopped there, with the dialer's window waiting on it.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
-        3>"$RUN/display" 2>"$RUN/xvfb.log" &
+        3>"$RUN/display" 2>"$RUN/xvfb.log" </dev/null &
     echo $! >>"$desktop_pids"
     wait_until 20 "display number from Xvfb" test -s "$RUN/display"
     DISPLAY=":$(head -n 1 "$RUN/display")"
     export DISPLAY
     wait_until 20 "X server answering on $DISPLAY" eval 'xdotool getdisplaygeometry >/dev/null 2>&1'
     t_x=$(since "$t0")
-    openbox --sm-disable >"$RUN/openbox.log" 2>&1 &
+    openbox --sm-disable >"$RUN/openbox.log" 2>&1 </dev/null &
+    OPENBOX_PID=$!
     echo $! >>"$desktop_pids"
     wait_until 10 "window manager" eval "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'"
-    "$TRAY_HOST" >"$RUN/tray_host.out" 2>&1 &
+    "$TRAY_HOST" >"$RUN/tray_host.out" 2>&1 </dev/null &
     echo $! >>"$desktop_pids"
     wait_until 10 "tray host" grep -qs '^ready$' "$RUN/tray_host.out"
 
     local t1
     t1=$(now_ms)
-    "$VANTELO" >"$RUN/vantelo.out" 2>"$RUN/vantelo.err" &
+    "$VANTELO" >"$RUN/vantelo.out" 2>"$RUN/vantelo.err" </dev/null &
     VANTELO_PID=$!
     echo "$VANTELO_PID" >>"$desktop_pids"
     echo "$VANTELO_PID" >"$RUN/vantelo.pid"
@@ -140,6 +143,7 @@ case_desktop()
         kill -0 "$VANTELO_PID" 2>/dev/null || fail "vantelo ended: $(tail -n 5 "$RUN/vantelo.err")"
         local w
         SEEN="vantelo $(tr -d '\0' </proc/"$VANTELO_PID"/wchan) $(grep State /proc/"$VANTELO_PID"/status);"
+        SEEN+=" openbox $(grep State /proc/"$OPENBOX_PID"/status 2>/dev/null || echo gone);"
         for w in $(xdotool search --pid "$VANTELO_PID" 2>/dev/null); do
             SEEN+=" window $w \"$(xdotool getwindowname "$w" 2>/dev/null)\""
             SEEN+=" $(xwininfo -id "$w" 2>/dev/null | grep -o 'Map State: [A-Za-z]*')"
