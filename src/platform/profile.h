@@ -6,11 +6,25 @@
 // and the key as needed (a new section at the end of the file, a new key at
 // the end of its section) and otherwise replaces the value in place, keeping
 // every other line as it was. A write never loses the rest of the file: it
-// goes to a temporary file that then replaces the old one. A file created by
-// a write is readable by its owner only, since the settings file holds a
-// password.
+// goes to a temporary file that then replaces the old one.
+//
+// The settings file holds a password, so every write leaves the file it writes
+// readable by its owner only: a new file gets read and write access for its
+// owner, an existing one keeps its owner's access and loses whatever access
+// its group and others had. A file that is a link the user made (a dotfile
+// manager's) is followed: the file it leads to is the one replaced, and the
+// link stays.
+//
+// Only a regular file of at most 1 MiB is read, and never with a wait: a named
+// pipe, a device, a folder or a larger file reads as the defaults, and a write
+// refuses to replace it (as it refuses any file that is there but cannot be
+// read), leaving it as it is. A write also refuses a section or key the reader
+// would take for something else, such as a key starting with a byte order
+// mark and a bracket.
 
 #include "platform/wintypes.h"
+
+#include <QString>
 
 #ifndef _WIN32
 DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
@@ -18,3 +32,12 @@ DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefa
 BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
                                 LPCSTR lpFileName);
 #endif
+
+namespace platform {
+
+// Why the last private-profile call of this thread could not use its file, in
+// words ("Permission denied", "not a regular file"); empty when it could, or
+// when the call was refused for what it asked rather than for the file.
+QString lastProfileProblem();
+
+} // namespace platform

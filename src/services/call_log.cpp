@@ -1,10 +1,11 @@
 #include "services/call_log.h"
 
 #include "platform/ansi.h"
+#include "platform/core/bounded_read.h"
 #include "platform/paths.h"
+#include "services/storage_notice.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 
 #include <limits>
@@ -130,26 +131,38 @@ void AppendCallLog(const QString &date, const QString &started, const QString &f
     const QString path = platform::localPath(CallLogPath);
     const QByteArray record = platform::toAnsi(recordLine({date, started, finished, connection}));
 
+    const auto notSaved = [&path](const QString &reason) {
+        StorageNotice::report(StorageNotice::Problem::NotSaved, path, reason);
+    };
+
     QString last;
     QByteArray existing;
-    if (QFileInfo::exists(path)) {
-        // A file that cannot be read counts as holding nothing.
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            existing = file.readAll();
-            last = lastInputItem(QString::fromLocal8Bit(existing));
-        }
+    // A file that cannot be read, or one larger than any log this program
+    // writes, counts as holding nothing. Something that is not a file at all
+    // (a named pipe, a device, a folder) is neither read nor replaced.
+    const platform::BoundedRead old = platform::readBounded(path, platform::CallLogReadLimit);
+    if (old.status == platform::BoundedRead::Status::NotRegular) {
+        notSaved(old.reason);
+        return;
+    }
+    if (old.read()) {
+        existing = old.data;
+        last = lastInputItem(QString::fromLocal8Bit(existing));
     }
 
     if (last == CallLogHeader) {
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            notSaved(file.errorString());
             return;
+        }
         // The record starts a line of its own even after a last line without its
         // end; a line that ends in a lone CR has ended already.
+        QByteArray text = record;
         if (!existing.isEmpty() && !existing.endsWith('\n') && !existing.endsWith('\r'))
-            file.write("\r\n");
-        file.write(record);
+            text.prepend("\r\n");
+        if (file.write(text) != text.size() || !file.flush())
+            notSaved(file.errorString());
         return;
     }
 
@@ -157,14 +170,18 @@ void AppendCallLog(const QString &date, const QString &started, const QString &f
     // write never leaves an empty or half-written log. A read-only log is left
     // as it is.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly)) {
+        notSaved(file.errorString());
         return;
+    }
     const QByteArray text = platform::toAnsi(CallLogHeader + QStringLiteral("\r\n")) + record;
     // A short write (a full disk) must not reach the rename: commit() alone
     // lets a partly written file through.
     if (file.write(text) != text.size() || !file.flush() || file.size() != text.size()) {
+        notSaved(file.errorString());
         file.cancelWriting();
         return;
     }
-    file.commit();
+    if (!file.commit())
+        notSaved(file.errorString());
 }

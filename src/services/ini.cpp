@@ -3,6 +3,7 @@
 #include "platform/ansi.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "services/storage_notice.h"
 
 #include <QByteArray>
 #include <QStringDecoder>
@@ -21,6 +22,10 @@ QString ReadIniValue(const QString &baseName, const QString &section, const QStr
     const DWORD n = GetPrivateProfileStringA(platform::toAnsi(section).constData(),
                                              platform::toAnsi(key).constData(), "", buffer.data(),
                                              BufferSize, path.constData());
+    // A file that is there but not read (a named pipe, a device, a huge file)
+    // reads as the defaults; the user hears of it once.
+    if (const QString problem = platform::lastProfileProblem(); !problem.isEmpty())
+        StorageNotice::report(StorageNotice::Problem::NotRead, IniPath(baseName), problem);
     // A value cut in the middle of a multi-byte character loses that
     // character rather than showing half of it.
     QStringDecoder decode(QStringDecoder::System);
@@ -31,7 +36,9 @@ void WriteIniValue(const QString &baseName, const QString &section, const QStrin
                    const QString &value)
 {
     const QByteArray path = platform::toAnsi(IniPath(baseName));
-    WritePrivateProfileStringA(platform::toAnsi(section).constData(),
-                               platform::toAnsi(key).constData(),
-                               platform::toAnsi(value).constData(), path.constData());
+    const BOOL saved = WritePrivateProfileStringA(
+        platform::toAnsi(section).constData(), platform::toAnsi(key).constData(),
+        platform::toAnsi(value).constData(), path.constData());
+    if (const QString problem = platform::lastProfileProblem(); !saved && !problem.isEmpty())
+        StorageNotice::report(StorageNotice::Problem::NotSaved, IniPath(baseName), problem);
 }

@@ -22,8 +22,11 @@ inline const QString SoundFile = QStringLiteral("jouerFichierWav");
 // The full path of the settings file of that base name.
 QString IniPath(const QString &baseName);
 
-// The value, cut to 254 characters; "" when the file, section or key is missing.
+// The value, cut to 254 characters; "" when the file, section or key is missing,
+// and when the file is there but cannot be read (that is told once as a
+// storage notice).
 QString ReadIniValue(const QString &baseName, const QString &section, const QString &key);
-// Creates or replaces the value; a failure is not reported.
+// Creates or replaces the value. A file or folder that cannot take it is told
+// once as a storage notice; the caller goes on.
 void WriteIniValue(const QString &baseName, const QString &section, const QString &key,
                    const QString &value);

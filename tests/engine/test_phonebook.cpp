@@ -2,6 +2,7 @@
 
 #include "engine/globals.h"
 #include "engine/phonebook.h"
+#include "platform/line/phonebook_file.h"
 #include "platform/ras.h"
 #include "platform/simline.h"
 #include "support/fake_dialer.h"
@@ -123,6 +124,47 @@ private slots:
         QVERIFY(first != 0 && second != 0);
         QTRY_COMPARE_WITH_TIMEOUT(lineprobe::stateOf(second), DWORD(RASCS_Connected), 2000);
         QCOMPARE(ActiveEntryName(), u"First"_s);
+    }
+
+    // What the phonebook holds is what it reads back after a rewrite: a CR
+    // before the line end belongs to the line end, and a value the file
+    // could not give back is refused.
+    void phonebookFileReadsBackWhatItHolds()
+    {
+        line::PhonebookFile book =
+            line::PhonebookFile::parse("[A]\r\nKey=v\r\r\nMid=a\rb\r\nDialPassword=old\n");
+        QCOMPARE(book.value(u"A"_s, u"Key"_s), u"v"_s);
+        QCOMPARE(book.value(u"A"_s, u"Mid"_s), u"a\rb"_s);
+        book.setValue(u"A"_s, u"DialPassword"_s, u"secret\r"_s);
+        book.setValue(u"A"_s, u"DialUserName"_s, u"x\nDialPassword=y"_s);
+        QCOMPARE(book.value(u"A"_s, u"DialPassword"_s), u"old"_s);
+        QVERIFY(!book.hasValue(u"A"_s, u"DialUserName"_s));
+        book.setValue(u"A"_s, u"DialDomain"_s, u" blanks kept "_s);
+
+        const line::PhonebookFile again = line::PhonebookFile::parse(book.serialize());
+        for (const QString &key : {u"Key"_s, u"Mid"_s, u"DialPassword"_s, u"DialDomain"_s})
+            QCOMPARE(again.value(u"A"_s, key), book.value(u"A"_s, key));
+        QCOMPARE(again.serialize(), book.serialize());
+
+        // However many byte order marks an editor left, the first line is read as it reads.
+        for (const QByteArray &start : {"\xEF\xBB\xBF\xEF\xBB\xBF"_ba, "\r\xEF\xBB\xBF"_ba}) {
+            const line::PhonebookFile marked =
+                line::PhonebookFile::parse(start + "[Entry]\nPhoneNumber=1\n");
+            QCOMPARE(marked.value(u"Entry"_s, u"PhoneNumber"_s), u"1"_s);
+            QCOMPARE(line::PhonebookFile::parse(marked.serialize()).serialize(),
+                     marked.serialize());
+        }
+    }
+
+    void phonebookTooLargeIsNotRead()
+    {
+        QByteArray large = "[Big]\r\nPhoneNumber=0860\r\n";
+        large += ';' + QByteArray(16 << 20, 'x') + "\r\n";
+        QVERIFY(writeBytes(simline::phonebookPath(), large));
+        FakeEntryList combo;
+        ListPhonebookEntries(combo);
+        QVERIFY(combo.items.isEmpty());
+        QCOMPARE(readBytes(simline::phonebookPath()).size(), large.size());
     }
 
     void errorTexts_data()

@@ -1,11 +1,13 @@
 // Private-profile files: reading with the system's matching rules, and writes
 // that change only what they must and never lose the rest of the file.
 
+#include "platform/core/bounded_read.h"
 #include "platform/profile.h"
 #include "support/file_size_limit.h"
 #include "support/testenv.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -13,6 +15,8 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -46,6 +50,35 @@ BOOL write(const QString &file, const char *section, const char *key, const char
 
 // Permission bits that do not depend on who runs the test.
 constexpr int OwnerGroupOther = 0x7077;
+
+// Runs `step` in a child process: true when it returns true within two
+// seconds. A step that waits forever or reads without end fails (killed, or
+// out of its memory) instead of stopping the whole test.
+template <typename Step> bool finishesInChild(Step step)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+#if !defined(__SANITIZE_ADDRESS__)
+        const rlimit memory{rlim_t{1} << 30, rlim_t{1} << 30};
+        setrlimit(RLIMIT_AS, &memory);
+#endif
+        _exit(step() ? 0 : 1);
+    }
+    if (child < 0)
+        return false;
+    QElapsedTimer clock;
+    clock.start();
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (clock.hasExpired(2000)) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return false;
+        }
+        usleep(5000);
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 const QByteArray Sample = "; Vantelo settings\r\n"
                           "[INFO]\r\n"
@@ -269,14 +302,29 @@ private slots:
         QVERIFY(!QFileInfo::exists(other));
     }
 
-    void existingFileKeepsItsPermissions()
+    void everyWriteLeavesTheFileToItsOwner()
     {
+        // A file shared with the group and others loses that access at the
+        // first write; the owner keeps its own.
         QVERIFY(writeBytes(m_file, Sample));
-        const auto shared = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                            QFileDevice::ReadGroup | QFileDevice::ReadOther;
-        QVERIFY(QFile::setPermissions(m_file, shared));
+        const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        QVERIFY(QFile::setPermissions(m_file, owner | QFileDevice::ReadGroup |
+                                                  QFileDevice::WriteGroup |
+                                                  QFileDevice::ReadOther));
+        QVERIFY(write(m_file, "INFO", "Password1", "s3cret"));
+        QCOMPARE(QFile::permissions(m_file) & OwnerGroupOther, owner);
+
+        // A link the user made is followed: its target takes the new text and
+        // becomes the owner's alone, and the link stays a link.
+        const QString target = m_home->path() + u"/dotfiles/test.ini"_s;
+        QVERIFY(writeBytes(target, Sample));
+        QVERIFY(QFile::setPermissions(target, owner | QFileDevice::ReadOther));
+        QVERIFY(QFile::remove(m_file));
+        QVERIFY(QFile::link(target, m_file));
         QVERIFY(write(m_file, "INFO", "Login1", "carol"));
-        QCOMPARE(QFile::permissions(m_file) & OwnerGroupOther, shared);
+        QVERIFY(QFileInfo(m_file).isSymLink());
+        QCOMPARE(QByteArray(readValue(target, "INFO", "Login1").text.constData()), "carol"_ba);
+        QCOMPARE(QFile::permissions(target) & OwnerGroupOther, owner);
     }
 
     void deletesKeysAndSections()
@@ -294,6 +342,30 @@ private slots:
         QVERIFY(write(m_file, "info", nullptr, nullptr));
         QCOMPARE(readBytes(m_file),
                  "; Vantelo settings\r\n[CONNECTION]\r\nTypeNumerotation=1\r\n"_ba);
+    }
+
+    void refusesNamesThatReadBackAsSomethingElse()
+    {
+        // A byte order mark is skipped where a line starts, so a key starting
+        // with one and a bracket would come back as a section of its own.
+        QVERIFY(writeBytes(m_file, Sample));
+        QVERIFY(!write(m_file, "INFO", "\xEF\xBB\xBF[EVIL]", "x"));
+        QVERIFY(!write(m_file, "INFO", "\xEF\xBB\xBF;Login1", "x"));
+        QCOMPARE(readBytes(m_file), Sample);
+
+        // A file that starts with the mark still reads and keeps it.
+        QVERIFY(writeBytes(m_file, "\xEF\xBB\xBF[INFO]\r\nLogin1=bob\r\n"));
+        QCOMPARE(QByteArray(readValue(m_file, "INFO", "Login1").text.constData()), "bob"_ba);
+        QVERIFY(write(m_file, "INFO", "Number1", "0860"));
+        QCOMPARE(readBytes(m_file), "\xEF\xBB\xBF[INFO]\r\nLogin1=bob\r\nNumber1=0860\r\n"_ba);
+
+        // Bytes that are no text do not all stand for the same key.
+        QVERIFY(writeBytes(m_file, "[S]\n\xff=first\n"));
+        QVERIFY(write(m_file, "S", "\xfe", "second"));
+        QCOMPARE(QByteArray(readValue(m_file, "S", "\xff").text.constData()), "first"_ba);
+        QCOMPARE(QByteArray(readValue(m_file, "S", "\xfe").text.constData()), "second"_ba);
+        QVERIFY(write(m_file, "S\xe6", "Key", "cut"));
+        QCOMPARE(QByteArray(readValue(m_file, "S", "Key").text.constData()), ""_ba);
     }
 
     void refusesTextsThatWouldBreakLines()
@@ -320,6 +392,64 @@ private slots:
         // No temporary file is left beside it.
         QCOMPARE(QDir(QFileInfo(m_file).absolutePath()).entryList(QDir::Files),
                  QStringList{u"test.ini"_s});
+    }
+
+    // Something other than a regular file, or a file far larger than any
+    // settings file, is never read (no wait, no read without end), reads as
+    // the defaults with a reason, and is never replaced by a write.
+    void unusableFilesAreNeitherReadNorReplaced_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("named pipe") << u"fifo"_s;
+        QTest::newRow("endless device") << u"device"_s;
+        QTest::newRow("folder") << u"folder"_s;
+        QTest::newRow("larger than 1 MiB") << u"large"_s;
+    }
+
+    void unusableFilesAreNeitherReadNorReplaced()
+    {
+        QFETCH(QString, kind);
+        QVERIFY(QDir().mkpath(QFileInfo(m_file).absolutePath()));
+        const QByteArray path = QFile::encodeName(m_file);
+        const QByteArray large = "[INFO]\nLogin1=bob\n; " + QByteArray(2 << 20, 'x') + '\n';
+        if (kind == u"fifo"_s)
+            QCOMPARE(mkfifo(path.constData(), 0600), 0);
+        else if (kind == u"device"_s)
+            QVERIFY(QFile::link(u"/dev/zero"_s, m_file));
+        else if (kind == u"folder"_s)
+            QVERIFY(QDir().mkpath(m_file));
+        else
+            QVERIFY(writeBytes(m_file, large));
+
+        QVERIFY(finishesInChild([this] {
+            return readValue(m_file, "INFO", "Login1", "none").text.startsWith("none") &&
+                   !write(m_file, "INFO", "Login1", "mallory");
+        }));
+        const QFileInfo after(m_file);
+        if (kind == u"fifo"_s) {
+            struct stat st
+            {
+            };
+            QCOMPARE(lstat(path.constData(), &st), 0);
+            QVERIFY(S_ISFIFO(st.st_mode));
+        } else if (kind == u"device"_s) {
+            QCOMPARE(after.symLinkTarget(), u"/dev/zero"_s);
+        } else if (kind == u"folder"_s) {
+            QVERIFY(after.isDir());
+        } else {
+            QCOMPARE(readBytes(m_file), large);
+        }
+    }
+
+    void boundedReadTakesAFileOfExactlyTheLimit()
+    {
+        const QString file = m_home->path() + u"/file"_s;
+        QVERIFY(writeBytes(file, "12345"));
+        QCOMPARE(platform::readBounded(file, 5).data, "12345"_ba);
+        const platform::BoundedRead over = platform::readBounded(file, 4);
+        QCOMPARE(over.status, platform::BoundedRead::Status::TooLarge);
+        QVERIFY(over.data.isEmpty());
+        QCOMPARE(over.reason, u"larger than 4 bytes"_s);
     }
 
     void unwritableFolderOrUnreadableFile()

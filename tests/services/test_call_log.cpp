@@ -4,10 +4,12 @@
 #include "platform/paths.h"
 #include "services/call_log.h"
 #include "services/clock.h"
+#include "services/storage_notice.h"
 #include "support/file_size_limit.h"
 #include "support/testenv.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -17,6 +19,8 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -35,6 +39,29 @@ Duration advanced(Duration d, int seconds)
     for (int i = 0; i < seconds; ++i)
         AdvanceDuration(d);
     return d;
+}
+
+// Runs `step` in a child process: true when it returns true within two
+// seconds. A step that waits forever fails instead of stopping the test.
+template <typename Step> bool finishesInChild(Step step)
+{
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(step() ? 0 : 1);
+    if (child < 0)
+        return false;
+    QElapsedTimer clock;
+    clock.start();
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (clock.hasExpired(2000)) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return false;
+        }
+        usleep(5000);
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace
@@ -58,6 +85,7 @@ private slots:
 
     void cleanup()
     {
+        StorageNotice::reset();
         SetFixedDateTime(QDateTime());
         m_home.reset();
     }
@@ -211,7 +239,7 @@ private slots:
         QCOMPARE(readBytes(m_log).count(Header), 1);
     }
 
-    void failuresAreSilentAndKeepTheOldLog()
+    void failuresKeepTheOldLog()
     {
         const QByteArray old = Header + "06/12/26" + blanks(6) + "21:03:04" + blanks(6) +
                                "21:05:10" + blanks(6) + "28800\r\n";
@@ -230,6 +258,37 @@ private slots:
         QVERIFY(QDir().mkpath(m_log));
         AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:01"_s, u"33600"_s);
         QVERIFY(QFileInfo(m_log).isDir());
+    }
+
+    // The monitor writes the log every second: a log that cannot be written
+    // is told once, with its path and the reason, and what is at its place
+    // but is no file is neither waited on nor replaced.
+    void unusableLogIsToldOnce()
+    {
+        StorageNotice::reset();
+        const QByteArray path = QFile::encodeName(m_log);
+        QCOMPARE(mkfifo(path.constData(), 0600), 0);
+        QVERIFY(finishesInChild([] {
+            for (int second = 0; second < 3; ++second)
+                AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:01"_s, u"33600"_s);
+            const QStringList notices = StorageNotice::take();
+            return notices.size() == 1 && notices.at(0).contains(u"not a regular file"_s);
+        }));
+        struct stat st
+        {
+        };
+        QCOMPARE(lstat(path.constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+
+        // The log's folder cannot be made.
+        QVERIFY(QDir(m_home->dataDir()).removeRecursively());
+        QVERIFY(writeBytes(m_home->dataDir(), "a file where the folder goes"));
+        for (int second = 0; second < 3; ++second)
+            AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:01"_s, u"33600"_s);
+        const QStringList notices = StorageNotice::take();
+        QCOMPARE(notices.size(), 1);
+        QVERIFY2(notices.at(0).contains(m_log) && notices.at(0).contains(u"Not a directory"_s),
+                 qPrintable(notices.at(0)));
     }
 
     void readOnlyLogStaysAsItIs()

@@ -2,6 +2,7 @@
 
 #include "platform/ansi.h"
 #include "services/ini.h"
+#include "services/storage_notice.h"
 #include "support/testenv.h"
 
 #include <QFile>
@@ -26,7 +27,11 @@ private slots:
         QVERIFY(m_home->isValid());
     }
 
-    void cleanup() { m_home.reset(); }
+    void cleanup()
+    {
+        StorageNotice::reset();
+        m_home.reset();
+    }
 
     void pathFollowsTheProgramFolderOnEveryCall()
     {
@@ -79,6 +84,48 @@ private slots:
         WriteIniValue(Settings::FileBase, Settings::General, Settings::SoundFile, accented);
         QCOMPARE(ReadIniValue(Settings::FileBase, Settings::General, Settings::SoundFile),
                  QString(253, u'a'));
+    }
+
+    // Problems with the file are told once per file, with its path and the
+    // reason, however often it is read or saved afterwards.
+    void problemsAreToldOncePerFile()
+    {
+        StorageNotice::reset();
+        int heard = 0;
+        StorageNotice::setListener([&heard] { ++heard; });
+
+        // Far too large to be a settings file: not read, and left as it is.
+        const QString ini = IniPath(Settings::FileBase);
+        const QByteArray large = "[INFO]\r\nLogin1=bob\r\n;" + QByteArray(2 << 20, 'x') + "\r\n";
+        QVERIFY(writeBytes(ini, large));
+        QCOMPARE(ReadIniValue(Settings::FileBase, Settings::Info, Settings::Login), QString());
+        QCOMPARE(ReadIniValue(Settings::FileBase, Settings::Info, Settings::Login), QString());
+        WriteIniValue(Settings::FileBase, Settings::Info, Settings::Login, u"carol"_s);
+        QCOMPARE(readBytes(ini), large);
+        QStringList notices = StorageNotice::take();
+        QCOMPARE(notices.size(), 1);
+        QVERIFY2(notices.at(0).contains(ini) && notices.at(0).contains(u"larger than 1 MiB"_s),
+                 qPrintable(notices.at(0)));
+        QCOMPARE(heard, 1);
+
+        // A folder that cannot be made: every save fails; the first says why.
+        TemporaryHome other;
+        QVERIFY(writeBytes(other.configDir(), "a file where the folder goes"));
+        for (int second = 0; second < 3; ++second)
+            WriteIniValue(Settings::FileBase, Settings::Info, Settings::Login, u"carol"_s);
+        notices = StorageNotice::take();
+        QCOMPARE(notices.size(), 1);
+        QVERIFY2(notices.at(0).contains(IniPath(Settings::FileBase)) &&
+                     notices.at(0).contains(u"Not a directory"_s),
+                 qPrintable(notices.at(0)));
+        QCOMPARE(heard, 2);
+
+        // A listener installed later hears at once of what is waiting.
+        StorageNotice::setListener({});
+        StorageNotice::reset();
+        WriteIniValue(Settings::FileBase, Settings::Info, Settings::Login, u"carol"_s);
+        StorageNotice::setListener([&heard] { ++heard; });
+        QCOMPARE(heard, 3);
     }
 };
 

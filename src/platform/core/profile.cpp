@@ -1,5 +1,7 @@
 #include "platform/profile.h"
 
+#include "platform/core/bounded_read.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -7,7 +9,9 @@
 #include <QList>
 #include <QSaveFile>
 #include <QString>
+#include <QStringDecoder>
 
+#include <cerrno>
 #include <cstring>
 
 // The private-profile reader and writer. The file is bytes in the system code
@@ -15,6 +19,9 @@
 // with its own line ending.
 
 namespace {
+
+// Why the last call of this thread could not use its file; empty when it could.
+thread_local QString lastProblem;
 
 struct Line
 {
@@ -86,9 +93,20 @@ Parsed parse(const QByteArray &text)
     return p;
 }
 
+// Names match without regard to letter case. Bytes that are no text in the
+// code page would all decode to the same replacement character, so a name
+// holding them matches only its exact bytes.
 bool sameName(const QByteArray &a, const QByteArray &b)
 {
-    return QString::fromLocal8Bit(a).compare(QString::fromLocal8Bit(b), Qt::CaseInsensitive) == 0;
+    if (a == b)
+        return true;
+    // Stateless: a sequence cut at the end is an error too, not kept for later.
+    QStringDecoder decodeA(QStringDecoder::System, QStringConverter::Flag::Stateless);
+    QStringDecoder decodeB(QStringDecoder::System, QStringConverter::Flag::Stateless);
+    const QString textA = decodeA(a);
+    const QString textB = decodeB(b);
+    return !decodeA.hasError() && !decodeB.hasError() &&
+           textA.compare(textB, Qt::CaseInsensitive) == 0;
 }
 
 QByteArray unquoted(const QByteArray &value)
@@ -115,20 +133,21 @@ QString pathOf(LPCSTR fileName)
 }
 
 // The lines of a file; `exists` tells whether there was a file at all. False
-// when a file is there but cannot be read.
+// when something is there but cannot be read: no permission, a named pipe, a
+// device or a folder, or a file larger than any settings file would be. Such a
+// file is not read at all, and the reason is kept for the caller.
 bool loadLines(const QString &path, QList<Line> &lines, bool &exists)
 {
     lines.clear();
-    exists = QFileInfo::exists(path);
+    const platform::BoundedRead file = platform::readBounded(path, platform::SettingsReadLimit);
+    exists = file.status != platform::BoundedRead::Status::Missing;
     if (!exists)
         return true;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.read()) {
+        lastProblem = file.reason;
         return false;
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return false;
-    lines = splitLines(data);
+    }
+    lines = splitLines(file.data);
     return true;
 }
 
@@ -216,17 +235,46 @@ bool breaksLine(LPCSTR text)
     return text && (std::strchr(text, '\r') || std::strchr(text, '\n'));
 }
 
+// Whether the line reads back as that section header or that key and value.
+bool readsBackAs(const QByteArray &line, Kind kind, const QByteArray &name,
+                 const QByteArray &value = {})
+{
+    const Parsed p = parse(line);
+    return p.kind == kind && p.name == name && (kind != Kind::Entry || unquoted(p.value) == value);
+}
+
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 bool save(const QString &path, const QList<Line> &lines, bool existed)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    if (!QDir().mkpath(folder.filePath())) {
+        const int error = errno;
+        lastProblem = systemReason(folder.exists() && !folder.isDir() ? ENOTDIR : error);
+        return false;
+    }
     // The new text goes to a temporary file that replaces the old one only once
     // it is complete, so a failed or interrupted write leaves the old file whole.
+    // A link is followed: the file it leads to is the one replaced.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly)) {
+        lastProblem = file.errorString();
         return false;
-    // The settings file holds a password: a file this write creates is the
-    // owner's alone. An existing file keeps the permissions it has.
-    if (!existed && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+    }
+    // The settings file holds a password: whatever access the group and others
+    // had, the file this write leaves is the owner's alone. The owner keeps the
+    // access it had; a new file is readable and writable by its owner.
+    constexpr auto ownerBits = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                               QFileDevice::ExeOwner | QFileDevice::ReadUser |
+                               QFileDevice::WriteUser | QFileDevice::ExeUser;
+    const QFileDevice::Permissions permissions =
+        existed ? QFile::permissions(path) & ownerBits
+                : QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (!file.setPermissions(permissions)) {
+        lastProblem = file.errorString();
         file.cancelWriting();
         return false;
     }
@@ -234,10 +282,15 @@ bool save(const QString &path, const QList<Line> &lines, bool existed)
     // A short write (a full disk, a file size limit) must not reach the
     // rename: commit() alone lets a partly written file through.
     if (file.write(data) != data.size() || !file.flush() || file.size() != data.size()) {
+        lastProblem = file.errorString().isEmpty() ? systemReason(EIO) : file.errorString();
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    if (!file.commit()) {
+        lastProblem = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -245,6 +298,7 @@ bool save(const QString &path, const QList<Line> &lines, bool existed)
 DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName)
 {
+    lastProblem.clear();
     if (!lpReturnedString || nSize == 0)
         return 0;
 
@@ -290,6 +344,7 @@ DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefa
 BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
                                 LPCSTR lpFileName)
 {
+    lastProblem.clear();
     if (!lpFileName)
         return FALSE;
     if (!lpAppName)
@@ -300,6 +355,14 @@ BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpStr
         section.contains(']') ||
         (lpKeyName &&
          (key.isEmpty() || key.contains('=') || key.startsWith(';') || key.startsWith('['))))
+        return FALSE;
+    // A name the reader would take for something else (a key that starts with a
+    // byte order mark and a bracket reads as a section) is refused too: what is
+    // written must read back as itself.
+    if (!readsBackAs('[' + section + ']', Kind::Section, section) ||
+        (lpKeyName && lpString &&
+         !readsBackAs(key + '=' + storedForm(QByteArray(lpString)), Kind::Entry, key,
+                      QByteArray(lpString))))
         return FALSE;
 
     const QString path = pathOf(lpFileName);
@@ -362,4 +425,9 @@ BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpStr
     if (after == before && (existed || after.isEmpty()))
         return TRUE;
     return save(path, lines, existed) ? TRUE : FALSE;
+}
+
+QString platform::lastProfileProblem()
+{
+    return lastProblem;
 }

@@ -7,10 +7,26 @@ namespace line {
 PhonebookFile PhonebookFile::parse(const QByteArray &bytes)
 {
     PhonebookFile file;
-    const QStringList lines = QString::fromUtf8(bytes).split(u'\n');
+    // Decoding drops one byte order mark at the very start. An editor may have
+    // left more, or blanks before them: no mark among the file's leading
+    // blanks is text, or a rewrite, which starts the file at its first
+    // printed character, would make the next read see another first line.
+    QString decoded = QString::fromUtf8(bytes);
+    for (qsizetype i = 0; i < decoded.size();) {
+        if (decoded.at(i) == QChar(0xFEFF))
+            decoded.remove(i, 1);
+        else if (decoded.at(i).isSpace())
+            ++i;
+        else
+            break;
+    }
+    const QStringList lines = decoded.split(u'\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QString text = lines.at(i);
-        if (text.endsWith(u'\r'))
+        // A line ends in LF or CR LF. Every CR before the LF goes with the line
+        // end: a CR there could not be written back, since the next read would
+        // take it for part of the line end, so a value never ends in one.
+        while (text.endsWith(u'\r'))
             text.chop(1);
         // The split leaves one empty piece after the final line break.
         if (i == lines.size() - 1 && text.isEmpty())
@@ -108,22 +124,27 @@ QString PhonebookFile::value(const QString &entry, const QString &key,
     return fallback;
 }
 
-void PhonebookFile::setValue(const QString &entry, const QString &key, const QString &value)
+bool PhonebookFile::setValue(const QString &entry, const QString &key, const QString &value)
 {
     Section *s = section(entry);
-    if (!s)
-        return;
+    const auto breaksLine = [](const QString &text) {
+        return text.contains(u'\n') || text.contains(u'\r');
+    };
+    if (!s || key.isEmpty() || key != key.trimmed() || key.contains(u'=') || key.startsWith(u';') ||
+        key.startsWith(u'#') || key.startsWith(u'[') || breaksLine(key) || breaksLine(value))
+        return false;
     qsizetype lastKey = -1;
     for (qsizetype i = 0; i < s->lines.size(); ++i) {
         Line &line = s->lines[i];
         if (line.key.compare(key, Qt::CaseInsensitive) == 0) {
             line.value = value;
-            return;
+            return true;
         }
         if (!line.key.isEmpty())
             lastKey = i;
     }
     s->lines.insert(lastKey + 1, Line{{}, key, value});
+    return true;
 }
 
 void PhonebookFile::removeValue(const QString &entry, const QString &key)

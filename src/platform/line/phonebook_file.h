@@ -27,8 +27,11 @@ public:
     bool hasValue(const QString &entry, const QString &key) const;
     QString value(const QString &entry, const QString &key, const QString &fallback = {}) const;
     // Replaces the key's value where it stands, or adds the key after the
-    // entry's last key. The entry must exist; the value holds no line break.
-    void setValue(const QString &entry, const QString &key, const QString &value);
+    // entry's last key. False, changing nothing, when the entry is unknown or
+    // the key or value could not be read back as written: a line break (CR or
+    // LF) anywhere, or a key that is empty, has blanks around it, holds "=" or
+    // starts as a comment or an entry name would.
+    bool setValue(const QString &entry, const QString &key, const QString &value);
     void removeValue(const QString &entry, const QString &key);
 
 private:

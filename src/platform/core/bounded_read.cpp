@@ -1,0 +1,142 @@
+#include "platform/core/bounded_read.h"
+
+#include <QFile>
+
+#ifdef _WIN32
+#include <QFileInfo>
+#else
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+BoundedRead refused(BoundedRead::Status status, const QString &reason)
+{
+    BoundedRead r;
+    r.status = status;
+    r.reason = reason;
+    return r;
+}
+
+QString tooLargeReason(qint64 maxBytes)
+{
+    return maxBytes >= (qint64{1} << 20) && maxBytes % (qint64{1} << 20) == 0
+               ? QStringLiteral("larger than %1 MiB").arg(maxBytes >> 20)
+               : QStringLiteral("larger than %1 bytes").arg(maxBytes);
+}
+
+const QString NotRegularReason = QStringLiteral("not a regular file");
+
+} // namespace
+
+#ifdef _WIN32
+
+BoundedRead readBounded(const QString &path, qint64 maxBytes)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return refused(BoundedRead::Status::Missing, {});
+    if (!info.isFile())
+        return refused(BoundedRead::Status::NotRegular, NotRegularReason);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refused(BoundedRead::Status::Failed, file.errorString());
+    if (file.size() > maxBytes)
+        return refused(BoundedRead::Status::TooLarge, tooLargeReason(maxBytes));
+    BoundedRead r;
+    r.data = file.read(maxBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return refused(BoundedRead::Status::Failed, file.errorString());
+    if (r.data.size() > maxBytes)
+        return refused(BoundedRead::Status::TooLarge, tooLargeReason(maxBytes));
+    r.status = BoundedRead::Status::Read;
+    return r;
+}
+
+#else
+
+namespace {
+
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+class Descriptor final
+{
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+BoundedRead readBounded(const QString &path, qint64 maxBytes)
+{
+    const QByteArray name = QFile::encodeName(path);
+    // O_NONBLOCK: opening a named pipe with no writer returns at once instead
+    // of waiting for one. What was opened is then judged by the descriptor
+    // itself, so nothing can be swapped in between the check and the read.
+    const Descriptor file(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.fd() < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return refused(BoundedRead::Status::Missing, {});
+        return refused(BoundedRead::Status::Failed, systemReason(error));
+    }
+    struct stat st
+    {
+    };
+    if (::fstat(file.fd(), &st) != 0)
+        return refused(BoundedRead::Status::Failed, systemReason(errno));
+    if (!S_ISREG(st.st_mode))
+        return refused(BoundedRead::Status::NotRegular, NotRegularReason);
+    if (st.st_size > maxBytes)
+        return refused(BoundedRead::Status::TooLarge, tooLargeReason(maxBytes));
+
+    // The file may grow while it is read: one byte past the limit tells.
+    BoundedRead r;
+    r.data.resize(static_cast<qsizetype>(st.st_size) + 1);
+    qsizetype got = 0;
+    for (;;) {
+        if (got == r.data.size()) {
+            if (got > maxBytes)
+                return refused(BoundedRead::Status::TooLarge, tooLargeReason(maxBytes));
+            r.data.resize(qMin<qint64>(maxBytes + 1, qint64{got} * 2 + 4096));
+        }
+        const ssize_t n =
+            ::read(file.fd(), r.data.data() + got, static_cast<size_t>(r.data.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return refused(BoundedRead::Status::Failed, systemReason(errno));
+        if (n == 0)
+            break;
+        got += n;
+    }
+    if (got > maxBytes)
+        return refused(BoundedRead::Status::TooLarge, tooLargeReason(maxBytes));
+    r.data.truncate(got);
+    r.status = BoundedRead::Status::Read;
+    return r;
+}
+
+#endif
+
+} // namespace platform

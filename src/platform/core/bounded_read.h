@@ -1,0 +1,37 @@
+#pragma once
+
+// Reading a user's file whole, safely: the settings file, the phonebook and the
+// call log are the user's to replace with anything, so a read never blocks (a
+// named pipe), never reads without end (a device such as /dev/zero) and never
+// takes in more than a sane size. Only a regular file is read; a link the user
+// made is followed to its target.
+
+#include <QByteArray>
+#include <QString>
+
+namespace platform {
+
+inline constexpr qint64 SettingsReadLimit = qint64{1} << 20;   // 1 MiB
+inline constexpr qint64 PhonebookReadLimit = qint64{16} << 20; // 16 MiB
+inline constexpr qint64 CallLogReadLimit = qint64{1} << 20;    // 1 MiB
+
+struct BoundedRead
+{
+    enum class Status {
+        Read,       // data holds the whole file
+        Missing,    // no file there (nor the folder that would hold it)
+        NotRegular, // a folder, a named pipe, a device...: not read at all
+        TooLarge,   // larger than the limit: not read at all
+        Failed,     // there but could not be read (no permission, an I/O error)
+    };
+    Status status = Status::Missing;
+    QByteArray data;
+    QString reason; // why it was not read, in words: the system's, or ours
+
+    bool read() const { return status == Status::Read; }
+};
+
+// The whole file at path, if it is a regular file of at most maxBytes bytes.
+BoundedRead readBounded(const QString &path, qint64 maxBytes);
+
+} // namespace platform
