@@ -16,8 +16,18 @@ QString programFolder();
 // path is returned as it is.
 QString localPath(const QString &windowsPath);
 
-// The folder of the simulated line's shared state ($XDG_RUNTIME_DIR/vantelo,
-// private to the user); created when missing. Not used on Windows.
+// The folder of the lines' shared state (the calls, their locks, the modem's
+// log), private to the user: $XDG_RUNTIME_DIR/vantelo, or, when that variable
+// is unset, not absolute or names a folder that is not the user's alone,
+// <temp>/runtime-<user>/vantelo. Created when missing. Each call checks,
+// without following a symbolic link, that the base folder and the vantelo
+// folder are real folders owned by this user with mode 0700 (a folder of ours
+// with a looser mode is narrowed to 0700). Returns an empty string when no
+// such folder can be had: runtimeFolderError() then says which folder and why.
+// Not used on Windows.
 QString runtimeFolder();
+// Why the last runtimeFolder() of this thread returned an empty string (the
+// folder and the reason); empty after a success.
+QString runtimeFolderError();
 
 } // namespace platform

@@ -1,20 +1,29 @@
 #include "platform/line/call_store.h"
 
+#include "platform/core/bounded_read.h"
 #include "platform/lines.h"
 #include "platform/paths.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
+#include <QRandomGenerator>
 #include <QSaveFile>
 
+#include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -67,10 +76,48 @@ QJsonObject callToJson(const Call &c)
     return o;
 }
 
-Call callFromJson(const QJsonObject &o)
+// An integer of the object within [minimum, maximum]; `fallback` when it is
+// missing, not a number or outside.
+qint64 bounded(const QJsonObject &o, const QString &key, qint64 fallback, qint64 minimum,
+               qint64 maximum)
+{
+    const QJsonValue v = o.value(key);
+    if (!v.isDouble())
+        return fallback;
+    const double d = v.toDouble();
+    // Compared as doubles first: a huge value must not reach the conversion.
+    if (!(d >= double(minimum) && d <= double(maximum)))
+        return fallback;
+    const qint64 n = v.toInteger(fallback);
+    return n >= minimum && n <= maximum ? n : fallback;
+}
+
+// A moment of the call: absent (-1) when missing or negative, at most MaxTimeMs.
+qint64 moment(const QJsonObject &o, const QString &key)
+{
+    const QJsonValue v = o.value(key);
+    if (!v.isDouble() || !(v.toDouble() >= 0))
+        return -1;
+    return v.toDouble() > double(MaxTimeMs) ? MaxTimeMs : bounded(o, key, -1, 0, MaxTimeMs);
+}
+
+bool knownState(qint64 state)
+{
+    return (state >= RASCS_OpenPort && state <= RASCS_LogonNetwork) ||
+           (state >= RASCS_Interactive && state <= RASCS_PasswordExpired) ||
+           state == RASCS_Connected || state == RASCS_Disconnected;
+}
+
+// The call an object of line.json describes, or nothing when it is nonsense.
+std::optional<Call> callFromJson(const QJsonObject &o)
 {
     Call c;
-    c.handle = static_cast<HRASCONN>(o.value(u"handle"_s).toInteger());
+    const qint64 handle = bounded(o, u"handle"_s, 0, 1, 0xFFFFFFFEll);
+    const qint64 dialedAt = bounded(o, u"dialedAtMs"_s, -1, 0, MaxTimeMs);
+    if (handle == 0 || dialedAt < 0)
+        return std::nullopt;
+    c.handle = static_cast<HRASCONN>(handle);
+    c.dialedAtMs = dialedAt;
     c.kind = o.value(u"kind"_s).toString() == u"modem"_s ? Kind::Modem : Kind::Simulated;
     c.entry = o.value(u"entry"_s).toString();
     c.deviceName = o.value(u"deviceName"_s).toString();
@@ -79,24 +126,57 @@ Call callFromJson(const QJsonObject &o)
     c.phoneNumber = o.value(u"phoneNumber"_s).toString();
     c.callbackNumber = o.value(u"callbackNumber"_s).toString();
     c.domain = o.value(u"domain"_s).toString();
-    c.dialedAtMs = o.value(u"dialedAtMs"_s).toInteger();
-    c.speed = static_cast<quint32>(o.value(u"speed"_s).toInteger(DefaultSpeed));
-    c.hangUpAtMs = o.value(u"hangUpAtMs"_s).toInteger(-1);
-    c.closeAtMs = o.value(u"closeAtMs"_s).toInteger(-1);
-    c.stageMs = o.value(u"stageMs"_s).toInt(DefaultStageMs);
+    const qint64 defaultSpeed = c.kind == Kind::Modem ? 0 : DefaultSpeed;
+    c.speed = static_cast<quint32>(bounded(o, u"speed"_s, defaultSpeed, 0, MaxSpeed));
+    c.hangUpAtMs = moment(o, u"hangUpAtMs"_s);
+    c.closeAtMs = moment(o, u"closeAtMs"_s);
+    c.stageMs = static_cast<int>(bounded(o, u"stageMs"_s, DefaultStageMs, 0, MaxStageMs));
     if (!simline::outcomeFromName(o.value(u"outcome"_s).toString(), &c.outcome))
         c.outcome = simline::Outcome::Connect;
     c.accountAccepted = o.value(u"accountAccepted"_s).toBool(true);
-    c.dropAfterSec = o.value(u"dropAfterSec"_s).toInt();
-    c.hangUpMs = o.value(u"hangUpMs"_s).toInt(DefaultHangUpMs);
-    c.droppedAtMs = o.value(u"droppedAtMs"_s).toInteger(-1);
-    c.pid = o.value(u"pid"_s).toInteger();
-    c.state = static_cast<RASCONNSTATE>(o.value(u"state"_s).toInteger(RASCS_OpenPort));
-    c.error = static_cast<DWORD>(o.value(u"error"_s).toInteger());
+    c.dropAfterSec = static_cast<int>(bounded(o, u"dropAfterSec"_s, 0, 0, MaxDropAfterSec));
+    c.hangUpMs = static_cast<int>(bounded(o, u"hangUpMs"_s, DefaultHangUpMs, 0, MaxStageMs));
+    c.droppedAtMs = moment(o, u"droppedAtMs"_s);
+    // A pid of 0 is "not reported yet"; anything else outside the kernel's
+    // range would make a signal reach other processes than the call's.
+    c.pid = bounded(o, u"pid"_s, 0, 1, MaxPid);
+    const qint64 state = bounded(o, u"state"_s, RASCS_OpenPort, 0, 0xFFFFFFFFll);
+    if (!knownState(state))
+        return std::nullopt;
+    c.state = static_cast<RASCONNSTATE>(state);
+    const qint64 error = bounded(o, u"error"_s, 0, 0, 0xFFFFFFFFll);
+    c.error =
+        static_cast<DWORD>(error == 0 || (error >= 600 && error <= 799) ? error : ERROR_UNKNOWN);
     c.finished = o.value(u"finished"_s).toBool();
     c.interfaceName = o.value(u"interface"_s).toString();
     return c;
 }
+
+thread_local QString t_runtimeProblem;
+
+void setRuntimeProblem(const QString &text)
+{
+    t_runtimeProblem = text;
+}
+
+// The problem of a file of the runtime folder.
+void setFileProblem(const QString &path, const char *what, int error)
+{
+    setRuntimeProblem(u"Vantelo cannot %1 %2: %3."_s.arg(
+        QLatin1StringView(what), path, QString::fromLocal8Bit(std::strerror(error))));
+}
+
+std::atomic<int> g_lockWaitMs{DefaultLockWaitMs};
+
+void sleepMs(int ms)
+{
+    timespec ts = {0, long(ms) * 1000000L};
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+// The size beyond which line.json is not read: a few calls take a few kB.
+constexpr qint64 kMaxStateBytes = 4 * 1024 * 1024;
 
 } // namespace
 
@@ -105,21 +185,67 @@ qint64 nowMs()
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-LineLock::LineLock()
+void setLineLockWaitMs(int ms)
 {
-    const QByteArray path = QFile::encodeName(platform::runtimeFolder() + u"/line.lock"_s);
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
+    g_lockWaitMs = ms;
+}
+
+int lineLockWaitMs()
+{
+    return g_lockWaitMs;
+}
+
+QString runtimeProblem()
+{
+    return t_runtimeProblem;
+}
+
+LineLock::LineLock() : LineLock(lineLockWaitMs()) {}
+
+LineLock::LineLock(int waitMs)
+{
+    m_error = ERROR_RUNTIME_FOLDER_UNUSABLE;
+    const QString folder = platform::runtimeFolder();
+    if (folder.isEmpty()) {
+        setRuntimeProblem(platform::runtimeFolderError());
         return;
-    int rc;
-    do {
-        rc = ::flock(fd, LOCK_EX);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
+    }
+    const QString path = folder + u"/line.lock"_s;
+    const int fd = openRuntimeFile(path, O_RDWR | O_CREAT);
+    if (fd < 0) {
+        setFileProblem(path, "open its lock", errno);
+        return;
+    }
+    // Tried without blocking, again and again until the wait is over: a
+    // process that holds the lock for long never stalls this one.
+    const QDeadlineTimer deadline(waitMs < 0 ? -1 : waitMs);
+    int error = 0;
+    for (;;) {
+        if (::flock(fd, waitMs < 0 ? LOCK_EX : LOCK_EX | LOCK_NB) == 0) {
+            error = 0;
+            break;
+        }
+        error = errno;
+        if (error == EINTR)
+            continue;
+        if (error != EWOULDBLOCK || deadline.hasExpired())
+            break;
+        sleepMs(int(qBound(qint64(1), deadline.remainingTime(), qint64(5))));
+    }
+    if (error != 0) {
+        const bool busy = error == EWOULDBLOCK;
+        if (busy)
+            setRuntimeProblem(u"The line is busy: another Vantelo process is changing it (it "
+                              u"holds %1); try again."_s.arg(path));
+        else
+            setFileProblem(path, "lock", error);
+        m_error = busy ? ERROR_LINE_BUSY_CHANGING : ERROR_RUNTIME_FOLDER_UNUSABLE;
         ::close(fd);
         return;
     }
     m_fd = fd;
+    m_error = 0;
+    setRuntimeProblem({});
 }
 
 LineLock::~LineLock()
@@ -131,30 +257,50 @@ LineLock::~LineLock()
 
 QString lineStatePath()
 {
-    return platform::runtimeFolder() + u"/line.json"_s;
+    const QString folder = platform::runtimeFolder();
+    if (folder.isEmpty()) {
+        setRuntimeProblem(platform::runtimeFolderError());
+        return {};
+    }
+    return folder + u"/line.json"_s;
 }
 
-LineState readLineState()
+LineState parseLineState(const QByteArray &json)
 {
     LineState state;
-    QFile file(lineStatePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return state;
-    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
-    const qint64 next = root.value(u"nextHandle"_s).toInteger();
-    if (next > 0 && next < 0xFFFFFFFFll)
+    const QJsonObject root = QJsonDocument::fromJson(json).object();
+    const qint64 next = bounded(root, u"nextHandle"_s, 0, 1, 0xFFFFFFFEll);
+    if (next > 0)
         state.nextHandle = static_cast<HRASCONN>(next);
     const QJsonArray calls = root.value(u"calls"_s).toArray();
     for (const QJsonValue &v : calls) {
-        const Call c = callFromJson(v.toObject());
-        if (c.handle != 0)
-            state.calls.append(c);
+        if (const std::optional<Call> c = callFromJson(v.toObject()))
+            state.calls.append(*c);
     }
-    state.nextHangUpDelayMs = root.value(u"nextHangUpDelayMs"_s).toInt(-1);
+    state.nextHangUpDelayMs =
+        static_cast<int>(bounded(root, u"nextHangUpDelayMs"_s, -1, 0, MaxStageMs));
     const QJsonValue forced = root.value(u"forcedOutcome"_s);
     if (forced.isString())
         state.outcomeForced = simline::outcomeFromName(forced.toString(), &state.forcedOutcome);
     return state;
+}
+
+LineState readLineState()
+{
+    const QString path = lineStatePath();
+    if (path.isEmpty())
+        return {};
+    const int fd = openRuntimeFile(path, O_RDONLY);
+    if (fd < 0)
+        return {};
+    QFile file;
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || st.st_size > kMaxStateBytes ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
+    return parseLineState(file.read(kMaxStateBytes));
 }
 
 bool writeLineState(LineState state, qint64 nowMs)
@@ -169,7 +315,9 @@ bool writeLineState(LineState state, qint64 nowMs)
         root.insert(u"nextHangUpDelayMs"_s, state.nextHangUpDelayMs);
     if (state.outcomeForced)
         root.insert(u"forcedOutcome"_s, simline::outcomeName(state.forcedOutcome));
-    return saveAtomically(lineStatePath(), QJsonDocument(root).toJson(QJsonDocument::Indented));
+    const QString path = lineStatePath();
+    return !path.isEmpty() &&
+           saveRuntimeFile(path, QJsonDocument(root).toJson(QJsonDocument::Indented));
 }
 
 bool callClosed(const Call &call, qint64 nowMs)
@@ -238,10 +386,13 @@ QString dialedPassword(HRASCONN handle)
 bool readPhonebook(PhonebookFile *phonebook)
 {
     lines::ensurePhonebook();
-    QFile file(lines::phonebookPath());
-    if (!file.open(QIODevice::ReadOnly))
+    // Never a wait on a named pipe nor a read without end: only a regular file
+    // of a sane size is a phonebook.
+    const platform::BoundedRead file =
+        platform::readBounded(lines::phonebookPath(), platform::PhonebookReadLimit);
+    if (!file.read())
         return false;
-    *phonebook = PhonebookFile::parse(file.readAll());
+    *phonebook = PhonebookFile::parse(file.data);
     return true;
 }
 
@@ -312,6 +463,85 @@ bool saveAtomically(const QString &path, const QByteArray &bytes)
     file.setPermissions(kPrivate);
     return file.write(bytes) == bytes.size() && file.commit() &&
            QFile::setPermissions(path, kPrivate);
+}
+
+int openRuntimeFile(const QString &path, int flags, bool *created)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int always = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    int fd = -1;
+    bool made = false;
+    if (flags & O_CREAT) {
+        fd = ::open(name.constData(), flags | O_EXCL | always, 0600);
+        made = fd >= 0;
+        if (fd < 0 && errno != EEXIST)
+            return -1;
+    }
+    // An existing file is emptied only once it is known to be ours.
+    if (fd < 0)
+        fd = ::open(name.constData(), (flags & ~(O_CREAT | O_EXCL | O_TRUNC)) | always);
+    if (fd < 0)
+        return -1;
+    struct stat st = {};
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        error = EINVAL;
+    else if (st.st_uid != ::geteuid())
+        error = EPERM;
+    else if (made && ::fchmod(fd, 0600) != 0)
+        error = errno;
+    else if (!made && (flags & O_TRUNC) && ::ftruncate(fd, 0) != 0)
+        error = errno;
+    else if (!(flags & O_NONBLOCK) && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = errno;
+    if (error != 0) {
+        ::close(fd);
+        if (made)
+            ::unlink(name.constData());
+        errno = error;
+        return -1;
+    }
+    if (created)
+        *created = made;
+    return fd;
+}
+
+bool saveRuntimeFile(const QString &path, const QByteArray &bytes)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
+        temporary = QFile::encodeName(path) + ".new-" +
+                    QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        setFileProblem(folder, "write in", errno);
+        return false;
+    }
+    bool ok = ::fchmod(fd, 0600) == 0;
+    for (qsizetype done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        done += ok ? n : 0;
+    }
+    const int writeError = errno;
+    ok = ::close(fd) == 0 && ok;
+    // The rename replaces whatever the name was, a link included, and never
+    // writes through it.
+    if (ok && ::rename(temporary.constData(), QFile::encodeName(path).constData()) == 0)
+        return true;
+    setFileProblem(path, "write", ok ? errno : writeError);
+    ::unlink(temporary.constData());
+    return false;
 }
 
 } // namespace line

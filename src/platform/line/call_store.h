@@ -81,22 +81,64 @@ struct LineState
 // The clock every process shares: milliseconds since the epoch.
 qint64 nowMs();
 
-// Held while the shared state is read, changed and written.
+// The service's errors when the shared state cannot be changed: another
+// process holds the line's lock longer than this one waits (the line is
+// busy: try again), or the runtime folder cannot be used (runtimeProblem()
+// says which folder and why).
+inline constexpr DWORD ERROR_LINE_BUSY_CHANGING = 616;
+inline constexpr DWORD ERROR_RUNTIME_FOLDER_UNUSABLE = 605;
+
+// Bounds of the values of the shared state; anything outside is nonsense
+// from a damaged or hostile file. Times are milliseconds since the epoch.
+inline constexpr qint64 MaxTimeMs = 100'000'000'000'000; // about the year 5138
+inline constexpr qint64 MaxStageMs = 24 * 3600 * 1000;   // a day per stage
+inline constexpr qint64 MaxDropAfterSec = 366 * 24 * 3600;
+inline constexpr qint64 MaxSpeed = 0x7fffffff;
+inline constexpr qint64 MaxPid = 4194304; // the kernel's own limit
+
+// How long a LineLock made without a time limit waits for the lock, in
+// milliseconds, for the whole process: short (tens of milliseconds) by
+// default, so that a window's thread never stalls behind another process; a
+// command-line tool may wait longer. A negative value waits as long as it takes.
+inline constexpr int DefaultLockWaitMs = 50;
+void setLineLockWaitMs(int ms);
+int lineLockWaitMs();
+
+// Held while the shared state is read, changed and written. The lock is
+// tried again and again for the wait given (lineLockWaitMs() by default)
+// and then given up: isLocked() is false and error() says why.
 class LineLock final
 {
 public:
     LineLock();
+    explicit LineLock(int waitMs);
     ~LineLock();
     LineLock(const LineLock &) = delete;
     LineLock &operator=(const LineLock &) = delete;
     bool isLocked() const { return m_fd >= 0; }
+    // 0 when locked; ERROR_LINE_BUSY_CHANGING when another process held the
+    // lock all along; ERROR_RUNTIME_FOLDER_UNUSABLE when it cannot be had at all.
+    DWORD error() const { return m_error; }
 
 private:
     int m_fd = -1;
+    DWORD m_error = 0;
 };
 
+// What went wrong, last in this thread, with the line's lock, the runtime
+// folder or a file in it (the folder or file and the reason), for the text
+// of ERROR_RUNTIME_FOLDER_UNUSABLE and for callers whose change was not made;
+// cleared whenever a LineLock is taken.
+QString runtimeProblem();
+
+// The path of the shared state, empty when the runtime folder is unusable.
 QString lineStatePath();
-// The state as last written; an empty line when there is none or it is unreadable.
+// The state a line.json holds, every value checked: a call whose handle, kind
+// of time or state is nonsense is left out, other values out of their range
+// are brought back to it. Unreadable text gives an empty line.
+LineState parseLineState(const QByteArray &json);
+// The state as last written; an empty line when there is none or it is
+// unreadable (a symbolic link or anything but a file is never read).
 LineState readLineState();
 // Writes the state, forgetting the calls closed at `nowMs`. Hold a LineLock.
 bool writeLineState(LineState state, qint64 nowMs);
@@ -122,7 +164,20 @@ bool readPhonebook(PhonebookFile *phonebook);
 bool writePhonebook(const PhonebookFile &phonebook);
 QByteArray samplePhonebook();
 
-// Replaces the file's content at once, readable by the user alone.
+// Replaces the file's content at once, readable by the user alone. For the
+// user's own files (the phonebook): a symbolic link the user made is followed.
 bool saveAtomically(const QString &path, const QByteArray &bytes);
+// Replaces a file of the runtime folder at once: the bytes go to a new file
+// (created exclusively, never through a link, mode 0600) that is then renamed
+// over `path`, so whatever `path` was, a link included, is replaced and never
+// written through.
+bool saveRuntimeFile(const QString &path, const QByteArray &bytes);
+// Opens a file of the runtime folder without following a symbolic link and
+// without blocking on a special file; -1 (errno set) unless it is a regular
+// file owned by this user. `flags` are open(2)'s; O_NOFOLLOW | O_CLOEXEC are
+// added, O_NONBLOCK while it is checked; O_TRUNC empties it only once it
+// passed. A file it creates is 0600 (`created`, when given, tells whether it
+// did); an existing file keeps its mode.
+int openRuntimeFile(const QString &path, int flags, bool *created = nullptr);
 
 } // namespace line

@@ -29,6 +29,7 @@ const QHash<DWORD, const char *> &errorTexts()
         {603, "Caller's buffer is too small."},
         {604, "Wrong information specified: the user name, the number or the entry's modem "
               "settings hold characters that cannot be dialed."},
+        {605, "Vantelo cannot keep the line's state in its runtime folder."},
         {606, "The port is not connected."},
         {607, "The event is invalid."},
         {608, "The device does not exist: check that the modem is plugged in and that the "
@@ -40,7 +41,7 @@ const QHash<DWORD, const char *> &errorTexts()
         {613, "Invalid compression specified."},
         {614, "Out of buffers."},
         {615, "The port was not found."},
-        {616, "An asynchronous request is pending."},
+        {616, "The line is busy: another Vantelo process is changing it; try again."},
         {617, "The port or device is already disconnecting."},
         {618, "The port is not open."},
         {619, "The port is disconnected."},
@@ -211,11 +212,15 @@ DWORD RasGetErrorStringA(UINT uErrorValue, LPSTR lpszErrorString, DWORD cBufSize
 {
     if (!lpszErrorString || uErrorValue < 600 || uErrorValue > 799)
         return ERROR_INVALID_PARAMETER;
-    const char *text = errorTexts().value(uErrorValue, "Unknown error.");
-    const size_t length = std::strlen(text);
+    QByteArray text = errorTexts().value(uErrorValue, "Unknown error.");
+    // The runtime folder's error names the folder and the reason, as this
+    // thread last met them.
+    if (uErrorValue == ERROR_RUNTIME_FOLDER_UNUSABLE && !runtimeProblem().isEmpty())
+        text = platform::toAnsi(runtimeProblem());
+    const size_t length = size_t(text.size());
     if (length + 1 > cBufSize)
         return ERROR_BUFFER_TOO_SMALL;
-    std::memcpy(lpszErrorString, text, length + 1);
+    std::memcpy(lpszErrorString, text.constData(), length + 1);
     return 0;
 }
 
@@ -272,6 +277,8 @@ DWORD RasSetEntryDialParamsA(LPCSTR lpszPhonebook, RASDIALPARAMS *lprasdialparam
     }
 
     LineLock lock;
+    if (lock.error() == ERROR_LINE_BUSY_CHANGING)
+        return lock.error();
     PhonebookFile phonebook;
     if (!readPhonebook(&phonebook))
         return ERROR_CANNOT_OPEN_PHONEBOOK;
@@ -321,7 +328,7 @@ DWORD RasDialA(void *lpRasDialExtensions, LPCSTR lpszPhonebook, RASDIALPARAMS *l
 
     LineLock lock;
     if (!lock.isLocked())
-        return ERROR_PORT_NOT_AVAILABLE;
+        return lock.error();
     LineState state = readLineState();
     const qint64 now = nowMs();
     // An entry's modem is busy with its call until that call is hung up.
@@ -344,7 +351,7 @@ DWORD RasDialA(void *lpRasDialExtensions, LPCSTR lpszPhonebook, RASDIALPARAMS *l
         return rc;
     state.calls.append(call);
     if (!writeLineState(state, now))
-        return ERROR_PORT_NOT_AVAILABLE;
+        return ERROR_RUNTIME_FOLDER_UNUSABLE;
     rememberDialedPassword(call.handle, request.password);
     *lphRasConn = call.handle;
     return 0;
@@ -354,7 +361,12 @@ DWORD RasHangUpA(HRASCONN hrasconn)
 {
     if (hrasconn == 0)
         return ERROR_INVALID_HANDLE;
+    // A handle no call has is told at once, lock or no lock.
+    if (!findCall(readLineState().calls, hrasconn, nowMs()))
+        return ERROR_INVALID_HANDLE;
     LineLock lock;
+    if (!lock.isLocked())
+        return lock.error();
     LineState state = readLineState();
     const qint64 now = nowMs();
     Call *call = findCall(state.calls, hrasconn, now);
@@ -368,7 +380,7 @@ DWORD RasHangUpA(HRASCONN hrasconn)
                          state.nextHangUpDelayMs != nextHangUpDelayMs;
     if (rc != 0 || !changed)
         return rc;
-    if (!lock.isLocked() || !writeLineState(state, now))
-        return ERROR_PORT_NOT_AVAILABLE;
+    if (!writeLineState(state, now))
+        return ERROR_RUNTIME_FOLDER_UNUSABLE;
     return 0;
 }

@@ -23,7 +23,8 @@ namespace modem {
 
 QString callLockPath(HRASCONN handle)
 {
-    return platform::runtimeFolder() + u"/call-%1.lock"_s.arg(handle);
+    const QString folder = platform::runtimeFolder();
+    return folder.isEmpty() ? QString() : folder + u"/call-%1.lock"_s.arg(handle);
 }
 
 namespace {
@@ -31,8 +32,8 @@ namespace {
 // Whether the call's process still runs: it holds the call's lock as long as it lives.
 bool callProcessAlive(HRASCONN handle)
 {
-    const int fd =
-        ::open(QFile::encodeName(callLockPath(handle)).constData(), O_RDONLY | O_CLOEXEC);
+    const QString path = callLockPath(handle);
+    const int fd = path.isEmpty() ? -1 : line::openRuntimeFile(path, O_RDONLY);
     if (fd < 0)
         return false;
     const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
@@ -58,8 +59,10 @@ DWORD startCallProcess(const CallRequest &request)
     const QString program = callProgram();
     if (program.isEmpty())
         return ERROR_RASMAN_CANNOT_INITIALIZE;
-    const int lockFd = ::open(QFile::encodeName(callLockPath(request.handle)).constData(),
-                              O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const QString lockPath = callLockPath(request.handle);
+    if (lockPath.isEmpty())
+        return line::ERROR_RUNTIME_FOLDER_UNUSABLE;
+    const int lockFd = line::openRuntimeFile(lockPath, O_RDWR | O_CREAT);
     if (lockFd < 0)
         return ERROR_RASMAN_CANNOT_INITIALIZE;
     if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
@@ -175,7 +178,8 @@ public:
         if (!alive) {
             // Nothing is left to close: the call is forgotten now.
             call->closeAtMs = nowMs;
-            ::unlink(QFile::encodeName(callLockPath(call->handle)).constData());
+            if (const QString path = callLockPath(call->handle); !path.isEmpty())
+                ::unlink(QFile::encodeName(path).constData());
             return 0;
         }
         // A process that has not yet reported its pid sees the hang-up in the

@@ -1,6 +1,9 @@
 #include "platform/sim/line_model.h"
 
+#include <QtNumeric>
+
 #include <array>
+#include <limits>
 
 namespace simline::detail {
 
@@ -15,6 +18,24 @@ qint64 numberSetting(const PhonebookFile &phonebook, const QString &entry, const
     return ok && n >= minimum && n <= maximum ? n : fallback;
 }
 
+// Sums and differences of moments that stay at the ends of the range rather
+// than overflow, whatever a call's stored values are.
+qint64 plus(qint64 a, qint64 b)
+{
+    qint64 r = 0;
+    if (qAddOverflow(a, b, &r))
+        return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
+    return r;
+}
+
+qint64 minus(qint64 a, qint64 b)
+{
+    qint64 r = 0;
+    if (qSubOverflow(a, b, &r))
+        return b < 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
+    return r;
+}
+
 // The stages a call goes through before it is connected, one stage time each.
 constexpr std::array<RASCONNSTATE, 6> kStages = {
     RASCS_OpenPort,        RASCS_PortOpened,   RASCS_ConnectDevice,
@@ -26,7 +47,7 @@ constexpr int kAuthenticateEnd = 5;
 // The line's own course, hang-up left aside.
 CallStatus lineStatus(const Call &call, qint64 atMs)
 {
-    const qint64 elapsed = atMs - call.dialedAtMs;
+    const qint64 elapsed = minus(atMs, call.dialedAtMs);
     const qint64 stage = call.stageMs;
     if (call.outcome != Outcome::Connect && elapsed >= kConnectDeviceEnd * stage)
         return {RASCS_Disconnected, outcomeError(call.outcome)};
@@ -34,7 +55,8 @@ CallStatus lineStatus(const Call &call, qint64 atMs)
         return {RASCS_Disconnected, ERROR_AUTHENTICATION_FAILURE};
     const qint64 connectedAt = connectedAtMs(call);
     if (connectedAt >= 0 && atMs >= connectedAt) {
-        qint64 dropAt = call.dropAfterSec > 0 ? connectedAt + call.dropAfterSec * qint64(1000) : -1;
+        qint64 dropAt =
+            call.dropAfterSec > 0 ? plus(connectedAt, call.dropAfterSec * qint64(1000)) : -1;
         if (call.droppedAtMs >= 0 && (dropAt < 0 || call.droppedAtMs < dropAt))
             dropAt = call.droppedAtMs;
         if (dropAt >= 0 && atMs >= dropAt)
@@ -51,7 +73,7 @@ qint64 linkUpAtMs(const Call &call)
 {
     if (call.outcome != Outcome::Connect)
         return -1;
-    return call.dialedAtMs + kConnectDeviceEnd * qint64(call.stageMs);
+    return plus(call.dialedAtMs, kConnectDeviceEnd * qint64(call.stageMs));
 }
 
 quint32 counter(const Call &call, qint64 nowMs, quint32 negotiation, int percentOfSpeed)
@@ -59,10 +81,16 @@ quint32 counter(const Call &call, qint64 nowMs, quint32 negotiation, int percent
     const qint64 linkedAt = linkUpAtMs(call);
     if (linkedAt < 0 || nowMs < linkedAt)
         return 0;
-    // speed / 8 bytes a second at full load; the line is busy percentOfSpeed of the time.
-    const qint64 bytes = (nowMs - linkedAt) * qint64(call.speed) * percentOfSpeed / 800000;
-    // Counters wrap around at 32 bits, as the system's own do.
-    return static_cast<quint32>(negotiation + static_cast<quint64>(bytes));
+    // speed / 8 bytes a second at full load; the line is busy percentOfSpeed
+    // of the time: elapsed * speed * percent / 800000 bytes. The product can
+    // outgrow 64 bits, but counters wrap around at 32 bits, as the system's
+    // own do: the whole periods of 800000 ms are counted apart, modulo 2^64.
+    constexpr quint64 period = 800000;
+    const quint64 elapsed = static_cast<quint64>(minus(nowMs, linkedAt));
+    const quint64 perPeriod = quint64(call.speed) * quint64(percentOfSpeed);
+    const quint64 bytes =
+        (elapsed / period) * perPeriod + ((elapsed % period) * perPeriod) / period;
+    return static_cast<quint32>(negotiation + bytes);
 }
 
 } // namespace
@@ -124,7 +152,7 @@ qint64 connectedAtMs(const Call &call)
 {
     if (call.outcome != Outcome::Connect || !call.accountAccepted)
         return -1;
-    return call.dialedAtMs + qint64(kStages.size()) * call.stageMs;
+    return plus(call.dialedAtMs, qint64(kStages.size()) * call.stageMs);
 }
 
 CallStatus callStatus(const Call &call, qint64 nowMs)

@@ -14,9 +14,13 @@ using line::nowMs;
 using line::readLineState;
 using line::writeLineState;
 
+// Each control changes nothing when the line's lock cannot be had
+// (line::runtimeProblem() then says why).
 int dropCarrier()
 {
     LineLock lock;
+    if (!lock.isLocked())
+        return 0;
     LineState state = readLineState();
     const qint64 now = nowMs();
     int dropped = 0;
@@ -35,6 +39,8 @@ int dropCarrier()
 void setNextHangUpDelay(int ms)
 {
     LineLock lock;
+    if (!lock.isLocked())
+        return;
     LineState state = readLineState();
     state.nextHangUpDelayMs = ms < 0 ? -1 : ms;
     writeLineState(state, nowMs());
@@ -43,6 +49,8 @@ void setNextHangUpDelay(int ms)
 void forceNextOutcome(Outcome outcome)
 {
     LineLock lock;
+    if (!lock.isLocked())
+        return;
     LineState state = readLineState();
     state.outcomeForced = true;
     state.forcedOutcome = outcome;
@@ -52,6 +60,8 @@ void forceNextOutcome(Outcome outcome)
 void reset()
 {
     LineLock lock;
+    if (!lock.isLocked())
+        return;
     const LineState before = readLineState();
     LineState state;
     state.nextHandle = before.nextHandle;
