@@ -8,6 +8,8 @@
 // stderr), 2 wrong usage (usage on stderr).
 
 #include "platform/ansi.h"
+#include "platform/console.h"
+#include "platform/line/call_store.h"
 #include "platform/lines.h"
 #include "platform/ras.h"
 #include "platform/simline.h"
@@ -40,10 +42,16 @@ Commands:
   list                      list the phonebook's entries
   status [--json]           list the active connections: state, device,
                             network interface, speed and bytes
-  dial ENTRY [--user USER] [--password PASSWORD] [--number NUMBER] [--wait]
+  dial ENTRY [--user USER] [--password PASSWORD | --password-stdin]
+             [--number NUMBER] [--wait]
                             dial ENTRY with its stored dial parameters, each
                             replaced by the option given; with --wait, follow
-                            the call until it is connected or has failed
+                            the call until it is connected or has failed.
+                            --password-stdin reads the password from the first
+                            line of the standard input, out of sight of other
+                            users' `ps`; with no password given, none stored
+                            and a terminal at the input, the password is asked
+                            for without echo
   hangup [ENTRY]            hang up every connection (or ENTRY's) and wait
                             until the line is closed
 Simulated line only (calls on a real modem are left alone):
@@ -60,6 +68,8 @@ Exit status: 0 success, 1 the line refused or failed, 2 wrong usage.
 // How long `hangup` waits for a line to close before it gives up.
 constexpr int kHangUpLimitMs = 60000;
 constexpr int kPollMs = 10;
+// How long a command waits for another process to finish changing the line.
+constexpr int kLockWaitMs = 3000;
 
 QTextStream &out()
 {
@@ -85,6 +95,14 @@ QString errorText(DWORD code)
     if (RasGetErrorStringA(code, buffer, sizeof buffer) != 0)
         return u"Unknown error."_s;
     return QString::fromLocal8Bit(buffer);
+}
+
+// A change of the simulated line that was not made: the line was busy or its
+// folder unusable (what line::runtimeProblem() says).
+int lineUnchanged()
+{
+    err() << "vantelo-line: " << line::runtimeProblem() << Qt::endl;
+    return Failure;
 }
 
 int serviceError(DWORD code)
@@ -168,6 +186,8 @@ bool hangUpAndWait(HRASCONN handle, int limitMs)
         const DWORD rc = RasHangUpA(handle);
         if (rc == ERROR_INVALID_HANDLE)
             return true;
+        if (rc == line::ERROR_LINE_BUSY_CHANGING || rc == line::ERROR_RUNTIME_FOLDER_UNUSABLE)
+            return false;
         if (deadline.hasExpired())
             return false;
         QThread::msleep(kPollMs);
@@ -288,6 +308,7 @@ int dialCommand(const QStringList &args)
     bool hasUser = false;
     bool hasPassword = false;
     bool hasNumber = false;
+    bool passwordFromInput = false;
     bool wait = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args.at(i);
@@ -304,6 +325,8 @@ int dialCommand(const QStringList &args)
         };
         if (arg == u"--wait"_s) {
             wait = true;
+        } else if (arg == u"--password-stdin"_s) {
+            passwordFromInput = true;
         } else if (optionValue(u"--user"_s, &user, &hasUser) ||
                    optionValue(u"--password"_s, &password, &hasPassword) ||
                    optionValue(u"--number"_s, &number, &hasNumber)) {
@@ -318,6 +341,15 @@ int dialCommand(const QStringList &args)
     }
     if (entry.isEmpty())
         return usageError(u"dial needs an entry"_s);
+    if (hasPassword && passwordFromInput)
+        return usageError(u"give the password either with --password or on the input"_s);
+    if (passwordFromInput) {
+        if (!platform::readInputLine(&password)) {
+            err() << "vantelo-line: --password-stdin: the input holds no password." << Qt::endl;
+            return Failure;
+        }
+        hasPassword = true;
+    }
 
     RASDIALPARAMS params{};
     params.dwSize = sizeof(RASDIALPARAMS);
@@ -328,6 +360,13 @@ int dialCommand(const QStringList &args)
     BOOL passwordStored = FALSE;
     if (const DWORD rc = RasGetEntryDialParamsA(nullptr, &params, &passwordStored); rc != 0)
         return serviceError(rc);
+    if (!hasPassword && !passwordStored && platform::inputIsTerminal()) {
+        if (!platform::readHiddenLine(u"Password for %1: "_s.arg(entry), &password)) {
+            err() << "vantelo-line: no password was typed." << Qt::endl;
+            return Failure;
+        }
+        hasPassword = true;
+    }
     if ((hasUser && !setField(params.szUserName, sizeof params.szUserName, user, u"the user name"_s,
                               &exitCode)) ||
         (hasPassword && !setField(params.szPassword, sizeof params.szPassword, password,
@@ -386,6 +425,8 @@ int hangUpCommand(const QStringList &args)
         if (!entry.isEmpty() && name.compare(entry, Qt::CaseInsensitive) != 0)
             continue;
         if (!hangUpAndWait(conn.hrasconn, kHangUpLimitMs)) {
+            if (!line::runtimeProblem().isEmpty())
+                return lineUnchanged();
             err() << "vantelo-line: " << name << " did not close within " << kHangUpLimitMs / 1000
                   << " seconds." << Qt::endl;
             return Failure;
@@ -406,7 +447,10 @@ int dropCommand(const QStringList &args)
 {
     if (!args.isEmpty())
         return usageError(u"drop takes no arguments"_s);
-    out() << "Carrier lost on " << simline::dropCarrier()
+    const int dropped = simline::dropCarrier();
+    if (!line::runtimeProblem().isEmpty())
+        return lineUnchanged();
+    out() << "Carrier lost on " << dropped
           << " simulated connection(s); calls on a real modem are left alone.\n";
     return Success;
 }
@@ -418,6 +462,8 @@ int forceCommand(const QStringList &args)
         return usageError(u"force needs one outcome: connect, busy, noanswer, nodialtone or "
                           u"nocarrier"_s);
     simline::forceNextOutcome(outcome);
+    if (!line::runtimeProblem().isEmpty())
+        return lineUnchanged();
     out() << "The next dial on the simulated line ends with " << simline::outcomeName(outcome)
           << ".\n";
     return Success;
@@ -430,6 +476,8 @@ int slowHangUpCommand(const QStringList &args)
     if (!ok || ms < 0)
         return usageError(u"slow-hangup needs a number of milliseconds"_s);
     simline::setNextHangUpDelay(ms);
+    if (!line::runtimeProblem().isEmpty())
+        return lineUnchanged();
     out() << "The next hang-up of a simulated call takes " << ms << " ms.\n";
     return Success;
 }
@@ -439,6 +487,8 @@ int resetCommand(const QStringList &args)
     if (!args.isEmpty())
         return usageError(u"reset takes no arguments"_s);
     simline::reset();
+    if (!line::runtimeProblem().isEmpty())
+        return lineUnchanged();
     out() << "The simulated line is reset; calls on a real modem are left alone.\n";
     return Success;
 }
@@ -481,6 +531,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"vantelo-line"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTELO_VERSION));
+    line::setLineLockWaitMs(kLockWaitMs);
     const int code = run(QCoreApplication::arguments().mid(1));
     out().flush();
     err().flush();

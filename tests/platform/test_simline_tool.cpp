@@ -2,11 +2,13 @@
 // are seen here and the other way round, the tool steers calls of this
 // process, and processes dialing at the same moment lose none of their calls.
 
+#include "platform/paths.h"
 #include "platform/ras.h"
 #include "platform/simline.h"
 #include "support/phonebook_file.h"
 #include "support/testenv.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,7 +16,10 @@
 #include <QTest>
 
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -31,10 +36,12 @@ struct Run
 
 // Runs the line tool to its end; the child inherits this process's
 // environment, so it shares the temporary home.
-Run runTool(const QStringList &args)
+Run runTool(const QStringList &args, const QByteArray &input = {})
 {
     QProcess process;
     process.start(QStringLiteral(VANTELO_LINE_TOOL), args);
+    process.write(input);
+    process.closeWriteChannel();
     Run run;
     if (!process.waitForFinished(kWaitMs) || process.exitStatus() != QProcess::NormalExit)
         return run;
@@ -123,6 +130,40 @@ private slots:
         QCOMPARE(stateOf(calls[0].handle), DWORD(RASCS_Connected));
         QCOMPARE(calls[0].phoneNumber, u"P0860"_s);
         QCOMPARE(calls[0].userName, u"demo"_s);
+    }
+
+    // A password never needs to be on the command line: it comes from the
+    // input's first line, or is asked for at a terminal without being shown.
+    void passwordReadFromInputOrAskedForAtTerminal()
+    {
+        QVERIFY(writePhonebook({quickEntry(u"Vault"_s, {u"SimPassword=s3cret-pw"_s})}));
+        const QStringList dial{u"dial"_s, u"Vault"_s, u"--user"_s, u"demo"_s, u"--wait"_s};
+
+        const Run piped = runTool(dial + QStringList{u"--password-stdin"_s}, "s3cret-pw\n");
+        QCOMPARE(piped.exitCode, 0);
+        QVERIFY2(piped.out.endsWith(u"Connected.\n"_s), qPrintable(piped.out + piped.err));
+        QCOMPARE(runTool({u"hangup"_s}).exitCode, 0);
+
+        const Run wrong = runTool(dial + QStringList{u"--password-stdin"_s}, "wrong\n");
+        QCOMPARE(wrong.exitCode, 1);
+        QVERIFY2(wrong.err.contains(u"691"_s), qPrintable(wrong.err));
+        QCOMPARE(runTool(dial + QStringList{u"--password-stdin"_s}).exitCode, 1);
+        QCOMPARE(runTool(dial + QStringList{u"--password-stdin"_s, u"--password=x"_s}).exitCode, 2);
+
+        // `script` runs the tool on a terminal of its own and copies what the
+        // tool shows there to its output; the password is typed once asked for.
+        QProcess terminal;
+        const QString command = QStringLiteral(VANTELO_LINE_TOOL) + u" "_s + dial.join(u' ');
+        terminal.start(u"script"_s, {u"-qec"_s, command, u"/dev/null"_s});
+        QByteArray shown;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (shown += terminal.readAllStandardOutput()).contains("Password for Vault: "), kWaitMs);
+        terminal.write("s3cret-pw\n");
+        QVERIFY(terminal.waitForFinished(kWaitMs));
+        shown += terminal.readAllStandardOutput();
+        QCOMPARE(terminal.exitCode(), 0);
+        QVERIFY2(!shown.contains("s3cret"), shown.constData());
+        QVERIFY2(shown.contains("Connected."), shown.constData());
     }
 
     void toolDropsAndHangsUpCallsOfThisProcess()
@@ -214,6 +255,23 @@ private slots:
 
         QCOMPARE(runTool({u"reset"_s}).exitCode, 0);
         QVERIFY(listedEntries().isEmpty());
+    }
+
+    // While another process holds the line's lock, the tool waits a few
+    // seconds for it, then says the line is busy and fails.
+    void toolSaysTheLineIsBusy()
+    {
+        const QByteArray lockPath = QFile::encodeName(platform::runtimeFolder() + u"/line.lock"_s);
+        const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(fd >= 0);
+        QVERIFY(::flock(fd, LOCK_EX | LOCK_NB) == 0);
+        QElapsedTimer clock;
+        clock.start();
+        const Run reset = runTool({u"reset"_s});
+        ::close(fd);
+        QCOMPARE(reset.exitCode, 1);
+        QVERIFY2(reset.err.contains(u"busy"_s), qPrintable(reset.err));
+        QVERIFY(clock.elapsed() >= 1000); // it did wait for the lock
     }
 
     void failuresAndUsageErrorsHaveTheirExitCodes()

@@ -75,10 +75,15 @@ qint64 monotonicMs()
 class CallLog final
 {
 public:
-    explicit CallLog(HRASCONN handle) : m_file(platform::runtimeFolder() + u"/modem.log"_s)
+    explicit CallLog(HRASCONN handle)
     {
-        if (m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            m_file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        // Never through a link: a new file is 0600, an existing one keeps its mode.
+        const QString folder = platform::runtimeFolder();
+        const int fd = folder.isEmpty() ? -1
+                                        : line::openRuntimeFile(folder + u"/modem.log"_s,
+                                                                O_WRONLY | O_CREAT | O_TRUNC);
+        if (fd >= 0 && !m_file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+            ::close(fd);
         write(u"Call %1."_s.arg(handle));
     }
     void write(const QString &line)
@@ -234,10 +239,14 @@ private:
             ::pipe2(execPipe, O_CLOEXEC) != 0)
             return ERROR_RASMAN_CANNOT_INITIALIZE;
         // No trailing newline: the plugin would keep it as part of the password.
-        const QByteArray password = m_request.password.toLocal8Bit();
+        QByteArray password = m_request.password.toLocal8Bit();
         const bool sent = ::write(passwordPipe[1], password.constData(), size_t(password.size())) ==
                           password.size();
         ::close(passwordPipe[1]);
+        // pppd holds the password from here on: the call no longer keeps it.
+        password.fill('\0');
+        m_request.password.fill(u'\0');
+        m_request.password.clear();
         const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
         if (!sent || devNull < 0)
             return ERROR_RASMAN_CANNOT_INITIALIZE;
@@ -433,7 +442,8 @@ private:
     // gone or was hung up meanwhile.
     bool report(const std::function<void(line::Call &)> &change)
     {
-        line::LineLock lock;
+        // The call's own process has no window: it waits for the lock as long as it takes.
+        line::LineLock lock(-1);
         line::LineState state = line::readLineState();
         const qint64 now = line::nowMs();
         line::Call *call = line::findCall(state.calls, m_request.handle, now);
@@ -450,14 +460,15 @@ private:
     void finishHangUp()
     {
         m_port.hangUpAndClose();
-        line::LineLock lock;
+        line::LineLock lock(-1);
         line::LineState state = line::readLineState();
         const qint64 now = line::nowMs();
         if (line::Call *call = line::findCall(state.calls, m_request.handle, now)) {
             call->closeAtMs = now;
             line::writeLineState(state, now);
         }
-        ::unlink(QFile::encodeName(callLockPath(m_request.handle)).constData());
+        if (const QString path = callLockPath(m_request.handle); !path.isEmpty())
+            ::unlink(QFile::encodeName(path).constData());
         m_log.write(u"Hung up."_s);
     }
 
