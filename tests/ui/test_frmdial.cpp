@@ -4,10 +4,12 @@
 #include "test_frmdial_support.h"
 
 #include "platform/window_handles.h"
+#include "services/storage_notice.h"
 #include "ui/about/frmAbout.h"
 #include "ui/dialer/indicator_circle.h"
 
 #include <QAction>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -347,6 +349,34 @@ private slots:
         frmdial &w = m_f.load();
         w.SaveLoginSettings();
         QCOMPARE(iniValue(::Settings::AutoConnect), u"2"_s);
+    }
+
+    // A settings file too large to read and a call log that cannot be saved
+    // are each told once in a box, not at every tick of the monitor; the
+    // window runs with empty fields.
+    void storageProblemsAreToldOnce()
+    {
+        StorageNotice::reset();
+        const QString ini = IniPath(::Settings::FileBase);
+        QVERIFY(writeBytes(ini, "[INFO]\r\nLogin1=bob\r\n;" + QByteArray(2 << 20, 'x')));
+        QVERIFY(QDir(m_f.home->dataDir()).removeRecursively());
+        QVERIFY(writeBytes(m_f.home->dataDir(), "a file where the folder goes"));
+        platform::seams::clearMessageBoxCalls();
+
+        frmdial &w = m_f.load();
+        QCOMPARE(w.Combo3->currentText(), QString());
+        QString told;
+        for (int second = 0; second < 4; ++second) {
+            w.Timer1_Timer();
+            QCoreApplication::processEvents();
+        }
+        for (const auto &box : platform::seams::messageBoxCalls())
+            told += box.text + u'\n';
+        StorageNotice::reset();
+        QCOMPARE(told.count(ini), 1);
+        QCOMPARE(told.count(callLogPath()), 1);
+        QVERIFY2(told.contains(u"larger than 1 MiB"_s) && told.contains(u"Not a directory"_s),
+                 qPrintable(told));
     }
 };
 

@@ -13,6 +13,7 @@
 #include "services/clock.h"
 #include "services/ini.h"
 #include "services/post_connect.h"
+#include "services/storage_notice.h"
 #include "ui/about/frmAbout.h"
 #include "ui/common/controls.h"
 #include "ui/common/forms.h"
@@ -304,6 +305,13 @@ void frmdial::centreOnScreen()
 
 void frmdial::Form_Load()
 {
+    // A settings file or call log that cannot be read or saved is told once,
+    // from the event loop, never from inside the read or save.
+    StorageNotice::setListener([window = QPointer<frmdial>(this)] {
+        if (window)
+            QMetaObject::invokeMethod(window, &frmdial::showStorageNotices, Qt::QueuedConnection);
+    });
+
     ComboEntryList entries(Combo1);
     ListPhonebookEntries(entries);
 
@@ -335,6 +343,19 @@ void frmdial::Form_Load()
     Timer1->start();
     Timer4->start();
     tms->start();
+}
+
+// One message box for whatever is waiting, even while the window is hidden in
+// the tray: each file is told about once per run, so the box never comes back
+// every second, and words in the status line would be lost at the next tick.
+void frmdial::showStorageNotices()
+{
+    const QStringList notices = StorageNotice::take();
+    if (notices.isEmpty())
+        return;
+    const QByteArray text = platform::toAnsi(notices.join(u'\n'));
+    const QByteArray caption = platform::toAnsi(AppTitle);
+    MessageBoxA(handle(), text.constData(), caption.constData(), MB_OK);
 }
 
 void frmdial::LoadLoginSettings()
@@ -435,8 +456,23 @@ void frmdial::Connect_Click()
 
     Timer2->start();
     lockForDial();
-    DialEntry(*this, Combo1->itemText(Combo1->currentIndex()));
+    if (!DialEntry(*this, Combo1->itemText(Combo1->currentIndex()))) {
+        backToReadyAfterRefusedDial();
+        return;
+    }
     status->setText(StatusAttempting);
+}
+
+// Nothing was dialed (no such entry, an unreadable phonebook, the modem out of
+// reach): the status line keeps the reason DialEntry gave, and the window
+// goes back to rest as a cancelled call leaves it.
+void frmdial::backToReadyAfterRefusedDial()
+{
+    Timer2->stop();
+    if (SweepPosition >= 0 && SweepPosition < static_cast<int>(Shape1.size()))
+        Shape1[static_cast<size_t>(SweepPosition)]->setVisible(false);
+    unlockFields();
+    exi->setText(CaptionClose);
 }
 
 void frmdial::lockForDial()
@@ -660,6 +696,23 @@ void frmdial::dial_Click()
 {
     s->hide();
     show();
+}
+
+void frmdial::showOnRequest()
+{
+    if (m_unloaded)
+        return;
+    s->hide();
+    QWidget *window = this;
+    if (WasConnected == 1) {
+        conn_Click();
+        window = &Forms::details();
+    } else {
+        show();
+    }
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->raise();
+    window->activateWindow();
 }
 
 void frmdial::dis_Click()

@@ -99,6 +99,8 @@ public:
     QString AutoConnectValue;
 
     void Form_Load();
+    // Shows the storage notices waiting (files that cannot be read or saved).
+    void showStorageNotices();
     void LoadLoginSettings();
     void SaveLoginSettings();
 
@@ -144,6 +146,11 @@ public slots:
     void exit_Click();
     void exit2_Click();
 
+    // Another start of the program asked this one to show itself: the
+    // dialer window as the tray's "Principal" shows it, or, while the line is
+    // up (the monitor keeps the dialer hidden then), the connection details.
+    void showOnRequest();
+
 protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -156,6 +163,7 @@ private:
     void buildTimers();
     void lockForDial();
     void unlockFields();
+    void backToReadyAfterRefusedDial();
     void setTrayTip(const QString &text);
     QString connectionSpeedText();
 
