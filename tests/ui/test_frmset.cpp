@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <QtEndian>
 
 #include <memory>
@@ -189,6 +190,32 @@ private slots:
         // Only the height changes; the controls stay where they are.
         QCOMPARE(w.frameGeometry().width(), width);
         QCOMPARE(control<QPushButton>(w, u"Command1"_s)->geometry(), okPlace);
+    }
+
+    void outerHeightsHoldWhenTheFrameComesLate()
+    {
+        // Pressed before the window has ever been shown, and so before it has
+        // a frame: the outer heights must hold once the frame is there.
+        frmset &w = Forms::details();
+        click(w, u"opt"_s);
+        QCOMPARE(text(w, u"opt"_s), u"Options >>"_s);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(w.frameGeometry().height() > w.height()); // the frame is there now
+        QTRY_COMPARE(w.frameGeometry().height(), 3900 / 15);
+
+        click(w, u"opt"_s);
+        QCOMPARE(w.frameGeometry().height(), 5100 / 15);
+        click(w, u"opt"_s);
+        QCOMPARE(w.frameGeometry().height(), 3900 / 15);
+
+        // The window system reports another size than the one asked for (a
+        // report sent before the request crossed it): the height is asked
+        // for again.
+        QVERIFY(w.windowHandle());
+        w.windowHandle()->resize(w.width(), w.height() + 8);
+        QCoreApplication::processEvents(); // delivers the report
+        QTRY_COMPARE(w.frameGeometry().height(), 3900 / 15);
     }
 
     void disconnectWhileIdleOnlyClosesAndKeepsTheDialerHidden()

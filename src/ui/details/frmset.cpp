@@ -17,6 +17,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 using namespace Controls;
@@ -28,6 +31,7 @@ constexpr int DesignHeightTwips = 4020;
 constexpr int TallHeightTwips = 5100;
 constexpr int ShortHeightTwips = 3900;
 constexpr int StatsPeriodMs = 500;
+constexpr int MaxHeightRetries = 5;
 
 const QString ShowOptionsCaption = u"Options >>"_s;
 const QString HideOptionsCaption = u"Hide Options"_s;
@@ -137,10 +141,72 @@ void frmset::showByteCounters()
 
 void frmset::setOuterHeightTwips(int twips)
 {
-    // Before the window is first shown it has no frame yet; the frame's extra
-    // height is then 0 and the whole height goes to the client area.
-    const int frameExtra = frameGeometry().height() - geometry().height();
-    setFixedSize(width(), platform::twipsToPixels(twips) - frameExtra);
+    m_outerHeight = platform::twipsToPixels(twips);
+    applyOuterHeight();
+}
+
+void frmset::applyOuterHeight()
+{
+    if (!m_outerHeight)
+        return;
+    // The frame is the window manager's: it is unknown until the window is
+    // shown and framed, which may come after the press, and it may change
+    // while the window is shown. Whatever it is now, the client area takes
+    // the rest; each new report of the frame lands here again.
+    int frameExtra = 0;
+    if (const QWindow *window = windowHandle()) {
+        const QMargins margins = window->frameMargins();
+        // Half-way through the framing the margins can read as nonsense: the
+        // report that completes it comes later.
+        if (margins.top() < 0 || margins.bottom() < 0 || margins.left() < 0 || margins.right() < 0)
+            return;
+        frameExtra = margins.top() + margins.bottom();
+    }
+    const int clientHeight = std::max(1, *m_outerHeight - frameExtra);
+    if (minimumHeight() != clientHeight || maximumHeight() != clientHeight) {
+        m_heightRetries = 0;
+        setFixedSize(width(), clientHeight);
+    } else if (height() == clientHeight) {
+        m_heightRetries = 0;
+    } else if (m_heightRetries < MaxHeightRetries) {
+        // The window system answered with another height: a report sent
+        // before the request, or the window manager's own idea of the window
+        // while it frames it. Ask again, a few times at most, so that a
+        // window manager that insists is not fought forever.
+        ++m_heightRetries;
+        resize(width(), clientHeight);
+    }
+}
+
+bool frmset::event(QEvent *event)
+{
+    const bool handled = QDialog::event(event);
+    switch (event->type()) {
+    case QEvent::Show:
+        // The window manager's frame may arrive with no move or resize of
+        // the window: it is known by the time the window is exposed.
+        if (QWindow *window = windowHandle(); window && window != m_watchedWindow) {
+            m_watchedWindow = window;
+            window->installEventFilter(this);
+        }
+        applyOuterHeight();
+        break;
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::WindowStateChange:
+        applyOuterHeight();
+        break;
+    default:
+        break;
+    }
+    return handled;
+}
+
+bool frmset::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_watchedWindow && event->type() == QEvent::Expose)
+        applyOuterHeight();
+    return QDialog::eventFilter(watched, event);
 }
 
 void frmset::opt_Click()

@@ -6,15 +6,18 @@
 // "&Disconnect", and the automatic-disconnection panel.
 
 #include <QDialog>
+#include <QPointer>
 
 #include <optional>
 
+class QEvent;
 class QGroupBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
+class QWindow;
 
 class frmset final : public QDialog
 {
@@ -64,17 +67,26 @@ public slots:
     void option2_Click();
 
 protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void showByteCounters();
     void checkAutomaticDisconnection();
-    // Sets the window's outer height (title bar and borders included).
+    // Sets the window's outer height (title bar and borders included), now
+    // and again whenever the window manager reports the frame or changes it.
     void setOuterHeightTwips(int twips);
+    void applyOuterHeight();
 
     // The armed automatic disconnection: the minutes typed when it was armed,
     // and the time on line (seconds) it counts from, taken at the arming click
     // or, when l4 could not be read then, at the first tick that can read it.
     qint64 m_disconnectAfterSeconds = 0;
     std::optional<qint64> m_armedAtSeconds;
+    // The outer height (pixels) the options button asked for; until it is
+    // pressed the window keeps its design client area.
+    std::optional<int> m_outerHeight;
+    int m_heightRetries = 0;
+    QPointer<QWindow> m_watchedWindow;
 };

@@ -1,0 +1,253 @@
+#!/usr/bin/env bash
+# The details window's two heights under a real X server and window manager:
+#
+#   "Hide Options" gives the window an outer height (title bar and borders
+#   included) of 260 px, "Options >>" one of 340 px, whenever the window
+#   manager gets round to framing the window: pressed right after the window
+#   is shown (before its frame exists), pressed in quick bursts, or pressed
+#   once everything has settled.
+#
+# The outer height is read from outside (the client window's height plus the
+# top and bottom of _NET_FRAME_EXTENTS) and from inside the program. Ten
+# rounds, each with a freshly loaded window.
+#
+# Usage: details_heights.sh DRIVER ARTIFACTS_DIR
+# DRIVER is details_window_driver. Needs Xvfb, openbox, xdotool, xprop,
+# xwininfo and ImageMagick's import.
+
+# The helpers below run through wait_until and traps, which shellcheck cannot follow.
+# shellcheck disable=SC2317
+set -uo pipefail
+
+if [ $# -ne 2 ]; then
+    echo "usage: $0 DRIVER ARTIFACTS_DIR" >&2
+    exit 2
+fi
+
+NAME=e2e_details_heights
+ROUNDS=${VANTELO_E2E_ROUNDS:-10}
+SHORT=260 # 3900 twips
+TALL=340  # 5100 twips
+DESIGN_CLIENT=268 # 4020 twips, the client area before any press
+
+missing=()
+for tool in Xvfb openbox xdotool xprop xwininfo import; do
+    command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+done
+if [ ${#missing[@]} -ne 0 ]; then
+    echo "$NAME: FAIL: missing programs: ${missing[*]} (scripts/install-deps.sh installs them)"
+    exit 1
+fi
+
+DRIVER=$(realpath "$1")
+ART=$2
+mkdir -p "$ART"
+ART=$(realpath "$ART")
+rm -f "$ART"/*.png
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantelo-e2e.XXXXXX") || exit 1
+export HOME=$WORK/home
+export XDG_CONFIG_HOME=$HOME/.config
+export XDG_DATA_HOME=$HOME/.local/share
+export XDG_CACHE_HOME=$HOME/.cache
+export XDG_RUNTIME_DIR=$WORK/runtime
+mkdir -p "$XDG_CONFIG_HOME/vantelo" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY SESSION_MANAGER QT_QPA_PLATFORMTHEME DBUS_SESSION_BUS_ADDRESS
+export LC_ALL=C.UTF-8
+
+STEP="start"
+PIDS=()
+XVFB_PID=""
+DRIVER_PID=""
+WID=""
+
+log() { printf '%s: %s\n' "$NAME" "$*"; }
+
+cleanup()
+{
+    local i pid
+    # The coprocess's descriptors are gone once it has ended.
+    [ -n "$DRIVER_PID" ] && [ -n "${DRV[1]:-}" ] && { echo quit >&"${DRV[1]}"; } 2>/dev/null
+    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
+        kill -TERM "${PIDS[i]}" 2>/dev/null
+    done
+    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
+        pid=${PIDS[i]}
+        for _ in $(seq 20); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'fail "interrupted"' INT TERM
+
+fail()
+{
+    echo
+    log "FAILED ($STEP): $*"
+    if [ -n "$XVFB_PID" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
+        import -window root "$ART/failure.png" 2>/dev/null &&
+            log "screen at the failure: $ART/failure.png"
+    fi
+    echo "----- driver stderr -----"
+    tail -n 40 "$WORK/driver.err" 2>/dev/null
+    echo "----- openbox -----"
+    tail -n 20 "$WORK/openbox.log" 2>/dev/null
+    log "FAIL"
+    exit 1
+}
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# wait_until SECONDS WHAT COMMAND...: polls COMMAND every 0.05 s.
+wait_until()
+{
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$(($(now_ms) + seconds * 1000))
+    while :; do
+        "$@" && return 0
+        [ "$(now_ms)" -ge "$deadline" ] && fail "no $what within ${seconds}s"
+        sleep 0.05
+    done
+}
+
+# ---- the driver ----
+
+ANSWER=""
+# send COMMAND EXPECTED_PREFIX: one command, one answer starting with the prefix.
+send()
+{
+    [ -n "${DRV[1]:-}" ] || fail "the driver has ended"
+    echo "$1" >&"${DRV[1]}" || fail "the driver does not take commands"
+    IFS= read -r -t 5 ANSWER <&"${DRV[0]}" || fail "no answer from the driver to \"$1\""
+    [[ $ANSWER == "$2"* ]] || fail "the driver answered \"$ANSWER\" to \"$1\""
+}
+
+INSIDE_CLIENT=""
+INSIDE_OUTER=""
+inside_state()
+{
+    send state "state "
+    read -r _ INSIDE_CLIENT INSIDE_OUTER <<<"$ANSWER"
+}
+
+# ---- the window as the X server and the window manager see it ----
+
+CLIENT=""
+OUTER=""
+EXTENTS=""
+# Reads the client height and the frame; fails while the window is not
+# mapped or the window manager has not said how big its frame is.
+read_outside()
+{
+    local info top bottom
+    CLIENT=""
+    OUTER=""
+    info=$(xwininfo -id "$WID" 2>/dev/null) || return 1
+    grep -q 'Map State: IsViewable' <<<"$info" || return 1
+    CLIENT=$(sed -n 's/^ *Height: *//p' <<<"$info")
+    EXTENTS=$(xprop -id "$WID" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/^.* = *//p')
+    [[ $EXTENTS =~ ^([0-9]+),\ *([0-9]+),\ *([0-9]+),\ *([0-9]+)$ ]] || return 1
+    top=${BASH_REMATCH[3]}
+    bottom=${BASH_REMATCH[4]}
+    [ "$top" -gt 0 ] || return 1
+    OUTER=$((CLIENT + top + bottom))
+}
+
+outer_is() { read_outside && [ "$OUTER" = "$1" ]; }
+client_is() { read_outside && [ "$CLIENT" = "$1" ]; }
+inside_outer_is()
+{
+    inside_state
+    [ "$INSIDE_OUTER" = "$1" ]
+}
+
+# expect_outer HEIGHT: the outer height settles at HEIGHT, seen from outside
+# and from inside the program.
+expect_outer()
+{
+    local want=$1
+    outer_is "$want" || wait_until 3 "outer height $want (last seen: client $CLIENT, frame extents \"$EXTENTS\", outer $OUTER)" outer_is "$want"
+    inside_outer_is "$want" || wait_until 3 "outer height $want inside the program (last seen: client $INSIDE_CLIENT, outer $INSIDE_OUTER)" inside_outer_is "$want"
+}
+
+# ---- the run ----
+
+STEP="X server"
+# -noreset: the server would otherwise reset when its last client leaves
+# (our readiness probe), and refuse the window manager for that moment.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$WORK/display" 2>"$WORK/xvfb.log" &
+XVFB_PID=$!
+PIDS+=("$XVFB_PID")
+display_ready() { [ -s "$WORK/display" ]; }
+wait_until 10 "display number from Xvfb" display_ready
+DISPLAY=":$(head -n 1 "$WORK/display")"
+export DISPLAY
+x_ready() { xdotool getdisplaygeometry >/dev/null 2>&1; }
+wait_until 10 "X server answering on $DISPLAY" x_ready
+
+STEP="window manager"
+openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
+OPENBOX_PID=$!
+PIDS+=("$OPENBOX_PID")
+wm_ready()
+{
+    kill -0 "$OPENBOX_PID" 2>/dev/null || fail "openbox ended"
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+wait_until 10 "window manager" wm_ready
+
+STEP="driver"
+coproc DRV { exec "$DRIVER" 2>"$WORK/driver.err"; }
+DRIVER_PID=$DRV_PID
+PIDS+=("$DRIVER_PID")
+IFS= read -r -t 10 ANSWER <&"${DRV[0]}" || fail "the driver did not start"
+[ "$ANSWER" = ready ] || fail "the driver said \"$ANSWER\" instead of \"ready\""
+
+for round in $(seq "$ROUNDS"); do
+    STEP="round $round"
+    if ((round % 2)); then
+        # The press comes before the window manager has framed the window.
+        send open-short "shown "
+        WID=${ANSWER#shown }
+        expect_outer "$SHORT"
+    else
+        # The window first shows its design client area, then the press
+        # comes as soon as the program sees it; the frame may still be on
+        # its way.
+        send open "shown "
+        WID=${ANSWER#shown }
+        send opt "opt Options >>"
+        expect_outer "$SHORT"
+    fi
+    send opt "opt Hide Options"
+    expect_outer "$TALL"
+    send opt "opt Options >>"
+    expect_outer "$SHORT"
+    # A quick burst: the window ends tall, then short.
+    send opt "opt Hide Options"
+    send opt "opt Options >>"
+    send opt "opt Hide Options"
+    expect_outer "$TALL"
+    send opt "opt Options >>"
+    expect_outer "$SHORT"
+    log "round $round: outer heights $SHORT / $TALL held (client $CLIENT, frame extents $EXTENTS)"
+    [ "$round" = 1 ] && import -window root "$ART/round-1-short.png" 2>/dev/null
+    send close closed
+done
+
+STEP="a window left alone keeps its design client area"
+send open "shown "
+WID=${ANSWER#shown }
+client_is "$DESIGN_CLIENT" || wait_until 3 "client height $DESIGN_CLIENT (last seen: $CLIENT)" client_is "$DESIGN_CLIENT"
+send close closed
+
+log "PASS ($ROUNDS rounds)"
+exit 0
