@@ -3,8 +3,9 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test bench format clean install package
+.PHONY: all deps configure build run test bench fuzz format clean install package
 
 all: build
 
@@ -25,6 +26,17 @@ test: build
 
 bench: build
 	$(BUILD_DIR)/tests/bench/bench_monitor_tick
+
+# Each fuzz target (one per folder of tests/fuzz/corpus) for FUZZ_SECONDS seconds,
+# on a corpus of the build tree seeded from that folder; needs clang++ and libFuzzer.
+FUZZ_TARGETS = $(notdir $(patsubst %/,%,$(wildcard tests/fuzz/corpus/*/)))
+fuzz: build
+	@failed=""; \
+	for t in $(FUZZ_TARGETS); do \
+	    tests/fuzz/run_fuzzer.sh $(BUILD_DIR)/tests/fuzz/targets/fuzz_$$t tests/fuzz/corpus/$$t \
+	        $(BUILD_DIR)/tests/fuzz/work/fuzz/$$t $(FUZZ_SECONDS) || failed="$$failed $$t"; \
+	done; \
+	if [ -n "$$failed" ]; then echo "fuzz: failed or not built:$$failed"; exit 1; fi
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

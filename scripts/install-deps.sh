@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
     g++ cmake make pkgconf clang-format dpkg-dev
+    # the fuzz targets: clang++, and the runtime behind -fsanitize=fuzzer,address,undefined
+    clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
     # a sans-serif face with the metrics the windows are laid out for
     fonts-liberation2

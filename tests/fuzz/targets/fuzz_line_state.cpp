@@ -1,0 +1,152 @@
+// The simulated line's shared state from arbitrary bytes: read as every
+// process reads it, each simulated call's course (status, link, counters)
+// computed at moments around its own times, and the state written and read
+// back. A call's course only moves forward: once disconnected it stays so, it
+// is connected only from its connection time on, its link is never up on a
+// disconnected line, and only a disconnected call has an error. Writing then
+// reading keeps every call as it was.
+
+#include "fuzz_support.h"
+#include "platform/line/call_store.h"
+#include "platform/sim/line_model.h"
+
+#include <QFile>
+#include <QList>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+using line::Call;
+using line::LineState;
+
+namespace readers {
+
+// The state as the line reads it from its file. A parser of the bytes
+// themselves, when the line has one, is chosen over this reading.
+template <typename Bytes> LineState parseLineState(const Bytes &json)
+{
+    fuzz::check(writeBytes(line::lineStatePath(), json), "cannot write the line's state");
+    return line::readLineState();
+}
+
+} // namespace readers
+
+namespace {
+
+qint64 plus(qint64 a, qint64 b)
+{
+    qint64 sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
+    return sum;
+}
+
+qint64 times(qint64 a, qint64 b)
+{
+    qint64 product = 0;
+    if (__builtin_mul_overflow(a, b, &product))
+        return (a < 0) != (b < 0) ? std::numeric_limits<qint64>::min()
+                                  : std::numeric_limits<qint64>::max();
+    return product;
+}
+
+// Moments around the call's own times, in order.
+QList<qint64> momentsOf(const Call &call)
+{
+    QList<qint64> at = {0, 1'700'000'000'000};
+    for (int stage = -1; stage <= 7; ++stage)
+        at.append(plus(call.dialedAtMs, times(stage, call.stageMs)));
+    const qint64 connected = simline::detail::connectedAtMs(call);
+    for (const qint64 t : {call.hangUpAtMs, call.droppedAtMs, call.closeAtMs, connected,
+                           plus(connected, times(call.dropAfterSec, 1000))}) {
+        for (const qint64 d : {-1, 0, 1})
+            at.append(plus(t, d));
+    }
+    std::sort(at.begin(), at.end());
+    return at;
+}
+
+void checkCourse(const Call &call, const QByteArray &input)
+{
+    using namespace simline::detail;
+    const qint64 connected = connectedAtMs(call);
+    bool ended = false;
+    for (const qint64 t : momentsOf(call)) {
+        const line::CallStatus s = callStatus(call, t);
+        const QByteArray at = "at " + QByteArray::number(t) + "\ninput: " + input;
+        const bool known = s.state == RASCS_Connected || s.state == RASCS_Disconnected ||
+                           s.state <= RASCS_Authenticated;
+        fuzz::check(known, "a call in an unknown state", at);
+        fuzz::check(s.error == 0 || s.state == RASCS_Disconnected,
+                    "an error on a line that is not disconnected", at);
+        fuzz::check(!ended || s.state == RASCS_Disconnected, "a disconnected call came back", at);
+        fuzz::check(s.state != RASCS_Connected || (connected >= 0 && t >= connected),
+                    "connected before its connection time", at);
+        fuzz::check(!linkUp(call, t) || s.state != RASCS_Disconnected,
+                    "a link up on a disconnected line", at);
+        // The counters have no property of their own: they wrap around, as the
+        // system's do; the sanitizers watch their arithmetic.
+        bytesReceived(call, t);
+        bytesSent(call, t);
+        ended = ended || s.state == RASCS_Disconnected;
+    }
+}
+
+qint64 orUnset(qint64 ms)
+{
+    return ms < 0 ? -1 : ms;
+}
+
+bool sameCall(const Call &a, const Call &b)
+{
+    const bool common = a.handle == b.handle && a.kind == b.kind && a.entry == b.entry &&
+                        a.deviceName == b.deviceName && a.deviceType == b.deviceType &&
+                        a.userName == b.userName && a.phoneNumber == b.phoneNumber &&
+                        a.callbackNumber == b.callbackNumber && a.domain == b.domain &&
+                        a.dialedAtMs == b.dialedAtMs &&
+                        orUnset(a.hangUpAtMs) == orUnset(b.hangUpAtMs) &&
+                        orUnset(a.closeAtMs) == orUnset(b.closeAtMs) && a.speed == b.speed;
+    if (a.kind == line::Kind::Simulated)
+        return common && a.stageMs == b.stageMs && a.outcome == b.outcome &&
+               a.accountAccepted == b.accountAccepted && a.dropAfterSec == b.dropAfterSec &&
+               a.hangUpMs == b.hangUpMs && orUnset(a.droppedAtMs) == orUnset(b.droppedAtMs);
+    return common && a.pid == b.pid && a.state == b.state && a.error == b.error &&
+           a.finished == b.finished && a.interfaceName == b.interfaceName;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray input(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    fuzz::home();
+    using namespace line;
+    using namespace readers;
+    const LineState state = parseLineState(input);
+
+    for (const Call &call : state.calls) {
+        if (call.kind == line::Kind::Simulated)
+            checkCourse(call, input);
+    }
+
+    // Before any close time, so every call is written.
+    fuzz::check(line::writeLineState(state, -1), "cannot write the line's state");
+    QFile file(line::lineStatePath());
+    fuzz::check(file.open(QIODevice::ReadOnly), "cannot read the line's state");
+    const LineState back = parseLineState(file.readAll());
+    fuzz::check(back.nextHandle == state.nextHandle, "the next handle changed", input);
+    fuzz::check(orUnset(back.nextHangUpDelayMs) == orUnset(state.nextHangUpDelayMs),
+                "the next hang-up delay changed", input);
+    fuzz::check(back.outcomeForced == state.outcomeForced &&
+                    (!state.outcomeForced || back.forcedOutcome == state.forcedOutcome),
+                "the forced outcome changed", input);
+    fuzz::check(back.calls.size() == state.calls.size(), "calls were lost or added", input);
+    for (qsizetype i = 0; i < state.calls.size(); ++i) {
+        if (!sameCall(state.calls.at(i), back.calls.at(i)))
+            fuzz::fail("a call changed on the way through its file",
+                       "call " + QByteArray::number(i) + "\ninput: " + input);
+    }
+    return 0;
+}
