@@ -18,11 +18,10 @@
 # The helpers below run through wait_until and traps, which shellcheck cannot follow.
 # shellcheck disable=SC2317
 set -uo pipefail
+# shellcheck source-path=SCRIPTDIR source=x_session.sh
+source "$(dirname "${BASH_SOURCE[0]}")/x_session.sh"
 
-if [ $# -ne 2 ]; then
-    echo "usage: $0 DRIVER ARTIFACTS_DIR" >&2
-    exit 2
-fi
+expect_arguments 2 "DRIVER ARTIFACTS_DIR" "$@"
 
 NAME=e2e_details_heights
 ROUNDS=${VANTELO_E2E_ROUNDS:-10}
@@ -30,59 +29,23 @@ SHORT=260 # 3900 twips
 TALL=340  # 5100 twips
 DESIGN_CLIENT=268 # 4020 twips, the client area before any press
 
-missing=()
-for tool in Xvfb openbox xdotool xprop xwininfo import; do
-    command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
-done
-if [ ${#missing[@]} -ne 0 ]; then
-    echo "$NAME: FAIL: missing programs: ${missing[*]} (scripts/install-deps.sh installs them)"
-    exit 1
-fi
+require_programs Xvfb openbox xdotool xprop xwininfo import
 
 DRIVER=$(realpath "$1")
-ART=$2
-mkdir -p "$ART"
-ART=$(realpath "$ART")
-rm -f "$ART"/*.png
+use_artifacts_folder "$2"
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantelo-e2e.XXXXXX") || exit 1
-export HOME=$WORK/home
-export XDG_CONFIG_HOME=$HOME/.config
-export XDG_DATA_HOME=$HOME/.local/share
-export XDG_CACHE_HOME=$HOME/.cache
-export XDG_RUNTIME_DIR=$WORK/runtime
-mkdir -p "$XDG_CONFIG_HOME/vantelo" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY SESSION_MANAGER QT_QPA_PLATFORMTHEME DBUS_SESSION_BUS_ADDRESS
-export LC_ALL=C.UTF-8
+make_private_home
+x_desktop_environment no-session-bus
 
 STEP="start"
-PIDS=()
-XVFB_PID=""
 DRIVER_PID=""
 WID=""
 
-log() { printf '%s: %s\n' "$NAME" "$*"; }
-
 cleanup()
 {
-    local i pid
     # The coprocess's descriptors are gone once it has ended.
     [ -n "$DRIVER_PID" ] && [ -n "${DRV[1]:-}" ] && { echo quit >&"${DRV[1]}"; } 2>/dev/null
-    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
-        kill -TERM "${PIDS[i]}" 2>/dev/null
-    done
-    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
-        pid=${PIDS[i]}
-        for _ in $(seq 20); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.05
-        done
-        kill -KILL "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    done
-    rm -rf "$WORK"
+    end_session
 }
 trap cleanup EXIT
 trap 'fail "interrupted"' INT TERM
@@ -101,21 +64,6 @@ fail()
     tail -n 20 "$WORK/openbox.log" 2>/dev/null
     log "FAIL"
     exit 1
-}
-
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-
-# wait_until SECONDS WHAT COMMAND...: polls COMMAND every 0.05 s.
-wait_until()
-{
-    local seconds=$1 what=$2
-    shift 2
-    local deadline=$(($(now_ms) + seconds * 1000))
-    while :; do
-        "$@" && return 0
-        [ "$(now_ms)" -ge "$deadline" ] && fail "no $what within ${seconds}s"
-        sleep 0.05
-    done
 }
 
 # ---- the driver ----
@@ -181,28 +129,10 @@ expect_outer()
 # ---- the run ----
 
 STEP="X server"
-# -noreset: the server would otherwise reset when its last client leaves
-# (our readiness probe), and refuse the window manager for that moment.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$WORK/display" 2>"$WORK/xvfb.log" &
-XVFB_PID=$!
-PIDS+=("$XVFB_PID")
-display_ready() { [ -s "$WORK/display" ]; }
-wait_until 10 "display number from Xvfb" display_ready
-DISPLAY=":$(head -n 1 "$WORK/display")"
-export DISPLAY
-x_ready() { xdotool getdisplaygeometry >/dev/null 2>&1; }
-wait_until 10 "X server answering on $DISPLAY" x_ready
+start_x_server
 
 STEP="window manager"
-openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
-OPENBOX_PID=$!
-PIDS+=("$OPENBOX_PID")
-wm_ready()
-{
-    kill -0 "$OPENBOX_PID" 2>/dev/null || fail "openbox ended"
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
-}
-wait_until 10 "window manager" wm_ready
+start_window_manager
 
 STEP="driver"
 coproc DRV { exec "$DRIVER" 2>"$WORK/driver.err"; }

@@ -17,11 +17,10 @@
 # The helpers below run through wait_until and traps, which shellcheck cannot follow.
 # shellcheck disable=SC2317
 set -uo pipefail
+# shellcheck source-path=SCRIPTDIR source=x_session.sh
+source "$(dirname "${BASH_SOURCE[0]}")/x_session.sh"
 
-if [ $# -ne 4 ]; then
-    echo "usage: $0 VANTELO VANTELO_LINE TRAY_HOST ARTIFACTS_DIR" >&2
-    exit 2
-fi
+expect_arguments 4 "VANTELO VANTELO_LINE TRAY_HOST ARTIFACTS_DIR" "$@"
 
 NAME=e2e_dial_tray_quit
 
@@ -29,23 +28,9 @@ NAME=e2e_dial_tray_quit
 # host owns the watcher's name without meeting a desktop's, and nothing leaks
 # out. The script first makes the home, then runs itself again on the bus.
 if [ -z "${VANTELO_E2E_WORK:-}" ]; then
-    missing=()
-    for tool in dbus-run-session Xvfb openbox xdotool xprop xwininfo gdbus import jq; do
-        command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
-    done
-    if [ ${#missing[@]} -ne 0 ]; then
-        echo "$NAME: FAIL: missing programs: ${missing[*]} (scripts/install-deps.sh installs them)"
-        exit 1
-    fi
-    VANTELO_E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantelo-e2e.XXXXXX") || exit 1
-    export VANTELO_E2E_WORK
-    export HOME=$VANTELO_E2E_WORK/home
-    export XDG_CONFIG_HOME=$HOME/.config
-    export XDG_DATA_HOME=$HOME/.local/share
-    export XDG_CACHE_HOME=$HOME/.cache
-    export XDG_RUNTIME_DIR=$VANTELO_E2E_WORK/runtime
-    mkdir -p "$XDG_CONFIG_HOME/vantelo" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
-    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    require_programs dbus-run-session Xvfb openbox xdotool xprop xwininfo gdbus import jq
+    make_private_home
+    export VANTELO_E2E_WORK=$WORK
     exec dbus-run-session -- bash "$0" "$@"
 fi
 WORK=$VANTELO_E2E_WORK
@@ -53,16 +38,11 @@ WORK=$VANTELO_E2E_WORK
 VANTELO=$(realpath "$1")
 LINE_TOOL=$(realpath "$2")
 TRAY_HOST=$(realpath "$3")
-ART=$4
-mkdir -p "$ART"
-ART=$(realpath "$ART")
-rm -f "$ART"/*.png "$ART"/ilog.log "$ART"/test.ini
+use_artifacts_folder "$4" ilog.log test.ini
 
-# A user's desktop session, not a test harness: the real X platform plugin,
-# and fixed text formats so the call log reads the same on every machine.
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY SESSION_MANAGER QT_QPA_PLATFORMTHEME
-export LC_ALL=C.UTF-8
+# A user's desktop session on the private bus, with fixed text formats so the
+# call log reads the same on every machine.
+x_desktop_environment own-session-bus
 
 PHONEBOOK=$XDG_CONFIG_HOME/vantelo/rasphone.pbk
 SETTINGS=$XDG_CONFIG_HOME/vantelo/test.ini
@@ -71,12 +51,8 @@ DIALER_TITLE='Vantelo - BETA VERSION'
 
 STEP="start"
 STEP_NO=0
-PIDS=()       # every process this script started, in start order
-XVFB_PID=""
 VANTELO_PID=""
 VANTELO_STATUS=""
-
-log() { printf '%s: %s\n' "$NAME" "$*"; }
 
 step()
 {
@@ -87,20 +63,7 @@ step()
 
 cleanup()
 {
-    local i pid
-    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
-        pid=${PIDS[i]}
-        kill -TERM "$pid" 2>/dev/null
-    done
-    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
-        pid=${PIDS[i]}
-        for _ in $(seq 20); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.05
-        done
-        kill -KILL "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    done
+    end_started_processes
     # The simulated line keeps its calls in our runtime folder: close any
     # left before the folder goes.
     "$LINE_TOOL" hangup >/dev/null 2>&1
@@ -142,8 +105,6 @@ fail()
     exit 1
 }
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-
 # Fails when the program has ended on its own, except where the test waits
 # for exactly that.
 check_alive()
@@ -154,19 +115,11 @@ check_alive()
     fi
 }
 
-# wait_until SECONDS WHAT COMMAND...: polls COMMAND every 0.1 s.
-wait_until()
-{
-    local seconds=$1 what=$2
-    shift 2
-    local deadline=$(($(now_ms) + seconds * 1000))
-    while :; do
-        "$@" && return 0
-        [ "${WAIT_FOR_EXIT:-0}" = 1 ] || check_alive
-        [ "$(now_ms)" -ge "$deadline" ] && fail "no $what within ${seconds}s"
-        sleep 0.1
-    done
-}
+# Every wait polls each 0.1 s and checks that the program is still there,
+# except while waiting for its end (WAIT_FOR_EXIT=1).
+alive_unless_ending() { [ "${WAIT_FOR_EXIT:-0}" = 1 ] || check_alive; }
+WAIT_POLL_SECONDS=0.1
+WAIT_GUARD=alive_unless_ending
 
 shot()
 {
@@ -257,29 +210,11 @@ open_tray_menu()
 # ---- the run ----
 
 step "X server"
-# -noreset: the server would otherwise reset when its last client leaves
-# (our readiness probe), and refuse the window manager for that moment.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$WORK/display" 2>"$WORK/xvfb.log" &
-XVFB_PID=$!
-PIDS+=("$XVFB_PID")
-display_ready() { [ -s "$WORK/display" ]; }
-wait_until 10 "display number from Xvfb" display_ready
-DISPLAY=":$(head -n 1 "$WORK/display")"
-export DISPLAY
-x_ready() { xdotool getdisplaygeometry >/dev/null 2>&1; }
-wait_until 10 "X server answering on $DISPLAY" x_ready
+start_x_server
 log "  display $DISPLAY"
 
 step "window manager"
-openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
-OPENBOX_PID=$!
-PIDS+=("$OPENBOX_PID")
-wm_ready()
-{
-    kill -0 "$OPENBOX_PID" 2>/dev/null || fail "openbox ended"
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
-}
-wait_until 10 "window manager" wm_ready
+start_window_manager
 
 step "tray host"
 "$TRAY_HOST" >"$WORK/tray_host.out" 2>&1 &

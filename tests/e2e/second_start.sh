@@ -6,55 +6,29 @@
 #   back on the screen. Only the first one keeps running.
 #
 # Usage: second_start.sh VANTELO ARTIFACTS_DIR
-# Needs Xvfb, openbox, xdotool, xwininfo and ImageMagick's import.
+# Needs Xvfb, openbox, xdotool, xprop, xwininfo and ImageMagick's import.
 
 # The helpers below run through wait_until and traps, which shellcheck cannot follow.
 # shellcheck disable=SC2317
 set -uo pipefail
+# shellcheck source-path=SCRIPTDIR source=x_session.sh
+source "$(dirname "${BASH_SOURCE[0]}")/x_session.sh"
 
-if [ $# -ne 2 ]; then
-    echo "usage: $0 VANTELO ARTIFACTS_DIR" >&2
-    exit 2
-fi
+expect_arguments 2 "VANTELO ARTIFACTS_DIR" "$@"
 
 NAME=e2e_second_start
-for tool in Xvfb openbox xdotool xwininfo import; do
-    command -v "$tool" >/dev/null 2>&1 ||
-        { echo "$NAME: FAIL: missing $tool (scripts/install-deps.sh installs it)"; exit 1; }
-done
+require_programs Xvfb openbox xdotool xprop xwininfo import
 
 VANTELO=$(realpath "$1")
-ART=$2
-mkdir -p "$ART"
-ART=$(realpath "$ART")
-rm -f "$ART"/*.png
+use_artifacts_folder "$2"
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantelo-e2e.XXXXXX") || exit 1
-export HOME=$WORK/home
-export XDG_CONFIG_HOME=$HOME/.config
-export XDG_DATA_HOME=$HOME/.local/share
-export XDG_CACHE_HOME=$HOME/.cache
-export XDG_RUNTIME_DIR=$WORK/runtime
-mkdir -p "$XDG_CONFIG_HOME/vantelo" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY SESSION_MANAGER QT_QPA_PLATFORMTHEME DBUS_SESSION_BUS_ADDRESS
-export LC_ALL=C.UTF-8
+make_private_home
+x_desktop_environment no-session-bus
 
 STEP="start"
-PIDS=()
-log() { printf '%s: %s\n' "$NAME" "$*"; }
 
-cleanup()
-{
-    local i
-    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
-        kill -KILL "${PIDS[i]}" 2>/dev/null
-        wait "${PIDS[i]}" 2>/dev/null
-    done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+trap end_session EXIT
+trap 'fail "interrupted"' INT TERM
 
 fail()
 {
@@ -67,30 +41,9 @@ fail()
     exit 1
 }
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-
-# wait_until SECONDS WHAT COMMAND...: polls COMMAND every 0.05 s.
-wait_until()
-{
-    local seconds=$1 what=$2
-    shift 2
-    local deadline=$(($(now_ms) + seconds * 1000))
-    until "$@"; do
-        [ "$(now_ms)" -ge "$deadline" ] && fail "no $what within ${seconds}s"
-        sleep 0.05
-    done
-}
-
 STEP="desktop"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$WORK/display" 2>/dev/null &
-PIDS+=("$!")
-wait_until 10 "display number from Xvfb" test -s "$WORK/display"
-DISPLAY=":$(head -n 1 "$WORK/display")"
-export DISPLAY
-wait_until 10 "X server" eval 'xdotool getdisplaygeometry >/dev/null 2>&1'
-openbox --sm-disable >/dev/null 2>&1 &
-PIDS+=("$!")
-wait_until 10 "window manager" eval "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'"
+start_x_server
+start_window_manager
 
 STEP="first start"
 "$VANTELO" >/dev/null 2>"$WORK/first.err" </dev/null &

@@ -3,6 +3,7 @@
 
 #include "platform/core/bounded_read.h"
 #include "platform/profile.h"
+#include "support/child_limits.h"
 #include "support/file_size_limit.h"
 #include "support/testenv.h"
 
@@ -13,10 +14,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstdlib>
 #include <memory>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -51,34 +51,9 @@ BOOL write(const QString &file, const char *section, const char *key, const char
 // Permission bits that do not depend on who runs the test.
 constexpr int OwnerGroupOther = 0x7077;
 
-// Runs `step` in a child process: true when it returns true within two
-// seconds. A step that waits forever or reads without end fails (killed, or
-// out of its memory) instead of stopping the whole test.
-template <typename Step> bool finishesInChild(Step step)
-{
-    const pid_t child = fork();
-    if (child == 0) {
-#if !defined(__SANITIZE_ADDRESS__)
-        const rlimit memory{rlim_t{1} << 30, rlim_t{1} << 30};
-        setrlimit(RLIMIT_AS, &memory);
-#endif
-        _exit(step() ? 0 : 1);
-    }
-    if (child < 0)
-        return false;
-    QElapsedTimer clock;
-    clock.start();
-    int status = 0;
-    while (waitpid(child, &status, WNOHANG) == 0) {
-        if (clock.hasExpired(2000)) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            return false;
-        }
-        usleep(5000);
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+// A reader that waits forever or reads without end fails (killed, or out of
+// its memory) instead of stopping the whole test.
+constexpr ChildLimits ReaderLimits{.milliseconds = 2000, .addressSpace = rlim_t{1} << 30};
 
 const QByteArray Sample = "; Vantelo settings\r\n"
                           "[INFO]\r\n"
@@ -421,10 +396,12 @@ private slots:
         else
             QVERIFY(writeBytes(m_file, large));
 
-        QVERIFY(finishesInChild([this] {
-            return readValue(m_file, "INFO", "Login1", "none").text.startsWith("none") &&
-                   !write(m_file, "INFO", "Login1", "mallory");
-        }));
+        QVERIFY(finishesInChild(
+            [this] {
+                return readValue(m_file, "INFO", "Login1", "none").text.startsWith("none") &&
+                       !write(m_file, "INFO", "Login1", "mallory");
+            },
+            ReaderLimits));
         const QFileInfo after(m_file);
         if (kind == u"fifo"_s) {
             struct stat st
@@ -470,6 +447,41 @@ private slots:
         QVERIFY(!write(m_file, "INFO", "Login1", "mallory"));
         QVERIFY(QFile::setPermissions(m_file, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         QCOMPARE(readBytes(m_file), Sample);
+    }
+
+    // The limits the tests above rely on: only a step that ends in time,
+    // within its memory and with success passes.
+    void childLimitsPassOnlyWhatEndsWell()
+    {
+        QVERIFY(finishesInChild([] { return true; }, ReaderLimits));
+        QVERIFY(!finishesInChild([] { return false; }, ReaderLimits));
+
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!finishesInChild(
+            []() -> bool {
+                for (;;)
+                    pause();
+            },
+            {.milliseconds = 200}));
+        QVERIFY(clock.elapsed() < 1500);
+
+#if !defined(__SANITIZE_ADDRESS__)
+        const auto allocates = [] {
+            void *volatile block = std::malloc(std::size_t{2} << 30);
+            const bool got = block != nullptr;
+            std::free(block);
+            return got;
+        };
+        QVERIFY(finishesInChild(allocates));
+        QVERIFY(!finishesInChild(allocates, ReaderLimits));
+#endif
+
+        // A child reaped by someone else has not passed.
+        const auto previous = std::signal(SIGCHLD, SIG_IGN);
+        const bool passed = finishesInChild([] { return false; }, ReaderLimits);
+        std::signal(SIGCHLD, previous);
+        QVERIFY(!passed);
     }
 };
 

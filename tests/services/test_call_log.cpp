@@ -5,22 +5,19 @@
 #include "services/call_log.h"
 #include "services/clock.h"
 #include "services/storage_notice.h"
+#include "support/child_limits.h"
 #include "support/file_size_limit.h"
 #include "support/testenv.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTest>
 
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -39,29 +36,6 @@ Duration advanced(Duration d, int seconds)
     for (int i = 0; i < seconds; ++i)
         AdvanceDuration(d);
     return d;
-}
-
-// Runs `step` in a child process: true when it returns true within two
-// seconds. A step that waits forever fails instead of stopping the test.
-template <typename Step> bool finishesInChild(Step step)
-{
-    const pid_t child = fork();
-    if (child == 0)
-        _exit(step() ? 0 : 1);
-    if (child < 0)
-        return false;
-    QElapsedTimer clock;
-    clock.start();
-    int status = 0;
-    while (waitpid(child, &status, WNOHANG) == 0) {
-        if (clock.hasExpired(2000)) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            return false;
-        }
-        usleep(5000);
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace
