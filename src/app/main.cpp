@@ -1,5 +1,6 @@
 #include "platform/paths.h"
 #include "platform/single_instance.h"
+#include "services/call_log.h"
 #include "ui/common/controls.h"
 #include "ui/common/forms.h"
 #include "ui/dialer/frmdial.h"
@@ -47,5 +48,7 @@ int main(int argc, char *argv[])
     dialer->show();
     const int code = QApplication::exec();
     Forms::unloadAll();
+    // The monitor's last call log reaches the disk whatever ended the program.
+    FlushCallLog();
     return code;
 }

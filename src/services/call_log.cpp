@@ -5,10 +5,16 @@
 #include "platform/paths.h"
 #include "services/storage_notice.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 
+#include <filesystem>
 #include <limits>
+#include <system_error>
 
 QString FormatHms(qint16 seconds, qint16 minutes, qint16 hours)
 {
@@ -125,6 +131,185 @@ QString recordLine(const QStringList &fields)
 
 } // namespace
 
+namespace {
+
+CallLogCounts counts;
+
+// What a look at a file tells of its content without reading it: a file
+// rewritten in place or replaced by another shows a new size or new times.
+struct Stamp
+{
+    bool file = false;
+    qint64 size = -1;
+    QDateTime modified;
+    QDateTime changed;
+    QDateTime born;
+
+    bool operator==(const Stamp &) const = default;
+};
+
+// The file at path, a link followed to its target.
+Stamp stampOf(const QString &path)
+{
+    const QFileInfo info(path);
+    Stamp stamp;
+    stamp.file = info.isFile();
+    if (!stamp.file)
+        return stamp;
+    stamp.size = info.size();
+    stamp.modified = info.fileTime(QFileDevice::FileModificationTime);
+    stamp.changed = info.fileTime(QFileDevice::FileMetadataChangeTime);
+    stamp.born = info.fileTime(QFileDevice::FileBirthTime);
+    return stamp;
+}
+
+// The log as this program last left it: while the file still looks the same,
+// its content is known without reading it.
+struct KnownLog
+{
+    QString path; // empty: nothing known
+    Stamp stamp;
+    QByteArray bytes;
+    QString last; // the last input item of bytes
+    bool onDisk = true;
+
+    // The stamp alone cannot tell a rewrite of the same size within the same
+    // millisecond: a file that still looks the same is compared with what was
+    // written, which is a few hundred bytes (a larger file is not ours).
+    bool holds(const QString &at) const
+    {
+        if (path.isEmpty() || path != at || !stamp.file || stampOf(at) != stamp)
+            return false;
+        const platform::BoundedRead now = platform::readBounded(at, bytes.size());
+        return now.read() && now.data == bytes;
+    }
+};
+
+KnownLog known;
+
+void remember(const QString &path, const QByteArray &bytes, bool onDisk)
+{
+    known.path = path;
+    known.stamp = stampOf(path);
+    known.bytes = bytes;
+    known.last = lastInputItem(QString::fromLocal8Bit(bytes));
+    known.onDisk = onDisk;
+}
+
+std::filesystem::path nativePath(const QString &path)
+{
+    return std::filesystem::path(path.toStdU16String());
+}
+
+// The file a save at path lands in: the end of its chain of links, so a link
+// the user made stays a link and its target gets the new content.
+bool saveTarget(const QString &path, QString &target, QString &error)
+{
+    target = path;
+    QFileInfo info(path);
+    for (int hops = 0; info.isSymLink(); ++hops) {
+        if (hops == 128) {
+            error = QStringLiteral("too many levels of symbolic links");
+            return false;
+        }
+        target = info.symLinkTarget();
+        info.setFile(target);
+    }
+    return true;
+}
+
+// Replaces the file at path whole with bytes, as a QSaveFile does, without
+// waiting for the disk: the new content goes to a file of its own beside the
+// old one, created afresh (never through a link), which then takes the old
+// one's place. A file that is there keeps its permissions; one that is not
+// writable is left as it is. On failure nothing is left behind and error says
+// why.
+bool replaceWhole(const QString &path, const QByteArray &bytes, QString &error)
+{
+    QString target;
+    if (!saveTarget(path, target, error))
+        return false;
+    const QFileInfo existing(target);
+    if (existing.exists() && !existing.isWritable()) {
+        error =
+            QCoreApplication::translate("QSaveFile", "Existing file %1 is not writable").arg(path);
+        return false;
+    }
+
+    // A new log gets the permissions the system gives a new file; a new copy of
+    // an old one is its owner's alone until it has the old one's permissions.
+    const QFileDevice::Permissions firstPermissions =
+        existing.exists()
+            ? QFileDevice::ReadOwner | QFileDevice::WriteOwner
+            : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                  QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
+    QFile temporary;
+    static const QString Letters =
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
+    for (int attempt = 0;; ++attempt) {
+        QString name = target + u'.';
+        for (int i = 0; i < 6; ++i)
+            name += Letters.at(QRandomGenerator::global()->bounded(Letters.size()));
+        temporary.setFileName(name);
+        if (temporary.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered,
+                           firstPermissions))
+            break;
+        const QFileInfo taken(name);
+        if (attempt == 15 || !(taken.exists() || taken.isSymLink())) {
+            error = temporary.errorString();
+            return false;
+        }
+    }
+
+    const auto fail = [&temporary, &error](const QString &why) {
+        error = why;
+        temporary.close();
+        QFile::remove(temporary.fileName());
+        return false;
+    };
+    if (existing.exists() && !temporary.setPermissions(existing.permissions()))
+        return fail(temporary.errorString());
+    // A short write (a full disk) must not reach the rename.
+    if (temporary.write(bytes) != bytes.size() || !temporary.flush() ||
+        temporary.size() != bytes.size())
+        return fail(temporary.errorString());
+    temporary.close();
+    if (temporary.error() != QFileDevice::NoError)
+        return fail(temporary.errorString());
+    std::error_code renamed;
+    std::filesystem::rename(nativePath(temporary.fileName()), nativePath(target), renamed);
+    if (renamed)
+        return fail(QString::fromLocal8Bit(renamed.message()));
+    return true;
+}
+
+// Replaces the file at path whole with bytes and waits until it is on disk.
+// The new file replaces the old one only once it is complete, so a failed
+// write never leaves an empty or half-written log.
+bool replaceWholeOnDisk(const QString &path, const QByteArray &bytes, QString &error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    // A short write (a full disk) must not reach the rename: commit() alone
+    // lets a partly written file through.
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
+        error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    ++counts.syncs;
+    if (!file.commit()) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void AppendCallLog(const QString &date, const QString &started, const QString &finished,
                    const QString &connection)
 {
@@ -132,22 +317,31 @@ void AppendCallLog(const QString &date, const QString &started, const QString &f
     const QByteArray record = platform::toAnsi(recordLine({date, started, finished, connection}));
 
     const auto notSaved = [&path](const QString &reason) {
+        known = {};
         StorageNotice::report(StorageNotice::Problem::NotSaved, path, reason);
     };
 
     QString last;
     QByteArray existing;
-    // A file that cannot be read, or one larger than any log this program
-    // writes, counts as holding nothing. Something that is not a file at all
-    // (a named pipe, a device, a folder) is neither read nor replaced.
-    const platform::BoundedRead old = platform::readBounded(path, platform::CallLogReadLimit);
-    if (old.status == platform::BoundedRead::Status::NotRegular) {
-        notSaved(old.reason);
-        return;
-    }
-    if (old.read()) {
-        existing = old.data;
-        last = lastInputItem(QString::fromLocal8Bit(existing));
+    const bool unchanged = known.holds(path);
+    if (unchanged) {
+        existing = known.bytes;
+        last = known.last;
+    } else {
+        known = {};
+        // A file that cannot be read, or one larger than any log this program
+        // writes, counts as holding nothing. Something that is not a file at
+        // all (a named pipe, a device, a folder) is neither read nor replaced.
+        ++counts.reads;
+        const platform::BoundedRead old = platform::readBounded(path, platform::CallLogReadLimit);
+        if (old.status == platform::BoundedRead::Status::NotRegular) {
+            notSaved(old.reason);
+            return;
+        }
+        if (old.read()) {
+            existing = old.data;
+            last = lastInputItem(QString::fromLocal8Bit(existing));
+        }
     }
 
     if (last == CallLogHeader) {
@@ -161,27 +355,67 @@ void AppendCallLog(const QString &date, const QString &started, const QString &f
         QByteArray text = record;
         if (!existing.isEmpty() && !existing.endsWith('\n') && !existing.endsWith('\r'))
             text.prepend("\r\n");
-        if (file.write(text) != text.size() || !file.flush())
+        ++counts.writes;
+        if (file.write(text) != text.size() || !file.flush()) {
             notSaved(file.errorString());
+            return;
+        }
+        file.close();
+        remember(path, existing + text, false);
         return;
     }
 
-    // The new file replaces the old one only once it is complete, so a failed
-    // write never leaves an empty or half-written log. A read-only log is left
-    // as it is.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        notSaved(file.errorString());
-        return;
-    }
     const QByteArray text = platform::toAnsi(CallLogHeader + QStringLiteral("\r\n")) + record;
-    // A short write (a full disk) must not reach the rename: commit() alone
-    // lets a partly written file through.
-    if (file.write(text) != text.size() || !file.flush() || file.size() != text.size()) {
-        notSaved(file.errorString());
-        file.cancelWriting();
+    // The file holds these very bytes already.
+    if (unchanged && text == existing)
+        return;
+    // The log this program left, with a record of the same length (the usual
+    // tick: only "Finished At" moves on): its bytes are overwritten where they
+    // stand, in one write, so a reader sees the old text or the new one. The
+    // file's page then stays in memory and reaches the disk at the system's
+    // pace, where a new file each second would be written out each second.
+    if (unchanged && text.size() == existing.size()) {
+        QFile file(path);
+        ++counts.writes;
+        if (file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered) &&
+            file.write(text) == text.size()) {
+            file.close();
+            remember(path, text, false);
+            return;
+        }
+    }
+    // The new file replaces the old one only once it is complete; a read-only
+    // log is left as it is.
+    QString error;
+    ++counts.writes;
+    if (!replaceWhole(path, text, error)) {
+        notSaved(error);
         return;
     }
-    if (!file.commit())
-        notSaved(file.errorString());
+    remember(path, text, false);
+}
+
+void FlushCallLog()
+{
+    if (known.onDisk)
+        return;
+    const QString path = known.path;
+    if (!known.holds(path)) {
+        known = {};
+        return;
+    }
+    QString error;
+    ++counts.writes;
+    if (!replaceWholeOnDisk(path, known.bytes, error)) {
+        known = {};
+        StorageNotice::report(StorageNotice::Problem::NotSaved, path, error);
+        return;
+    }
+    known.stamp = stampOf(path);
+    known.onDisk = true;
+}
+
+CallLogCounts CallLogCountsSoFar()
+{
+    return counts;
 }

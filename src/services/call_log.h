@@ -26,5 +26,24 @@ inline const QString CallLogHeader =
 // Something at the log's place that is not a file (a named pipe, a device, a
 // folder) is left as it is; that, and a log that cannot be saved, is told once
 // as a storage notice.
+//
+// The monitor calls this every second, so a write is cheap: the old log is
+// read only when it changed since this program last wrote it, and the new one
+// replaces it without waiting for the disk. FlushCallLog() puts it on disk.
 void AppendCallLog(const QString &date, const QString &started, const QString &finished,
                    const QString &connection);
+
+// Puts the call log this program last wrote on disk for good, as a call ends
+// and as the program ends. Nothing when that write is on disk already, or when
+// the log has changed since (it is someone else's then).
+void FlushCallLog();
+
+// What the call log has cost since the program started: looks at the old
+// log's content, logs written, and writes waited on until they were on disk.
+struct CallLogCounts
+{
+    qint64 reads = 0;
+    qint64 writes = 0;
+    qint64 syncs = 0;
+};
+CallLogCounts CallLogCountsSoFar();

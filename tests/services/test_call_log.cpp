@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 #include <sys/stat.h>
@@ -280,6 +281,110 @@ private slots:
         AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:01"_s, u"33600"_s);
         QVERIFY(QFile::setPermissions(m_log, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         QCOMPARE(readBytes(m_log), old);
+    }
+
+    // Every second's log reaches the reader whole, but only the end of a call
+    // and the end of the program wait for the disk.
+    void ticksWaitForTheDiskOnlyWhenFlushed()
+    {
+        const CallLogCounts before = CallLogCountsSoFar();
+        const auto inode = [this] {
+            struct stat st = {};
+            return ::stat(QFile::encodeName(m_log).constData(), &st) == 0 ? st.st_ino : 0;
+        };
+        ino_t firstInode = 0;
+        for (int second = 10; second < 40; ++second) {
+            AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:%1"_s.arg(second), u"33600"_s);
+            QCOMPARE(readBytes(m_log), Header + "07/12/26" + blanks(6) + "08:00:00" + blanks(6) +
+                                           "08:00:" + QByteArray::number(second) + blanks(6) +
+                                           "33600\r\n");
+            // A record of the same length overwrites the file where it stands.
+            if (second == 10)
+                firstInode = inode();
+            QCOMPARE(inode(), firstInode);
+        }
+        QCOMPARE(CallLogCountsSoFar().syncs, before.syncs);
+        QCOMPARE(QDir(m_home->dataDir()).entryList(QDir::Files), QStringList{u"ilog.log"_s});
+
+        const QByteArray last = readBytes(m_log);
+        FlushCallLog();
+        QCOMPARE(CallLogCountsSoFar().syncs, before.syncs + 1);
+        QCOMPARE(readBytes(m_log), last);
+        FlushCallLog();
+        QCOMPARE(CallLogCountsSoFar().syncs, before.syncs + 1);
+
+        // A log someone else wrote since is theirs: nothing to flush.
+        AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:01:00"_s, u"33600"_s);
+        QVERIFY(writeBytes(m_log, "theirs"));
+        FlushCallLog();
+        QCOMPARE(CallLogCountsSoFar().syncs, before.syncs + 1);
+        QCOMPARE(readBytes(m_log), QByteArray("theirs"));
+    }
+
+    // The old log is looked at only when it changed since this program wrote
+    // it: after a huge one, later seconds read nothing.
+    void oldLogReadOnlyWhenItChanged()
+    {
+        {
+            QFile huge(m_log);
+            QVERIFY(huge.open(QIODevice::WriteOnly));
+            QVERIFY(huge.resize(qint64{64} << 20));
+        }
+        const QByteArray record = "d" + blanks(13) + "s" + blanks(13) + "f" + blanks(13) + "c\r\n";
+        const qint64 reads = CallLogCountsSoFar().reads;
+        for (int second = 0; second < 5; ++second)
+            AppendCallLog(u"d"_s, u"s"_s, u"f"_s, u"c"_s);
+        QCOMPARE(CallLogCountsSoFar().reads, reads + 1);
+        QCOMPARE(readBytes(m_log), Header + record);
+
+        // A change of any size, in place or by a new file, is seen.
+        const QByteArray quoted = "\"" + Header.chopped(2) + "\"\r\n";
+        QVERIFY(writeBytes(m_log, quoted));
+        AppendCallLog(u"d"_s, u"s"_s, u"f"_s, u"c"_s);
+        QCOMPARE(readBytes(m_log), quoted + record);
+        AppendCallLog(u"d"_s, u"s"_s, u"f"_s, u"c"_s);
+        QCOMPARE(readBytes(m_log), Header + record);
+        QCOMPARE(CallLogCountsSoFar().reads, reads + 2);
+
+        QThread::msleep(30);
+        QByteArray sameSize = readBytes(m_log);
+        sameSize.replace("c\r\n", "X\r\n");
+        QVERIFY(writeBytes(m_log, sameSize));
+        AppendCallLog(u"d"_s, u"s"_s, u"f"_s, u"c"_s);
+        QCOMPARE(CallLogCountsSoFar().reads, reads + 3);
+        QCOMPARE(readBytes(m_log), Header + record);
+
+        QThread::msleep(30);
+        const QString other = m_home->dataDir() + u"/other.log"_s;
+        QVERIFY(writeBytes(other, quoted));
+        QVERIFY(QFile::remove(m_log) && QFile::rename(other, m_log));
+        AppendCallLog(u"d"_s, u"s"_s, u"f"_s, u"c"_s);
+        QCOMPARE(readBytes(m_log), quoted + record);
+    }
+
+    // The log is replaced as a whole, yet a link stays a link and the file
+    // keeps its permissions.
+    void replacementKeepsLinkAndPermissions()
+    {
+        const QString target = m_home->dataDir() + u"/elsewhere.log"_s;
+        QVERIFY(writeBytes(target, "old"));
+        QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ReadGroup));
+        QVERIFY(QFile::link(target, m_log));
+        AppendCallLog(u"d"_s, u"s"_s, u"f"_s, u"c"_s);
+        QVERIFY(QFileInfo(m_log).isSymLink());
+        const QByteArray expected =
+            Header + "d" + blanks(13) + "s" + blanks(13) + "f" + blanks(13) + "c\r\n";
+        QCOMPARE(readBytes(target), expected);
+        struct stat st
+        {
+        };
+        QCOMPARE(stat(QFile::encodeName(target).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t{0640});
+        FlushCallLog();
+        QVERIFY(QFileInfo(m_log).isSymLink());
+        QCOMPARE(readBytes(target), expected);
+        QCOMPARE(QDir(m_home->dataDir()).entryList(QDir::Files | QDir::System).size(), 2);
     }
 };
 
