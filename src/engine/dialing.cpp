@@ -5,6 +5,8 @@
 #include "platform/ansi.h"
 #include "platform/events.h"
 
+#include <QDeadlineTimer>
+
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -76,6 +78,7 @@ bool DialEntry(DialerView &dialer, const QString &entryName)
 
 void HangUpAll(DialerView &dialer, qint32 handle)
 {
+    HangUpAttempts = 0;
     std::vector<RASCONN> buffer(64);
     buffer[0].dwSize = sizeof(RASCONN);
     DWORD bytes = buffer[0].dwSize * static_cast<DWORD>(buffer.size());
@@ -90,19 +93,25 @@ void HangUpAll(DialerView &dialer, qint32 handle)
             const HRASCONN connection = buffer[i].hrasconn;
             if (handle != -1 && static_cast<HRASCONN>(handle) != connection)
                 continue;
-            // Each attempt lets the windows live and waits a little, so a line
-            // that takes a few seconds to close is waited for without
-            // spinning the processor.
+            // Each attempt lets the windows live and waits a little longer
+            // than the one before, so a line that takes seconds to close is
+            // waited for without spinning the processor.
+            const QDeadlineTimer patience(qMax(0, HangUpPatienceMs));
+            const int longestPace = qMax(HangUpPaceMs, HangUpMaxPaceMs);
+            int pace = HangUpPaceMs;
             qint16 attempts = 0;
             DWORD hangUp = 0;
             do {
-                if (HangUpPaceMs > 0)
-                    platform::DoEventsFor(HangUpPaceMs);
-                else
+                if (pace > 0) {
+                    platform::DoEventsFor(pace);
+                    pace = qMin(pace * 2, longestPace);
+                } else {
                     platform::DoEvents();
+                }
                 AddInteger(attempts, 1);
+                ++HangUpAttempts;
                 hangUp = RasHangUpA(connection);
-            } while (hangUp != ERROR_INVALID_HANDLE && attempts < 1000);
+            } while (hangUp != ERROR_INVALID_HANDLE && attempts < 1000 && !patience.hasExpired());
         }
     }
     dialer.switchOffTimer2();

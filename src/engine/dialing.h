@@ -31,9 +31,19 @@ bool DialEntry(DialerView &dialer, const QString &entryName);
 // window kept alive, until each line has really closed.
 void HangUpAll(DialerView &dialer, qint32 handle = -1);
 
-// How long HangUpAll waits between two hang-up attempts, in milliseconds; with
-// 1000 attempts this lets a line take several seconds to close.
+// How long HangUpAll waits before its first hang-up attempt, in milliseconds;
+// each later wait is twice the one before, up to HangUpMaxPaceMs, so a line
+// that closes at once is seen closed soon and a slow one wakes the process
+// at most twenty times a second. With 0 the attempts follow each other with
+// no wait (the windows still live between them).
 inline int HangUpPaceMs = 5;
+inline constexpr int HangUpMaxPaceMs = 50;
+// HangUpAll gives a line up (leaves it closing) once this long has passed
+// since its first hang-up attempt, or after 1000 attempts: a line may take
+// ten seconds to close.
+inline int HangUpPatienceMs = 12000;
+// How many hang-up attempts the last HangUpAll made, over all its lines.
+inline int HangUpAttempts = 0;
 
 // target += addend in 16-bit signed arithmetic; an overflowing sum leaves the
 // target as it was.

@@ -9,10 +9,12 @@
 #include "support/phonebook_file.h"
 #include "support/testenv.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 
 #include <memory>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using lineprobe::listedHandles;
@@ -33,6 +35,7 @@ private slots:
         DialType = 0;
         LastRasError = 0;
         HangUpPaceMs = 5;
+        HangUpPatienceMs = 12000;
         QVERIFY(writePhonebook(
             {quickEntry(u"Home"_s, {u"DialDomain=WORKGROUP"_s, u"DialCallbackNumber=555"_s}),
              quickEntry(u"Office"_s)}));
@@ -195,6 +198,40 @@ private slots:
         HangUpAll(dialer, -1);
         QCOMPARE(listedHandles().size(), 1); // still closing
         QCOMPARE(dialer.timer2Switches, 1);
+    }
+
+    // A line that takes a second to close is waited for with a few attempts
+    // (at most twenty a second once the wait is long), not a tight poll, and
+    // one that never closes is given up once the patience is over.
+    void slowHangUpWakesTheProcessSeldom()
+    {
+        FakeDialer dialer;
+        QVERIFY(DialEntry(dialer, u"Home"_s));
+        simline::setNextHangUpDelay(1000);
+        struct rusage before = {};
+        struct rusage after = {};
+        QVERIFY(::getrusage(RUSAGE_THREAD, &before) == 0);
+        QElapsedTimer clock;
+        clock.start();
+        HangUpAll(dialer, -1);
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY(::getrusage(RUSAGE_THREAD, &after) == 0);
+        QVERIFY(listedHandles().isEmpty());
+        QVERIFY2(elapsed >= 1000, qPrintable(QString::number(elapsed)));
+        QVERIFY2(HangUpAttempts >= 2 && HangUpAttempts <= 25,
+                 qPrintable(QString::number(HangUpAttempts)));
+        const long switches = after.ru_nvcsw - before.ru_nvcsw;
+        QVERIFY2(switches <= 75, qPrintable(QString::number(switches)));
+
+        QVERIFY(DialEntry(dialer, u"Office"_s));
+        simline::setNextHangUpDelay(600000);
+        HangUpPatienceMs = 400;
+        clock.restart();
+        HangUpAll(dialer, -1);
+        QVERIFY2(clock.elapsed() >= 400 && clock.elapsed() < 4000,
+                 qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(listedHandles().size(), 1); // still closing
+        QVERIFY2(HangUpAttempts <= 15, qPrintable(QString::number(HangUpAttempts)));
     }
 
     void addIntegerStaysWithinSixteenBits_data()

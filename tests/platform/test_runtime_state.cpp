@@ -331,6 +331,78 @@ private slots:
         QVERIFY(errorString(kBusy).contains(u"another Vantelo process"_s));
     }
 
+    // The line's state is read and parsed once per version of line.json,
+    // however often the line is looked at; a version written by another
+    // process is seen at the next look, even one of the same size and the
+    // same modification time, and one this process wrote is never parsed again.
+    void lineIsParsedOncePerVersion()
+    {
+        const Dialed d = dial(u"Quick"_s);
+        QCOMPARE(d.rc, DWORD(0));
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf(d.handle), DWORD(RASCS_Connected), 3000);
+        int parses = line::lineStateParses();
+        for (int i = 0; i < 50; ++i) {
+            QCOMPARE(listedHandles(), QList<HRASCONN>{d.handle});
+            QCOMPARE(stateOf(d.handle), DWORD(RASCS_Connected));
+        }
+        QCOMPARE(line::lineStateParses(), parses);
+
+        // Another process's version: a new file renamed over the old one.
+        const QString path = line::lineStatePath();
+        const QByteArray name = QFile::encodeName(path);
+        struct stat old = {};
+        QVERIFY(::stat(name.constData(), &old) == 0);
+        QByteArray json = readBytes(path);
+        QVERIFY(json.contains("\"Quick\""));
+        json.replace("\"Quick\"", "\"Quack\"");
+        QVERIFY(writeBytes(path + u".other"_s, json));
+        const timespec times[2] = {old.st_atim, old.st_mtim};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path + u".other"_s).constData(), times,
+                            0) == 0);
+        QVERIFY(::rename(QFile::encodeName(path + u".other"_s).constData(), name.constData()) == 0);
+        RASCONN conns[2] = {};
+        conns[0].dwSize = sizeof(RASCONN);
+        DWORD bytes = sizeof conns;
+        DWORD count = 0;
+        QCOMPARE(RasEnumConnectionsA(conns, &bytes, &count), DWORD(0));
+        QCOMPARE(count, DWORD(1));
+        QCOMPARE(QByteArray(conns[0].szEntryName), QByteArray("Quack"));
+        QCOMPARE(line::lineStateParses(), parses + 1);
+
+        // This process's own change: parsed once, when it is written.
+        parses = line::lineStateParses();
+        QCOMPARE(RasHangUpA(d.handle), DWORD(0));
+        for (int i = 0; i < 50; ++i)
+            QCOMPARE(stateOf(d.handle), DWORD(RASCS_Disconnected));
+        QVERIFY(line::lineStateParses() <= parses + 1);
+    }
+
+    // The runtime folder is checked in full once, not at every look at the
+    // line; a folder taken away meanwhile is made again, private, as soon as
+    // a file of it is needed, and the line goes on in it.
+    void runtimeFolderIsCheckedOnce()
+    {
+        const QString folder = platform::runtimeFolder();
+        QVERIFY(!folder.isEmpty());
+        const Dialed first = dial(u"Quick"_s);
+        QCOMPARE(first.rc, DWORD(0));
+        const int checks = platform::runtimeFolderFullChecks();
+        for (int i = 0; i < 20; ++i) {
+            QCOMPARE(listedHandles(), QList<HRASCONN>{first.handle});
+            QVERIFY(stateOf(first.handle) != Gone);
+        }
+        QCOMPARE(platform::runtimeFolderFullChecks(), checks);
+
+        QVERIFY(QDir().rename(folder, folder + u".away"_s));
+        QVERIFY(listedHandles().isEmpty());
+        QCOMPARE(modeOf(folder) & 07777, mode_t(0700));
+        const Dialed second = dial(u"Other"_s);
+        QCOMPARE(second.rc, DWORD(0));
+        QCOMPARE(listedHandles(), QList<HRASCONN>{second.handle});
+        QVERIFY(QFileInfo(folder + u"/line.json"_s).isFile());
+        QCOMPARE(platform::runtimeFolderFullChecks(), checks + 1);
+    }
+
     // Values line.json never holds when our code writes it: a call with a
     // nonsense handle, time or state is left out; other values are brought
     // back into their range, so the call goes on and its counters stay sound.

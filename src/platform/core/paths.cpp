@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 
 #include <cerrno>
 #include <cstring>
@@ -135,7 +136,41 @@ QString localPath(const QString &windowsPath)
     return path;
 }
 
-QString runtimeFolder()
+} // namespace platform
+
+namespace {
+
+// The folder the last full check found, for the environment it was found in
+// (XDG_RUNTIME_DIR and TMPDIR), and its identity then.
+struct CheckedFolder
+{
+    QMutex mutex;
+    QByteArray environment;
+    QString folder;
+    dev_t device = 0;
+    ino_t inode = 0;
+    int fullChecks = 0;
+};
+
+CheckedFolder &checkedFolder()
+{
+    static CheckedFolder checked;
+    return checked;
+}
+
+QByteArray runtimeEnvironment()
+{
+    return qgetenv("XDG_RUNTIME_DIR") + '\0' + qgetenv("TMPDIR");
+}
+
+// Whether `st` is still the private folder of ours that was checked.
+bool stillChecked(const struct stat &st, dev_t device, ino_t inode)
+{
+    return S_ISDIR(st.st_mode) && st.st_dev == device && st.st_ino == inode &&
+           st.st_uid == ::geteuid() && (st.st_mode & 0777) == 0700;
+}
+
+QString checkRuntimeFolder()
 {
     // The base folder: XDG_RUNTIME_DIR when it names a private folder of this
     // user, else one in the temporary folder, checked the same way (anyone
@@ -162,6 +197,60 @@ QString runtimeFolder()
     }
     t_runtimeFolderError.clear();
     return folder;
+}
+
+// The folder found for this environment, checked in full unless the one
+// found before is still there as it was (one lstat), or, with `look` false,
+// taken on trust.
+QString runtimeFolderFor(bool look)
+{
+    CheckedFolder &checked = checkedFolder();
+    const QByteArray environment = runtimeEnvironment();
+    QMutexLocker locker(&checked.mutex);
+    if (!checked.folder.isEmpty() && checked.environment == environment) {
+        struct stat st = {};
+        if (!look || (::lstat(QFile::encodeName(checked.folder).constData(), &st) == 0 &&
+                      stillChecked(st, checked.device, checked.inode))) {
+            t_runtimeFolderError.clear();
+            return checked.folder;
+        }
+    }
+    ++checked.fullChecks;
+    checked.folder = checkRuntimeFolder();
+    checked.environment = environment;
+    struct stat st = {};
+    if (checked.folder.isEmpty())
+        return {};
+    if (::lstat(QFile::encodeName(checked.folder).constData(), &st) != 0) {
+        t_runtimeFolderError = u"Vantelo cannot keep the line's state in the folder %1: %2."_s.arg(
+            checked.folder, errnoText(errno));
+        checked.folder.clear();
+        return {};
+    }
+    checked.device = st.st_dev;
+    checked.inode = st.st_ino;
+    return checked.folder;
+}
+
+} // namespace
+
+namespace platform {
+
+QString runtimeFolder()
+{
+    return runtimeFolderFor(true);
+}
+
+QString checkedRuntimeFolder()
+{
+    return runtimeFolderFor(false);
+}
+
+int runtimeFolderFullChecks()
+{
+    CheckedFolder &checked = checkedFolder();
+    QMutexLocker locker(&checked.mutex);
+    return checked.fullChecks;
 }
 
 QString runtimeFolderError()

@@ -178,6 +178,82 @@ void sleepMs(int ms)
 // The size beyond which line.json is not read: a few calls take a few kB.
 constexpr qint64 kMaxStateBytes = 4 * 1024 * 1024;
 
+std::atomic<int> g_parses{0};
+
+// What tells one version of line.json from another. Every write is a new
+// file renamed over the old one, so the inode changes at each write; an inode
+// may be used again once the old file is gone, but not with the same change
+// time; the size and the modification time catch a file rewritten in place.
+struct FileIdentity
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified = {};
+    timespec changed = {};
+};
+
+FileIdentity identityOf(const struct stat &st)
+{
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+bool operator==(const timespec &a, const timespec &b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool operator==(const FileIdentity &a, const FileIdentity &b)
+{
+    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+           a.modified == b.modified && a.changed == b.changed;
+}
+
+// The state of the version of line.json this process read or wrote last, so
+// that the file is read and parsed once per change, not at every look.
+struct StateCache
+{
+    QMutex mutex;
+    bool valid = false;
+    QString path;
+    FileIdentity identity;
+    LineState state;
+};
+
+StateCache &stateCache()
+{
+    static StateCache cache;
+    return cache;
+}
+
+void rememberState(const QString &path, const struct stat &st, const LineState &state)
+{
+    StateCache &cache = stateCache();
+    QMutexLocker locker(&cache.mutex);
+    cache.valid = true;
+    cache.path = path;
+    cache.identity = identityOf(st);
+    cache.state = state;
+}
+
+// After a file of the runtime folder could not be opened with `error`:
+// whether that was because the folder itself is gone or changed, and it has
+// just been checked (and made) again, so that one more try may succeed.
+bool runtimeFolderRenewed(const QByteArray &name, int error)
+{
+    if (error != ENOENT && error != ENOTDIR)
+        return false;
+    const QString folder = QFile::decodeName(name.left(name.lastIndexOf('/')));
+    bool renewed = false;
+    if (folder == platform::checkedRuntimeFolder()) {
+        const int checks = platform::runtimeFolderFullChecks();
+        renewed =
+            !platform::runtimeFolder().isEmpty() && platform::runtimeFolderFullChecks() != checks;
+    }
+    errno = error;
+    return renewed;
+}
+
 } // namespace
 
 qint64 nowMs()
@@ -205,7 +281,7 @@ LineLock::LineLock() : LineLock(lineLockWaitMs()) {}
 LineLock::LineLock(int waitMs)
 {
     m_error = ERROR_RUNTIME_FOLDER_UNUSABLE;
-    const QString folder = platform::runtimeFolder();
+    const QString folder = platform::checkedRuntimeFolder();
     if (folder.isEmpty()) {
         setRuntimeProblem(platform::runtimeFolderError());
         return;
@@ -257,7 +333,7 @@ LineLock::~LineLock()
 
 QString lineStatePath()
 {
-    const QString folder = platform::runtimeFolder();
+    const QString folder = platform::checkedRuntimeFolder();
     if (folder.isEmpty()) {
         setRuntimeProblem(platform::runtimeFolderError());
         return {};
@@ -267,6 +343,7 @@ QString lineStatePath()
 
 LineState parseLineState(const QByteArray &json)
 {
+    ++g_parses;
     LineState state;
     const QJsonObject root = QJsonDocument::fromJson(json).object();
     const qint64 next = bounded(root, u"nextHandle"_s, 0, 1, 0xFFFFFFFEll);
@@ -290,17 +367,32 @@ LineState readLineState()
     const QString path = lineStatePath();
     if (path.isEmpty())
         return {};
+    // A version already read (it was then a regular file of ours, opened
+    // without following a link) is known by its identity alone.
+    struct stat st = {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0) {
+        StateCache &cache = stateCache();
+        QMutexLocker locker(&cache.mutex);
+        if (cache.valid && cache.path == path && cache.identity == identityOf(st))
+            return cache.state;
+    }
     const int fd = openRuntimeFile(path, O_RDONLY);
     if (fd < 0)
         return {};
     QFile file;
-    struct stat st = {};
     if (::fstat(fd, &st) != 0 || st.st_size > kMaxStateBytes ||
         !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return {};
     }
-    return parseLineState(file.read(kMaxStateBytes));
+    const LineState state = parseLineState(file.read(kMaxStateBytes));
+    rememberState(path, st, state);
+    return state;
+}
+
+int lineStateParses()
+{
+    return g_parses;
 }
 
 bool writeLineState(LineState state, qint64 nowMs)
@@ -316,8 +408,13 @@ bool writeLineState(LineState state, qint64 nowMs)
     if (state.outcomeForced)
         root.insert(u"forcedOutcome"_s, simline::outcomeName(state.forcedOutcome));
     const QString path = lineStatePath();
-    return !path.isEmpty() &&
-           saveRuntimeFile(path, QJsonDocument(root).toJson(QJsonDocument::Indented));
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    struct stat written = {};
+    if (path.isEmpty() || !saveRuntimeFile(path, bytes, &written))
+        return false;
+    // What readers of this version get, exactly as they would parse it.
+    rememberState(path, written, parseLineState(bytes));
+    return true;
 }
 
 bool callClosed(const Call &call, qint64 nowMs)
@@ -465,9 +562,10 @@ bool saveAtomically(const QString &path, const QByteArray &bytes)
            QFile::setPermissions(path, kPrivate);
 }
 
-int openRuntimeFile(const QString &path, int flags, bool *created)
+namespace {
+
+int openRuntimeFileOnce(const QByteArray &name, int flags, bool *created)
 {
-    const QByteArray name = QFile::encodeName(path);
     const int always = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
     int fd = -1;
     bool made = false;
@@ -508,24 +606,41 @@ int openRuntimeFile(const QString &path, int flags, bool *created)
     return fd;
 }
 
-bool saveRuntimeFile(const QString &path, const QByteArray &bytes)
+} // namespace
+
+int openRuntimeFile(const QString &path, int flags, bool *created)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = openRuntimeFileOnce(name, flags, created);
+    if (fd < 0 && runtimeFolderRenewed(name, errno))
+        return openRuntimeFileOnce(name, flags, created);
+    return fd;
+}
+
+bool saveRuntimeFile(const QString &path, const QByteArray &bytes, struct stat *written)
 {
     const QString folder = QFileInfo(path).absolutePath();
+    const QByteArray name = QFile::encodeName(path);
     QByteArray temporary;
     int fd = -1;
+    bool renewed = false;
     for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
-        temporary = QFile::encodeName(path) + ".new-" +
-                    QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        temporary =
+            name + ".new-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
         fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                     0600);
-        if (fd < 0 && errno != EEXIST)
+        if (fd >= 0 || errno == EEXIST)
+            continue;
+        // A folder gone since it was checked is checked (made) again, once.
+        if (renewed || !(renewed = runtimeFolderRenewed(name, errno)))
             break;
     }
     if (fd < 0) {
         setFileProblem(folder, "write in", errno);
         return false;
     }
-    bool ok = ::fchmod(fd, 0600) == 0;
+    struct stat made = {};
+    bool ok = ::fchmod(fd, 0600) == 0 && ::fstat(fd, &made) == 0;
     for (qsizetype done = 0; ok && done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR)
@@ -537,8 +652,17 @@ bool saveRuntimeFile(const QString &path, const QByteArray &bytes)
     ok = ::close(fd) == 0 && ok;
     // The rename replaces whatever the name was, a link included, and never
     // writes through it.
-    if (ok && ::rename(temporary.constData(), QFile::encodeName(path).constData()) == 0)
+    if (ok && ::rename(temporary.constData(), name.constData()) == 0) {
+        // Renaming changed the file's change time: its identity is read
+        // again, and given only when the name still holds the file written.
+        if (written) {
+            struct stat now = {};
+            const bool same = ::lstat(name.constData(), &now) == 0 && now.st_dev == made.st_dev &&
+                              now.st_ino == made.st_ino;
+            *written = same ? now : made;
+        }
         return true;
+    }
     setFileProblem(path, "write", ok ? errno : writeError);
     ::unlink(temporary.constData());
     return false;

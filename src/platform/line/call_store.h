@@ -16,6 +16,8 @@
 #include <QString>
 #include <QtGlobal>
 
+struct stat;
+
 namespace line {
 
 // The kinds of line an entry can be dialed on.
@@ -138,8 +140,13 @@ QString lineStatePath();
 // are brought back to it. Unreadable text gives an empty line.
 LineState parseLineState(const QByteArray &json);
 // The state as last written; an empty line when there is none or it is
-// unreadable (a symbolic link or anything but a file is never read).
+// unreadable (a symbolic link or anything but a file is never read). The file
+// is read and parsed once per version: while it keeps its identity (device,
+// inode, size, modification and change times, one lstat) the state read or
+// written last by this process is given again.
 LineState readLineState();
+// How many times this process has parsed a line.json (for tests).
+int lineStateParses();
 // Writes the state, forgetting the calls closed at `nowMs`. Hold a LineLock.
 bool writeLineState(LineState state, qint64 nowMs);
 
@@ -170,14 +177,17 @@ bool saveAtomically(const QString &path, const QByteArray &bytes);
 // Replaces a file of the runtime folder at once: the bytes go to a new file
 // (created exclusively, never through a link, mode 0600) that is then renamed
 // over `path`, so whatever `path` was, a link included, is replaced and never
-// written through.
-bool saveRuntimeFile(const QString &path, const QByteArray &bytes);
+// written through. `written`, when given, receives the new file's status.
+// A runtime folder gone since it was checked is made again, once.
+bool saveRuntimeFile(const QString &path, const QByteArray &bytes, struct stat *written = nullptr);
 // Opens a file of the runtime folder without following a symbolic link and
 // without blocking on a special file; -1 (errno set) unless it is a regular
 // file owned by this user. `flags` are open(2)'s; O_NOFOLLOW | O_CLOEXEC are
 // added, O_NONBLOCK while it is checked; O_TRUNC empties it only once it
 // passed. A file it creates is 0600 (`created`, when given, tells whether it
-// did); an existing file keeps its mode.
+// did); an existing file keeps its mode. When the file cannot be opened
+// because the runtime folder is gone or changed, the folder is checked (made)
+// again and the file opened once more.
 int openRuntimeFile(const QString &path, int flags, bool *created = nullptr);
 
 } // namespace line
