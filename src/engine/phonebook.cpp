@@ -34,14 +34,14 @@ void ListPhonebookEntries(EntryList &combo)
     DWORD entries = 0;
     DWORD result = 0;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        buffer.assign(buffer.size(), RASENTRYNAME{});
+        // A new buffer is all zeros already; the service fills every record it counts.
         buffer[0].dwSize = sizeof(RASENTRYNAME);
         DWORD bytes = buffer[0].dwSize * static_cast<DWORD>(buffer.size());
         entries = 0;
         result = RasEnumEntriesA(nullptr, nullptr, buffer.data(), &bytes, &entries);
         if (result != ERROR_BUFFER_TOO_SMALL)
             break;
-        buffer.resize(bytes / sizeof(RASENTRYNAME) + 1);
+        buffer = std::vector<RASENTRYNAME>(bytes / sizeof(RASENTRYNAME) + 1);
     }
     // A failed enumeration reads as an empty phonebook; never trust a count
     // beyond the records the buffer holds.
@@ -51,8 +51,12 @@ void ListPhonebookEntries(EntryList &combo)
 
     combo.clear();
     for (DWORD i = 0; i < entries; ++i) {
-        combo.addItem(TrimAtNul(
-            platform::fromAnsiField(buffer[i].szEntryName, sizeof(buffer[i].szEntryName))));
+        // Only the bytes up to the first NUL, with it, are decoded: what comes
+        // after a NUL never changes how the bytes before it read.
+        const char *name = buffer[i].szEntryName;
+        const int size = sizeof(buffer[i].szEntryName);
+        const int length = static_cast<int>(qstrnlen(name, size));
+        combo.addItem(TrimAtNul(platform::fromAnsiField(name, length < size ? length + 1 : size)));
     }
     combo.setListIndex(0); // fails, harmlessly, on an empty list
 }

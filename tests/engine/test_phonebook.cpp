@@ -10,6 +10,7 @@
 #include "support/phonebook_file.h"
 #include "support/testenv.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 #include <memory>
@@ -154,6 +155,90 @@ private slots:
             QCOMPARE(line::PhonebookFile::parse(marked.serialize()).serialize(),
                      marked.serialize());
         }
+    }
+
+    // Listing reads the same entries as the whole file does: headers with
+    // blanks or CRs around them count, "[]" and comments do not.
+    void listingReadsTheNamesTheFileHolds()
+    {
+        const QByteArray text = "\xEF\xBB\xBF; [Not] an entry\r\n[]\r\n  [ Spaced ]  \r\r\nKey=1\n"
+                                "[caf\xC3\xA9]\n[CAF\xC3\x89]\n#[Hidden]\n[Last]";
+        const QStringList expected{u" Spaced "_s, u"caf\u00e9"_s, u"Last"_s};
+        QCOMPARE(line::PhonebookFile::entryNames(text), expected);
+        const line::PhonebookFile book = line::PhonebookFile::parse(text);
+        QCOMPARE(book.entryNames(), expected);
+        QCOMPARE(book.value(u" spaced "_s, u"Key"_s), u"1"_s);
+        QCOMPARE(book.canonicalName(u"CAF\u00c9"_s), u"caf\u00e9"_s);
+    }
+
+    // A listing asked again after a buffer too small reads the file again: an
+    // entry added in between is counted and listed.
+    void listingAskedAgainSeesEdits()
+    {
+        QVERIFY(writePhonebook({quickEntry(u"One"_s), quickEntry(u"Two"_s)}));
+        RASENTRYNAME records[3] = {};
+        records[0].dwSize = sizeof(RASENTRYNAME);
+        DWORD bytes = sizeof(RASENTRYNAME);
+        DWORD count = 0;
+        QCOMPARE(RasEnumEntriesA(nullptr, nullptr, records, &bytes, &count),
+                 DWORD(ERROR_BUFFER_TOO_SMALL));
+        QCOMPARE(count, DWORD(2));
+        QVERIFY(
+            writePhonebook({quickEntry(u"One"_s), quickEntry(u"Two"_s), quickEntry(u"Three"_s)}));
+        bytes = sizeof(records);
+        QCOMPARE(RasEnumEntriesA(nullptr, nullptr, records, &bytes, &count), DWORD(0));
+        QCOMPARE(count, DWORD(3));
+        QCOMPARE(QByteArray(records[2].szEntryName), "Three"_ba);
+    }
+
+    // A copy of a phonebook keeps its own values when the other one changes.
+    void copiesOfAPhonebookChangeApart()
+    {
+        const line::PhonebookFile original = line::PhonebookFile::parse("[A]\nKey=old\nGone=1\n");
+        line::PhonebookFile copy = original;
+        QVERIFY(copy.setValue(u"a"_s, u"Key"_s, u"new"_s));
+        copy.removeValue(u"A"_s, u"Gone"_s);
+        QCOMPARE(copy.value(u"A"_s, u"Key"_s), u"new"_s);
+        QVERIFY(!copy.hasValue(u"A"_s, u"Gone"_s));
+        QCOMPARE(original.value(u"A"_s, u"Key"_s), u"old"_s);
+        QVERIFY(original.hasValue(u"A"_s, u"Gone"_s));
+    }
+
+    // A hundred thousand entries are listed, and one of them looked up, in a
+    // few seconds. A name given again in another case is listed once, as first
+    // spelt, and names the first of its sections.
+    void largePhonebookIsListedQuickly()
+    {
+        constexpr int count = 100000;
+        QByteArray text;
+        text.reserve(count * 40);
+        for (int i = 0; i < count; ++i) {
+            text += "[Entry " + QByteArray::number(i) +
+                    "]\r\nPhoneNumber=" + QByteArray::number(i) + "\r\n";
+            if (i == 7)
+                text += "DialUserName=first\r\n";
+        }
+        text += "[ENTRY 7]\r\nDialUserName=second\r\n[entry 99999]\r\nPhoneNumber=again\r\n";
+        QVERIFY(writeBytes(simline::phonebookPath(), text));
+
+        QElapsedTimer timer;
+        timer.start();
+        FakeEntryList combo;
+        ListPhonebookEntries(combo);
+        RASDIALPARAMS params{};
+        params.dwSize = sizeof(params);
+        qstrcpy(params.szEntryName, "eNtRy 7");
+        BOOL password = TRUE;
+        const DWORD found = RasGetEntryDialParamsA(nullptr, &params, &password);
+        const qint64 elapsedMs = timer.elapsed();
+
+        QCOMPARE(combo.items.size(), count);
+        QCOMPARE(combo.items.at(7), u"Entry 7"_s);
+        QCOMPARE(combo.items.last(), u"Entry 99999"_s);
+        QCOMPARE(combo.index, 0);
+        QCOMPARE(found, DWORD(0));
+        QCOMPARE(QByteArray(params.szUserName), "first"_ba);
+        QVERIFY2(elapsedMs < 5000, qPrintable(u"took %1 ms"_s.arg(elapsedMs)));
     }
 
     void phonebookTooLargeIsNotRead()

@@ -1,12 +1,17 @@
 #include "platform/line/phonebook_file.h"
 
+#include <optional>
+#include <unordered_set>
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace line {
 
-PhonebookFile PhonebookFile::parse(const QByteArray &bytes)
+namespace {
+
+QString decode(const QByteArray &bytes)
 {
-    PhonebookFile file;
     // Decoding drops one byte order mark at the very start. An editor may have
     // left more, or blanks before them: no mark among the file's leading
     // blanks is text, or a rewrite, which starts the file at its first
@@ -20,36 +25,117 @@ PhonebookFile PhonebookFile::parse(const QByteArray &bytes)
         else
             break;
     }
-    const QStringList lines = decoded.split(u'\n');
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        QString text = lines.at(i);
+    return decoded;
+}
+
+// Calls lineRead(text) for each line of the text, without its line end.
+template <typename LineRead> void forEachLine(QStringView decoded, LineRead lineRead)
+{
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype end = decoded.indexOf(u'\n', start);
+        QStringView text = end < 0 ? decoded.sliced(start) : decoded.sliced(start, end - start);
         // A line ends in LF or CR LF. Every CR before the LF goes with the line
         // end: a CR there could not be written back, since the next read would
         // take it for part of the line end, so a value never ends in one.
         while (text.endsWith(u'\r'))
             text.chop(1);
-        // The split leaves one empty piece after the final line break.
-        if (i == lines.size() - 1 && text.isEmpty())
-            break;
-        const QString trimmed = text.trimmed();
-        if (trimmed.startsWith(u'[') && trimmed.endsWith(u']') && trimmed.size() > 2) {
-            file.m_sections.append(Section{trimmed.mid(1, trimmed.size() - 2), {}});
-            continue;
+        // After the final line break comes no line, unless something follows it.
+        if (end < 0) {
+            if (!text.isEmpty())
+                lineRead(text);
+            return;
         }
-        Line line{text, {}, {}};
+        lineRead(text);
+        start = end + 1;
+    }
+}
+
+// The entry name of a "[Entry name]" line, given without its surrounding blanks.
+std::optional<QStringView> sectionName(QStringView trimmed)
+{
+    if (trimmed.startsWith(u'[') && trimmed.endsWith(u']') && trimmed.size() > 2)
+        return trimmed.sliced(1, trimmed.size() - 2);
+    return std::nullopt;
+}
+
+} // namespace
+
+PhonebookFile PhonebookFile::parse(const QByteArray &bytes)
+{
+    PhonebookFile file;
+    const QString decoded = decode(bytes);
+    forEachLine(decoded, [&file](QStringView text) {
+        const QStringView trimmed = text.trimmed();
+        if (const std::optional<QStringView> found = sectionName(trimmed)) {
+            QString name = found->toString();
+            // A name given twice, whatever its case, is the first section's.
+            if (file.m_sectionOf.try_emplace(name, file.m_sections.size()).second)
+                file.m_names.append(name);
+            file.m_sections.append(Section{std::move(name), {}});
+            return;
+        }
+        Line line;
         const qsizetype equals = text.indexOf(u'=');
         const bool comment = trimmed.startsWith(u';') || trimmed.startsWith(u'#');
         if (!comment && equals > 0) {
-            line.key = text.left(equals).trimmed();
+            line.key = text.first(equals).trimmed().toString();
             // Values are kept as written: a password may begin or end with a blank.
-            line.value = text.mid(equals + 1);
+            line.value = text.sliced(equals + 1).toString();
         }
+        // A Key=value line is written back from its key and value.
+        if (line.key.isEmpty())
+            line.text = text.toString();
         if (file.m_sections.isEmpty())
-            file.m_header.append(line);
+            file.m_header.append(std::move(line));
         else
-            file.m_sections.last().lines.append(line);
-    }
+            file.m_sections.last().lines.append(std::move(line));
+    });
     return file;
+}
+
+QStringList PhonebookFile::entryNames(const QByteArray &bytes)
+{
+    const QString decoded = decode(bytes);
+    QList<QStringView> headers;
+    forEachLine(decoded, [&headers](QStringView text) {
+        if (const std::optional<QStringView> found = sectionName(text.trimmed()))
+            headers.append(*found);
+    });
+    QStringList names;
+    names.reserve(headers.size());
+    std::unordered_set<QStringView, NameHash, NameEqual> seen(headers.size());
+    for (const QStringView header : std::as_const(headers)) {
+        if (seen.insert(header).second)
+            names.append(header.toString());
+    }
+    return names;
+}
+
+size_t PhonebookFile::NameHash::operator()(QStringView name) const noexcept
+{
+    // Every UTF-16 unit is hashed as it folds alone; a surrogate, which folds
+    // only with its partner, is left out. Names equal whatever their case so
+    // always hash alike.
+    size_t hash = 0;
+    for (const QChar c : name) {
+        char16_t folded = c.unicode();
+        if (folded < 0x80) {
+            if (folded >= u'A' && folded <= u'Z')
+                folded += u'a' - u'A';
+        } else if (c.isSurrogate()) {
+            continue;
+        } else {
+            folded = c.toCaseFolded().unicode();
+        }
+        hash = hash * 31 + folded;
+    }
+    return hash;
+}
+
+bool PhonebookFile::NameEqual::operator()(QStringView a, QStringView b) const noexcept
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 QByteArray PhonebookFile::serialize() const
@@ -71,28 +157,29 @@ QByteArray PhonebookFile::serialize() const
 
 QStringList PhonebookFile::entryNames() const
 {
-    QStringList names;
-    for (const Section &s : m_sections) {
-        if (!names.contains(s.name, Qt::CaseInsensitive))
-            names.append(s.name);
-    }
-    return names;
+    return m_names;
+}
+
+qsizetype PhonebookFile::sectionIndex(const QString &entry) const
+{
+    if (entry.isEmpty())
+        return -1;
+    const auto found = m_sectionOf.find(entry);
+    return found == m_sectionOf.end() ? -1 : found->second;
 }
 
 const PhonebookFile::Section *PhonebookFile::section(const QString &entry) const
 {
-    if (entry.isEmpty())
-        return nullptr;
-    for (const Section &s : m_sections) {
-        if (s.name.compare(entry, Qt::CaseInsensitive) == 0)
-            return &s;
-    }
-    return nullptr;
+    const qsizetype i = sectionIndex(entry);
+    return i < 0 ? nullptr : &m_sections.at(i);
 }
 
 PhonebookFile::Section *PhonebookFile::section(const QString &entry)
 {
-    return const_cast<Section *>(std::as_const(*this).section(entry));
+    // The sections may be shared with a copy of this file: a change detaches
+    // them first, so the copy keeps its own.
+    const qsizetype i = sectionIndex(entry);
+    return i < 0 ? nullptr : &m_sections[i];
 }
 
 QString PhonebookFile::canonicalName(const QString &entry) const

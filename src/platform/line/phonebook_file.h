@@ -9,6 +9,9 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+
+#include <unordered_map>
 
 namespace line {
 
@@ -20,6 +23,8 @@ public:
 
     // Entry names in file order; a name given twice is listed once.
     QStringList entryNames() const;
+    // The names parse(bytes).entryNames() gives, without keeping the rest.
+    static QStringList entryNames(const QByteArray &bytes);
     // The entry's name as the file spells it, or an empty text when unknown.
     QString canonicalName(const QString &entry) const;
     bool hasEntry(const QString &entry) const { return !canonicalName(entry).isEmpty(); }
@@ -47,11 +52,26 @@ private:
         QList<Line> lines;
     };
 
+    qsizetype sectionIndex(const QString &entry) const;
     const Section *section(const QString &entry) const;
     Section *section(const QString &entry);
 
     QList<Line> m_header;
     QList<Section> m_sections;
+    // Built once by parse(), since sections are never added nor renamed later:
+    // each name's first spelling in file order, and the position of the first
+    // section of each name, whatever its case.
+    QStringList m_names;
+    // Names match when a case-insensitive comparison finds them equal.
+    struct NameHash
+    {
+        size_t operator()(QStringView name) const noexcept;
+    };
+    struct NameEqual
+    {
+        bool operator()(QStringView a, QStringView b) const noexcept;
+    };
+    std::unordered_map<QString, qsizetype, NameHash, NameEqual> m_sectionOf;
 };
 
 } // namespace line

@@ -6,10 +6,13 @@
 #include "platform/ras.h"
 
 #include "platform/ansi.h"
+#include "platform/core/bounded_read.h"
 #include "platform/line/call_store.h"
 #include "platform/line/line.h"
+#include "platform/lines.h"
 
 #include <QHash>
+#include <QMutex>
 
 #include <cstring>
 
@@ -135,18 +138,35 @@ DWORD RasEnumEntriesA(LPCSTR reserved, LPCSTR lpszPhonebook, RASENTRYNAME *lpras
         return ERROR_INVALID_PARAMETER;
     if (lprasentryname && lprasentryname->dwSize != sizeof(RASENTRYNAME))
         return ERROR_INVALID_SIZE;
-    // The simulated line has the default phonebook only.
-    PhonebookFile phonebook;
-    if (lpszPhonebook || !readPhonebook(&phonebook))
+    // The simulated line has the default phonebook only. Its entries' names
+    // are all a listing reads of it.
+    if (lpszPhonebook)
+        return ERROR_CANNOT_OPEN_PHONEBOOK;
+    lines::ensurePhonebook();
+    const platform::BoundedRead file =
+        platform::readBounded(lines::phonebookPath(), platform::PhonebookReadLimit);
+    if (!file.read())
         return ERROR_CANNOT_OPEN_PHONEBOOK;
 
-    const QStringList names = phonebook.entryNames();
+    // A caller told its buffer is too small asks again at once: while the file
+    // holds the same bytes, the names listed then are listed again.
+    static QMutex listedMutex;
+    static QByteArray listedBytes;
+    static QStringList listedNames;
+    QMutexLocker listed(&listedMutex);
+    const bool again = !listedBytes.isNull() && file.data == listedBytes;
+    const QStringList names = again ? listedNames : PhonebookFile::entryNames(file.data);
+    listedBytes.clear();
+    listedNames.clear();
     const DWORD needed = static_cast<DWORD>(names.size() * sizeof(RASENTRYNAME));
     if (*lpcb < needed || (!lprasentryname && needed > 0)) {
+        listedBytes = file.data;
+        listedNames = names;
         *lpcb = needed;
         *lpcEntries = static_cast<DWORD>(names.size());
         return ERROR_BUFFER_TOO_SMALL;
     }
+    listed.unlock();
     for (qsizetype i = 0; i < names.size(); ++i) {
         RASENTRYNAME &record = lprasentryname[i];
         std::memset(&record, 0, sizeof record);
