@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <cstring>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -185,6 +186,36 @@ private slots:
         });
         w.optio->trigger();
         QVERIFY(stillShown);
+    }
+
+    void trayTipIsSentOnlyWhenItChanges()
+    {
+        frmdial &w = m_f.load();
+        platform::seams::clearShellNotifyCalls();
+        // At rest the tip is the same tick after tick: the shell hears it once.
+        w.Timer1_Timer();
+        w.Timer1_Timer();
+        w.Timer1_Timer();
+        QCOMPARE(notifyCalls(NIM_MODIFY).size(), 1);
+        const QString restTip = u"Vantelo BETA - "_s + w.status->text() + u"00:00:00"_s;
+        QCOMPARE(platform::seams::trayToolTip(), restTip.left(63));
+
+        // A new status is a new tip.
+        w.status->setText(u"Somewhere else"_s);
+        w.Timer1_Timer();
+        w.Timer1_Timer();
+        QCOMPARE(notifyCalls(NIM_MODIFY).size(), 2);
+        QCOMPARE(platform::seams::trayToolTip(), u"Vantelo BETA - Somewhere else00:00:00"_s);
+
+        // On line the clock moves every tick, and so does the tip.
+        QVERIFY(m_f.connectLine());
+        platform::seams::clearShellNotifyCalls();
+        w.Timer1_Timer();
+        w.Timer1_Timer();
+        const auto modified = notifyCalls(NIM_MODIFY);
+        QCOMPARE(modified.size(), 2);
+        QVERIFY(std::memcmp(modified.at(0).data.szTip, modified.at(1).data.szTip,
+                            sizeof TrayIconData.szTip) != 0);
     }
 
     void disconnectItemHangsUp()

@@ -138,14 +138,47 @@ private slots:
         QCOMPARE(text(w, u"lblXmit"_s), u"-2147483648"_s);
         QCOMPARE(text(w, u"lblRecv"_s), u"0"_s);
 
-        // The window's own timer refreshes them twice a second, hidden or not.
+        // The window's own timer refreshes them twice a second while shown.
         auto *timer = w.findChild<QTimer *>(u"tmrStats"_s);
         QVERIFY(timer);
         QCOMPARE(timer->interval(), 500);
+        w.show();
         QVERIFY(timer->isActive());
-        QVERIFY(!w.isVisible());
         simline::setStatisticsValue(BytesRecvdValue, le32(42));
         QTRY_COMPARE_WITH_TIMEOUT(text(w, u"lblRecv"_s), u"42"_s, 2000);
+    }
+
+    void statsTimerRunsOnlyWhileShownOrArmed()
+    {
+        simline::setStatisticsValue(BytesRecvdValue, le32(10));
+        frmset &w = Forms::details();
+        auto *timer = w.findChild<QTimer *>(u"tmrStats"_s);
+        QVERIFY(timer);
+        // Loaded hidden, as the monitor loads it: nothing ticks.
+        QVERIFY(!timer->isActive());
+        QCOMPARE(text(w, u"lblRecv"_s), u"10"_s);
+
+        // Shown, the counters are fresh at once, not half a second later.
+        simline::setStatisticsValue(BytesRecvdValue, le32(20));
+        w.show();
+        QCOMPARE(text(w, u"lblRecv"_s), u"20"_s);
+        QVERIFY(timer->isActive());
+        w.hide();
+        QVERIFY(!timer->isActive());
+        simline::setStatisticsValue(BytesRecvdValue, le32(30));
+        w.show();
+        QCOMPARE(text(w, u"lblRecv"_s), u"30"_s);
+
+        // Armed, the time on line is watched shown or hidden, until disarmed.
+        control<QLineEdit>(w, u"Text1"_s)->setText(u"3"_s);
+        click(w, u"option2"_s);
+        w.hide();
+        QVERIFY(timer->isActive());
+        click(w, u"option2"_s);
+        QCOMPARE(text(w, u"option2"_s), u"OK"_s);
+        QVERIFY(!timer->isActive());
+        click(w, u"option2"_s); // armed while hidden
+        QVERIFY(timer->isActive());
     }
 
     void missingStatisticsReadZero()
@@ -316,6 +349,24 @@ private slots:
         l4->setText(u"00:30:00"_s);
         w.tmrStats_Timer();
         QCOMPARE(openCalls(), 1);
+    }
+
+    void armedDisconnectionHangsUpWhileTheWindowIsHidden()
+    {
+        QVERIFY(dialACall());
+        frmset &w = Forms::details();
+        w.show();
+        auto *l4 = control<QLabel>(w, u"l4"_s);
+        l4->setText(u"00:10:00"_s);
+        control<QLineEdit>(w, u"Text1"_s)->setText(u"1"_s);
+        click(w, u"option2"_s);
+        w.hide();
+
+        // Only the monitor's clock moves on; the window's own timer hangs up.
+        l4->setText(u"00:11:00"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(openCalls(), 0, 3000);
+        QCOMPARE(text(w, u"option2"_s), u"OK"_s);
+        QVERIFY(!w.findChild<QTimer *>(u"tmrStats"_s)->isActive());
     }
 
     void automaticDisconnectionCountsFromTheFirstReadableClock()

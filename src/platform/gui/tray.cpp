@@ -32,12 +32,17 @@ void apply(TrayRecord &record, const NOTIFYICONDATA &data)
         record.icon = data.hIcon;
     if (data.uFlags & NIF_TIP)
         record.tip = fieldText(data.szTip, static_cast<int>(sizeof data.szTip));
+    // The desktop hears only of what changed: a tip rewritten every second
+    // does not send the icon's pixels again.
     if (QSystemTrayIcon *tray = record.tray.data()) {
-        QIcon icon = iconFromHandle(record.icon);
-        if (icon.isNull())
-            icon = QApplication::windowIcon();
-        tray->setIcon(icon);
-        tray->setToolTip(record.tip);
+        if ((data.uFlags & NIF_ICON) || tray->icon().isNull()) {
+            QIcon icon = iconFromHandle(record.icon);
+            if (icon.isNull())
+                icon = QApplication::windowIcon();
+            tray->setIcon(icon);
+        }
+        if (tray->toolTip() != record.tip)
+            tray->setToolTip(record.tip);
     }
 }
 

@@ -113,8 +113,8 @@ frmset::frmset(QWidget *parent) : QDialog(parent)
     connect(Command2, &QPushButton::clicked, this, &frmset::Command2_Click);
     connect(option2, &QPushButton::clicked, this, &frmset::option2_Click);
 
-    // The counters refresh for as long as the window is loaded, shown or hidden.
-    tmrStats->start();
+    // The timer runs while the window is shown, and while an automatic
+    // disconnection is armed: it starts with the first show or the arming.
 }
 
 frmset::~frmset() = default;
@@ -128,6 +128,17 @@ void frmset::tmrStats_Timer()
 {
     showByteCounters();
     checkAutomaticDisconnection();
+}
+
+void frmset::updateStatsTimer(bool shown)
+{
+    // Nobody sees the counters of a hidden window, and they are read afresh
+    // as it is shown; an armed automatic disconnection is watched all along.
+    const bool wanted = shown || option2->text() == ArmedCaption;
+    if (wanted && !tmrStats->isActive())
+        tmrStats->start();
+    else if (!wanted && tmrStats->isActive())
+        tmrStats->stop();
 }
 
 void frmset::showByteCounters()
@@ -190,6 +201,11 @@ bool frmset::event(QEvent *event)
             window->installEventFilter(this);
         }
         applyOuterHeight();
+        showByteCounters();
+        updateStatsTimer(true);
+        break;
+    case QEvent::Hide:
+        updateStatsTimer(false);
         break;
     case QEvent::Move:
     case QEvent::Resize:
@@ -279,6 +295,7 @@ void frmset::option2_Click()
         option2->setText(ArmCaption);
         m_armedAtSeconds.reset();
     }
+    updateStatsTimer(isVisible());
 }
 
 void frmset::checkAutomaticDisconnection()
@@ -300,5 +317,6 @@ void frmset::checkAutomaticDisconnection()
     // fires again.
     option2->setText(ArmCaption);
     m_armedAtSeconds.reset();
+    updateStatsTimer(isVisible());
     HangUpAll(Forms::dialer(), -1);
 }

@@ -2,8 +2,8 @@
 
 // The connection details window "Session": the line state, entry name,
 // connect speed and time on line that the dialer window's monitor writes into
-// l1..l4, the adapter's byte counters it reads itself twice a second,
-// "&Disconnect", and the automatic-disconnection panel.
+// l1..l4, the adapter's byte counters it reads itself twice a second while it
+// is shown, "&Disconnect", and the automatic-disconnection panel.
 
 #include <QDialog>
 #include <QPointer>
@@ -74,6 +74,9 @@ protected:
 private:
     void showByteCounters();
     void checkAutomaticDisconnection();
+    // Runs tmrStats while the window is shown or an automatic disconnection
+    // is armed, and stops it otherwise.
+    void updateStatsTimer(bool shown);
     // Sets the window's outer height (title bar and borders included), now
     // and again whenever the window manager reports the frame or changes it.
     void setOuterHeightTwips(int twips);

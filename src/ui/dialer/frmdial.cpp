@@ -51,15 +51,25 @@ using namespace Controls;
 
 namespace {
 
-// The phonebook entry list as the engine fills it.
+// The phonebook entry list as the engine fills it. Items are added to the box
+// in one go, before anything else reads or changes it: a long phonebook would
+// otherwise cost one model insertion each.
 class ComboEntryList final : public EntryList
 {
 public:
     explicit ComboEntryList(QComboBox *combo) : m_combo(combo) {}
-    void clear() override { m_combo->clear(); }
-    void addItem(const QString &text) override { m_combo->addItem(text); }
+    ~ComboEntryList() override { flush(); }
+    ComboEntryList(const ComboEntryList &) = delete;
+    ComboEntryList &operator=(const ComboEntryList &) = delete;
+    void clear() override
+    {
+        m_pending.clear();
+        m_combo->clear();
+    }
+    void addItem(const QString &text) override { m_pending.append(text); }
     bool setListIndex(int index) override
     {
+        flush();
         if (index < 0 || index >= m_combo->count())
             return false;
         m_combo->setCurrentIndex(index);
@@ -67,7 +77,16 @@ public:
     }
 
 private:
+    void flush()
+    {
+        if (m_pending.isEmpty())
+            return;
+        m_combo->addItems(m_pending);
+        m_pending.clear();
+    }
+
     QComboBox *m_combo;
+    QStringList m_pending;
 };
 
 // A number in the system's format, as the user would type it; blanks around
@@ -531,6 +550,8 @@ void frmdial::Timer1_Timer()
             lblTotal->setText(FormatHms(TotalDuration));
             AppendCallLog(CurrentDateText(), ConnectStartTime, CurrentTimeText(),
                           connectionSpeedText());
+            // The call's record is on disk before anything else happens.
+            FlushCallLog();
             WasConnected = 0;
             // A dropped call stays listed until it is hung up, and a listed
             // call keeps the redial check from dialing again: release it.
@@ -542,12 +563,18 @@ void frmdial::Timer1_Timer()
         }
     }
 
-    lblSession->setText(FormatHms(SessionDuration));
-    Forms::details().l4->setText(lblSession->text());
+    const QString session = FormatHms(SessionDuration);
+    lblSession->setText(session);
+    Forms::details().l4->setText(session);
     AppendCallLog(CurrentDateText(), ConnectStartTime, CurrentTimeText(), connectionSpeedText());
-    setTrayTip(AppTitle + u" - "_s + status->text() + lblSession->text());
+    // The tip changes each second while the clock runs; at rest the shell
+    // already shows it and is not told it again.
+    char shownTip[sizeof TrayIconData.szTip];
+    std::memcpy(shownTip, TrayIconData.szTip, sizeof shownTip);
+    setTrayTip(AppTitle + u" - "_s + status->text() + session);
     TrayIconData.uFlags = NIF_TIP;
-    Shell_NotifyIconA(NIM_MODIFY, &TrayIconData);
+    if (std::memcmp(shownTip, TrayIconData.szTip, sizeof shownTip) != 0)
+        Shell_NotifyIconA(NIM_MODIFY, &TrayIconData);
 }
 
 // The indicator circles, every half second while dialing: one lit circle runs
@@ -844,6 +871,7 @@ bool frmdial::unloadForm()
     if (UpdateConnectionStatus(*this))
         AppendCallLog(CurrentDateText(), ConnectStartTime, CurrentTimeText(),
                       connectionSpeedText());
+    FlushCallLog();
     SaveLoginSettings();
     Shell_NotifyIconA(NIM_DELETE, &TrayIconData);
     m_trayIconAdded = false;
