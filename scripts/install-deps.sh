@@ -19,6 +19,8 @@ packages=(
     ppp user-mode-linux socat iproute2 kmod
     # ping over the PPP link inside User-mode Linux
     iputils-ping
+    # `make bench`: the syncs a running Vantelo makes
+    strace
 )
 
 missing=()
