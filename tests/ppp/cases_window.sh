@@ -132,12 +132,6 @@ case_desktop()
     echo $! >>"$desktop_pids"
     wait_until 10 "tray host" grep -qs '^ready$' "$RUN/tray_host.out"
 
-    local t1
-    t1=$(now_ms)
-    "$VANTELO" >"$RUN/vantelo.out" 2>"$RUN/vantelo.err" </dev/null &
-    VANTELO_PID=$!
-    echo "$VANTELO_PID" >>"$desktop_pids"
-    echo "$VANTELO_PID" >"$RUN/vantelo.pid"
     vantelo_window()
     {
         kill -0 "$VANTELO_PID" 2>/dev/null || fail "vantelo ended: $(tail -n 5 "$RUN/vantelo.err")"
@@ -151,7 +145,33 @@ case_desktop()
         done
         dialer_visible
     }
-    wait_until 40 "dialer window \"$DIALER_TITLE\"" vantelo_window
+    # In the guest, openbox now and then leaves a new window's map request
+    # unanswered (the window stays unmapped and is never managed). That one
+    # case, and only once, is met by starting vantelo again; it is noted in
+    # the results. The host's own end-to-end tests see every map.
+    local t1 attempt deadline
+    for attempt in 1 2; do
+        t1=$(now_ms)
+        "$VANTELO" >"$RUN/vantelo.out" 2>"$RUN/vantelo.err" </dev/null &
+        VANTELO_PID=$!
+        echo "$VANTELO_PID" >>"$desktop_pids"
+        echo "$VANTELO_PID" >"$RUN/vantelo.pid"
+        deadline=$(($(now_ms) + 40000))
+        until vantelo_window; do
+            if [ "$attempt" = 1 ] && [ "$(now_ms)" -ge $((t1 + 20000)) ] &&
+                [[ $SEEN == *"IsUnMapped WM_STATE:  not found"* ]]; then
+                note "attempt 1: the window manager never managed the dialer ($SEEN); vantelo started again;"
+                kill -TERM "$VANTELO_PID" 2>/dev/null
+                for _ in $(seq 50); do kill -0 "$VANTELO_PID" 2>/dev/null || break; sleep 0.1; done
+                kill -KILL "$VANTELO_PID" 2>/dev/null
+                continue 2
+            fi
+            [ "$(now_ms)" -ge "$deadline" ] &&
+                fail "no dialer window \"$DIALER_TITLE\" within 40s${SEEN:+; last seen: $SEEN}"
+            sleep 0.1
+        done
+        break
+    done
     wait_until 10 "tray icon registered with the tray host" tray_item
     note "X in ${t_x}s, dialer window $(since "$t1")s after vantelo started;"
     shot 01-dialer
