@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QList>
+#include <QtNumeric>
 
 #include <algorithm>
 #include <cstddef>
@@ -21,24 +22,12 @@
 using line::Call;
 using line::LineState;
 
-namespace readers {
-
-// The state as the line reads it from its file. A parser of the bytes
-// themselves, when the line has one, is chosen over this reading.
-template <typename Bytes> LineState parseLineState(const Bytes &json)
-{
-    fuzz::check(writeBytes(line::lineStatePath(), json), "cannot write the line's state");
-    return line::readLineState();
-}
-
-} // namespace readers
-
 namespace {
 
 qint64 plus(qint64 a, qint64 b)
 {
     qint64 sum = 0;
-    if (__builtin_add_overflow(a, b, &sum))
+    if (qAddOverflow(a, b, &sum))
         return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
     return sum;
 }
@@ -46,7 +35,7 @@ qint64 plus(qint64 a, qint64 b)
 qint64 times(qint64 a, qint64 b)
 {
     qint64 product = 0;
-    if (__builtin_mul_overflow(a, b, &product))
+    if (qMulOverflow(a, b, &product))
         return (a < 0) != (b < 0) ? std::numeric_limits<qint64>::min()
                                   : std::numeric_limits<qint64>::max();
     return product;
@@ -123,7 +112,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QByteArray input(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     fuzz::home();
     using namespace line;
-    using namespace readers;
     const LineState state = parseLineState(input);
 
     for (const Call &call : state.calls) {
