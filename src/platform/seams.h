@@ -14,7 +14,8 @@
 
 namespace platform::seams {
 
-// Every Shell_NotifyIconA call of the process, in order, with a copy of the record.
+// The Shell_NotifyIconA calls of the process, in order, with a copy of the
+// record: the latest 512 at least; older ones are dropped, 512 at a time.
 struct ShellNotifyCall
 {
     DWORD message;

@@ -23,6 +23,8 @@ figures=(
     "start-up peak memory (VmHWM)"
     "hidden in the tray: CPU"
     "hidden in the tray: wakeups"
+    "hidden, vs a ticking tip: CPU"
+    "hidden, vs a ticking tip: wakeups"
     "details window open: CPU"
     "monitor tick CPU (median)"
     "bytes written per hour"

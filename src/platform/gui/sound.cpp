@@ -3,23 +3,65 @@
 #include "platform/sound.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QLibrary>
 #include <QPointer>
-#include <QSoundEffect>
+#include <QStringList>
 #include <QTimer>
-#include <QUrl>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
+// The player lives in a module of its own (sound_module/), loaded with the
+// first sound played: Qt Multimedia and the audio libraries under it cost
+// start-up time and memory that a run without sounds never needs.
+using StartSound = QObject *(*)(const QString &path);
+using StopSound = void (*)(QObject *sound);
+
+struct Player
+{
+    StartSound start = nullptr;
+    StopSound stop = nullptr;
+};
+
+// The module where it is installed beside the program, or else where it was
+// built; a player without functions when neither loads.
+const Player &player()
+{
+    static const Player loaded = [] {
+        const QString installed = QStringLiteral(VANTELO_SOUND_MODULE);
+        const QStringList candidates{
+            QDir::isAbsolutePath(installed)
+                ? installed
+                : QCoreApplication::applicationDirPath() + u"/../"_s + installed,
+            QStringLiteral(VANTELO_BUILD_SOUND_MODULE),
+        };
+        for (const QString &candidate : candidates) {
+            if (!QFileInfo(candidate).isFile())
+                continue;
+            // The library stays loaded when this handle goes.
+            QLibrary module(candidate);
+            const auto start = reinterpret_cast<StartSound>(module.resolve("vanteloStartSound"));
+            const auto stop = reinterpret_cast<StopSound>(module.resolve("vanteloStopSound"));
+            if (start && stop)
+                return Player{start, stop};
+        }
+        return Player{};
+    }();
+    return loaded;
+}
+
 // The sound now playing: a new sound stops it, as on the system.
-QPointer<QSoundEffect> g_current;
+QPointer<QObject> g_current;
 
 void stopCurrent()
 {
-    if (QSoundEffect *effect = g_current.data()) {
-        effect->stop();
-        effect->deleteLater();
+    if (QObject *sound = g_current.data()) {
+        player().stop(sound);
+        sound->deleteLater();
     }
     g_current = nullptr;
 }
@@ -55,24 +97,16 @@ BOOL sndPlaySoundA(LPCSTR lpszSound, UINT fuSound)
         return FALSE;
 
     stopCurrent();
-    // The effect lives until it has played (or failed), then goes.
-    auto *effect = new QSoundEffect(QCoreApplication::instance());
-    QObject::connect(effect, &QSoundEffect::playingChanged, effect, [effect] {
-        if (!effect->isPlaying() && effect->status() != QSoundEffect::Loading)
-            effect->deleteLater();
-    });
-    QObject::connect(effect, &QSoundEffect::statusChanged, effect, [effect] {
-        if (effect->status() == QSoundEffect::Error)
-            effect->deleteLater();
-    });
-    effect->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
-    effect->play();
-    g_current = effect;
+    if (!player().start)
+        return FALSE;
+    // The sound lives until it has played (or failed), then goes.
+    QObject *sound = player().start(QFileInfo(path).absoluteFilePath());
+    g_current = sound;
 
     if (!(fuSound & SND_ASYNC)) {
         // Waits for the end of the sound, never more than a minute.
         QEventLoop loop;
-        QObject::connect(effect, &QObject::destroyed, &loop, &QEventLoop::quit);
+        QObject::connect(sound, &QObject::destroyed, &loop, &QEventLoop::quit);
         QTimer::singleShot(60000, &loop, &QEventLoop::quit);
         loop.exec();
     }

@@ -14,6 +14,9 @@ namespace platform::gui {
 
 namespace {
 
+// How many of the latest Shell_NotifyIconA calls the seams keep.
+constexpr qsizetype ShellNotifyCallsKept = 1024;
+
 std::vector<TrayRecord>::iterator findIcon(HWND hwnd, UINT id)
 {
     auto &icons = state().trayIcons;
@@ -124,11 +127,17 @@ using namespace platform::gui;
 
 BOOL Shell_NotifyIconA(DWORD dwMessage, NOTIFYICONDATA *lpData)
 {
-    // Recorded first, so the seams see every call, with or without a tray.
+    // Recorded first, so the seams see the calls with or without a tray.
+    // The tip is rewritten every second for as long as the program runs: the
+    // record keeps the latest calls only, dropping the older half at once
+    // when full, so it neither grows without end nor moves on every call.
     NOTIFYICONDATA copy{};
     if (lpData)
         copy = *lpData;
-    state().shellNotifyCalls.append({dwMessage, copy});
+    auto &calls = state().shellNotifyCalls;
+    if (calls.size() >= ShellNotifyCallsKept)
+        calls.remove(0, ShellNotifyCallsKept / 2);
+    calls.append({dwMessage, copy});
     if (!lpData)
         return FALSE;
 

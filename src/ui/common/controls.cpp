@@ -5,12 +5,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
@@ -32,48 +34,90 @@ namespace Controls {
 
 namespace {
 
+int g_captionMeasurements = 0;
+
 // A frame drawn the same in every style: a dark grey line all round, which
 // shows on the light grey windows too, with the caption on the top line a
 // little in from the left and the line stopping either side of it. Controls
 // inside keep the places they are given.
+//
+// The frame is painted again for every control inside it that repaints (a
+// text box's blinking cursor, a label's new figure), each time for a small
+// part of it: the caption is measured once, again only when the caption or
+// the font changes, and only the parts of the frame in the damaged area are
+// drawn.
 class CaptionFrame final : public QGroupBox
 {
 public:
     using QGroupBox::QGroupBox;
 
 protected:
-    void paintEvent(QPaintEvent *) override
+    void changeEvent(QEvent *event) override
     {
-        QPainter painter(this);
-        const QFontMetrics metrics = fontMetrics();
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            m_measured = false;
+        QGroupBox::changeEvent(event);
+    }
+
+    void paintEvent(QPaintEvent *event) override
+    {
         const QString caption = title();
-        const int lineTop = caption.isEmpty() ? 0 : metrics.height() / 2;
-        const QRect line = rect().adjusted(0, lineTop, -1, -1);
+        if (!m_measured || caption != m_caption)
+            measure(caption);
+        const QRect damaged = event->rect();
+        const QRect line = rect().adjusted(0, m_lineTop, -1, -1);
+        // The line is a pixel wide: what is inside it needs no painting.
+        if (line.adjusted(1, 1, -1, -1).contains(damaged) && !damaged.intersects(m_captionRect))
+            return;
+        QPainter painter(this);
         painter.setPen(QColor(128, 128, 128));
-        if (caption.isEmpty()) {
+        if (m_caption.isEmpty()) {
             painter.drawRect(line);
             return;
         }
         // The line, a gap, the caption, a gap, the line again.
-        const QRect text(LineBeforeCaption + CaptionGap + 1, 0, metrics.horizontalAdvance(caption),
-                         metrics.height());
-        const int lineAgain = text.right() + CaptionGap + 1;
+        const int lineAgain = m_captionRect.right() + CaptionGap + 1;
         painter.drawLine(line.topLeft(), QPoint(LineBeforeCaption, line.top()));
         if (lineAgain < line.right())
             painter.drawLine(QPoint(lineAgain, line.top()), line.topRight());
         painter.drawLine(line.topRight(), line.bottomRight());
         painter.drawLine(line.bottomRight(), line.bottomLeft());
         painter.drawLine(line.bottomLeft(), line.topLeft());
-        style()->drawItemText(&painter, text, Qt::AlignLeft | Qt::AlignTop | Qt::TextHideMnemonic,
-                              palette(), isEnabled(), caption, QPalette::WindowText);
+        if (damaged.intersects(m_captionRect))
+            style()->drawItemText(&painter, m_captionRect,
+                                  Qt::AlignLeft | Qt::AlignTop | Qt::TextHideMnemonic, palette(),
+                                  isEnabled(), m_caption, QPalette::WindowText);
     }
 
 private:
+    void measure(const QString &caption)
+    {
+        ++g_captionMeasurements;
+        const QFontMetrics metrics = fontMetrics();
+        m_caption = caption;
+        m_lineTop = caption.isEmpty() ? 0 : metrics.height() / 2;
+        m_captionRect = caption.isEmpty()
+                            ? QRect()
+                            : QRect(LineBeforeCaption + CaptionGap + 1, 0,
+                                    metrics.horizontalAdvance(caption), metrics.height());
+        m_measured = true;
+    }
+
     static constexpr int LineBeforeCaption = 5;
     static constexpr int CaptionGap = 3;
+
+    bool m_measured = false;
+    QString m_caption;
+    int m_lineTop = 0;
+    QRect m_captionRect;
 };
 
 } // namespace
+
+int captionMeasurements()
+{
+    return g_captionMeasurements;
+}
 
 void placeTwips(QWidget *w, int left, int top, int width, int height)
 {

@@ -100,6 +100,9 @@ QPushButton *makePictureButton(QWidget *parent, const QString &name, const QStri
                                int top, int width, int height);
 QGroupBox *makeFrame(QWidget *parent, const QString &name, const QString &title, int left, int top,
                      int width, int height);
+// How many times the frames have measured their captions since the start: a
+// frame measures its caption once, and again only when it or its font changes.
+int captionMeasurements();
 QLineEdit *makeTextBox(QWidget *parent, const QString &name, const QString &text, int left, int top,
                        int width, int height);
 // A combo box whose typing edits its text and never adds items by itself.
