@@ -61,9 +61,9 @@ bool DialEntry(DialerView &dialer, const QString &entryName)
     }
 
     if (stored == ERROR_SUCCESS) {
-        HRASCONN connection = 0;
-        void *notifier = reinterpret_cast<void *>(static_cast<quintptr>(dialer.handle()));
-        if (RasDialA(nullptr, nullptr, &params, RASDIAL_NOTIFIER_HWND, notifier, &connection) == 0)
+        HRASCONN connection{};
+        if (RasDialA(nullptr, nullptr, &params, RASDIAL_NOTIFIER_HWND,
+                     platform::dialNotifier(dialer.handle()), &connection) == 0)
             return true;
         dialer.setStatusCaption(
             u"Unable To Contact the Modem... Please Check The Connections..."_s);
@@ -76,7 +76,7 @@ bool DialEntry(DialerView &dialer, const QString &entryName)
     return false;
 }
 
-void HangUpAll(DialerView &dialer, qint32 handle)
+void HangUpAll(DialerView &dialer, platform::ConnectionId handle)
 {
     HangUpAttempts = 0;
     std::vector<RASCONN> buffer(64);
@@ -91,7 +91,7 @@ void HangUpAll(DialerView &dialer, qint32 handle)
         count = qMin<DWORD>(count, static_cast<DWORD>(buffer.size()));
         for (DWORD i = 0; i < count; ++i) {
             const HRASCONN connection = buffer[i].hrasconn;
-            if (handle != -1 && static_cast<HRASCONN>(handle) != connection)
+            if (handle != -1 && platform::connectionId(connection) != handle)
                 continue;
             // Each attempt lets the windows live and waits a little longer
             // than the one before, so a line that takes seconds to close is

@@ -27,9 +27,10 @@ DWORD GetEntryDialParams(const QString &entryName, RASDIALPARAMS &params, BOOL &
 // returns at once; true when the service accepted the dial request.
 bool DialEntry(DialerView &dialer, const QString &entryName);
 
-// Hangs up every connection (handle -1) or the one given, waiting, with the
-// window kept alive, until each line has really closed.
-void HangUpAll(DialerView &dialer, qint32 handle = -1);
+// Hangs up every connection (handle -1) or the one given (its
+// platform::connectionId), waiting, with the window kept alive, until each line
+// has really closed.
+void HangUpAll(DialerView &dialer, platform::ConnectionId handle = -1);
 
 // How long HangUpAll waits before its first hang-up attempt, in milliseconds;
 // each later wait is twice the one before, up to HangUpMaxPaceMs, so a line

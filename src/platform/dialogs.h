@@ -5,13 +5,16 @@
 #include "platform/ptr32.h"
 #include "platform/wintypes.h"
 
-#ifdef _WIN32
-#include <commdlg.h>
-#else
 #include <cstddef>
 
+// The open-file record without the later extension fields (the form of
+// Windows 95 / NT 4: 76 bytes where pointers are 4 bytes wide; on 64-bit
+// Windows the same fields in the system's 64-bit layout). The system's
+// <commdlg.h> is never included with this header: it declares the longer
+// record under the same name.
+#ifndef _WIN64
 #pragma pack(push, 4)
-// The 76-byte form of the open-file record, without the later extension fields.
+#endif
 struct OPENFILENAME
 {
     DWORD lStructSize;
@@ -31,20 +34,35 @@ struct OPENFILENAME
     WORD nFileOffset;
     WORD nFileExtension;
     Ptr32<const char> lpstrDefExt;
-    LONG lCustData;
-    DWORD lpfnHook;
+    LPARAM lCustData;
+    Ptr32<const void> lpfnHook;
     Ptr32<const char> lpTemplateName;
 };
+#ifndef _WIN64
 #pragma pack(pop)
+#endif
+#ifdef _WIN64
+static_assert(sizeof(OPENFILENAME) == 136);
+static_assert(offsetof(OPENFILENAME, lpstrFile) == 48);
+static_assert(offsetof(OPENFILENAME, Flags) == 96);
+static_assert(offsetof(OPENFILENAME, nFileOffset) == 100);
+static_assert(offsetof(OPENFILENAME, lpTemplateName) == 128);
+#else
 static_assert(sizeof(OPENFILENAME) == 76);
 static_assert(offsetof(OPENFILENAME, lpstrFile) == 28);
 static_assert(offsetof(OPENFILENAME, Flags) == 52);
 static_assert(offsetof(OPENFILENAME, nFileOffset) == 56);
 static_assert(offsetof(OPENFILENAME, lpTemplateName) == 72);
+#endif
 
 inline constexpr DWORD OFN_HIDEREADONLY = 0x0004;
 inline constexpr DWORD OFN_FILEMUSTEXIST = 0x1000;
 
+#ifdef _WIN32
+// The system's own (comdlg32), given the record above.
+extern "C" __declspec(dllimport) BOOL WINAPI GetOpenFileNameA(OPENFILENAME *lpofn);
+// MessageBoxA and its constants come from <windows.h>.
+#else
 // Shows the "Open" dialog, modal to hwndOwner. lpstrFilter holds pairs of a
 // display name and a pattern, each NUL-terminated, the list ending with two
 // NULs. Returns nonzero with the chosen path in lpstrFile, or zero when the

@@ -1,6 +1,7 @@
 #pragma once
 
 // Private-profile files: the sectioned "key=value" text files of the system.
+// On Windows the system's own calls; elsewhere the platform's, described here.
 // Sections and keys match without regard to letter case; a missing file,
 // section or key reads as the default. A write creates the file, the section
 // and the key as needed (a new section at the end of the file, a new key at
@@ -26,7 +27,23 @@
 
 #include <QString>
 
-#ifndef _WIN32
+#ifdef _WIN32
+namespace platform {
+// The system's GetPrivateProfileStringA and WritePrivateProfileStringA, each
+// noting for lastProfileProblem() what kept it from its file: the system's
+// last error is not cleared by a call that succeeds, so it cannot tell alone.
+DWORD getPrivateProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
+                              LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
+BOOL writePrivateProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
+                               LPCSTR lpFileName);
+} // namespace platform
+// The program's calls go through them (the way <windows.h> maps names); their
+// own source defines VANTELO_PROFILE_IMPLEMENTATION to reach the system's.
+#ifndef VANTELO_PROFILE_IMPLEMENTATION
+#define GetPrivateProfileStringA platform::getPrivateProfileString
+#define WritePrivateProfileStringA platform::writePrivateProfileString
+#endif
+#else
 DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
 BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,

@@ -1,22 +1,26 @@
 #pragma once
 
 // The Remote Access Service: records, connection states, error codes and calls,
-// with their Windows names. On Windows these are the system's own; elsewhere
-// they are served by the simulated dial-up line (platform/sim).
+// with their Windows names. On Windows the calls are the system's own
+// (rasapi32's ANSI entry points); elsewhere they are served by this system's
+// lines (platform/line).
 //
-// The records are the first (Windows 95 / NT 4) versions with ANSI texts, in
-// their 32-bit layouts: the caller selects the version by the size it puts
-// into dwSize.
+// The records are the first (Windows 95 / NT 4) versions with ANSI texts, on
+// every system: the caller selects the version by the size it puts into
+// dwSize, sizeof the record. The system's <ras.h> is never included: it
+// declares only the latest, larger versions under these names.
 
 #include "platform/wintypes.h"
 
-#ifdef _WIN32
-#include <ras.h>
-#include <raserror.h>
-#else
 #include <cstddef>
+#include <cstdint>
 
+#ifdef _WIN32
+// A connection handle is a pointer-wide handle of the service.
+DECLARE_HANDLE(HRASCONN);
+#else
 using HRASCONN = std::uint32_t;
+#endif
 
 inline constexpr int RAS_MaxEntryName = 256;
 inline constexpr int RAS_MaxDeviceType = 16;
@@ -97,13 +101,18 @@ struct RASDIALPARAMS
 
 #pragma pack(pop)
 
+// The published layouts. A handle has the width of a pointer on Windows (8
+// bytes on 64-bit Windows, where the record is the same version in the
+// system's 64-bit layout) and 4 bytes elsewhere.
+inline constexpr std::size_t RasHandleWidth = sizeof(HRASCONN);
+static_assert(RasHandleWidth == 4 || RasHandleWidth == 8);
 static_assert(sizeof(RASENTRYNAME) == 264);
 static_assert(offsetof(RASENTRYNAME, szEntryName) == 4);
-static_assert(sizeof(RASCONN) == 412);
+static_assert(sizeof(RASCONN) == (RasHandleWidth == 4 ? 412 : 416));
 static_assert(offsetof(RASCONN, hrasconn) == 4);
-static_assert(offsetof(RASCONN, szEntryName) == 8);
-static_assert(offsetof(RASCONN, szDeviceType) == 265);
-static_assert(offsetof(RASCONN, szDeviceName) == 282);
+static_assert(offsetof(RASCONN, szEntryName) == 4 + RasHandleWidth);
+static_assert(offsetof(RASCONN, szDeviceType) == 261 + RasHandleWidth);
+static_assert(offsetof(RASCONN, szDeviceName) == 278 + RasHandleWidth);
 static_assert(sizeof(RASCONNSTATUS) == 160);
 static_assert(offsetof(RASCONNSTATUS, rasconnstate) == 4);
 static_assert(offsetof(RASCONNSTATUS, dwError) == 8);
@@ -162,16 +171,53 @@ inline constexpr DWORD ERROR_PPP_LCP_TERMINATED = 734;
 // RasDialA notifier type: the notifier is a window handle.
 inline constexpr DWORD RASDIAL_NOTIFIER_HWND = 0xFFFFFFFF;
 
-DWORD RasEnumEntriesA(LPCSTR reserved, LPCSTR lpszPhonebook, RASENTRYNAME *lprasentryname,
-                      DWORD *lpcb, DWORD *lpcEntries);
-DWORD RasEnumConnectionsA(RASCONN *lprasconn, DWORD *lpcb, DWORD *lpcConnections);
-DWORD RasGetConnectStatusA(HRASCONN hrasconn, RASCONNSTATUS *lprasconnstatus);
-DWORD RasGetErrorStringA(UINT uErrorValue, LPSTR lpszErrorString, DWORD cBufSize);
-DWORD RasGetEntryDialParamsA(LPCSTR lpszPhonebook, RASDIALPARAMS *lprasdialparams,
-                             BOOL *lpfPassword);
-DWORD RasSetEntryDialParamsA(LPCSTR lpszPhonebook, RASDIALPARAMS *lprasdialparams,
-                             BOOL fRemovePassword);
-DWORD RasDialA(void *lpRasDialExtensions, LPCSTR lpszPhonebook, RASDIALPARAMS *lprasdialparams,
-               DWORD dwNotifierType, void *lpvNotifier, HRASCONN *lphRasConn);
-DWORD RasHangUpA(HRASCONN hrasconn);
+namespace platform {
+
+// A connection handle as a signed number as wide as a pointer, for the
+// program's "this connection or -1 for all" arguments: on a system with 4-byte
+// handles it is the handle read as a signed 32-bit number, so the 32-bit
+// number a caller kept names the same connection; a 64-bit handle is kept
+// whole.
+using ConnectionId = std::intptr_t;
+inline ConnectionId connectionId(HRASCONN connection)
+{
+#ifdef _WIN32
+    return reinterpret_cast<ConnectionId>(connection);
+#else
+    return static_cast<std::int32_t>(connection);
 #endif
+}
+
+// The window handle as RasDialA takes it for RASDIAL_NOTIFIER_HWND.
+inline void *dialNotifier(HWND window)
+{
+#ifdef _WIN32
+    return window;
+#else
+    return reinterpret_cast<void *>(static_cast<std::uintptr_t>(window));
+#endif
+}
+
+} // namespace platform
+
+#ifdef _WIN32
+#define VANTELO_RASAPI extern "C" __declspec(dllimport) DWORD WINAPI
+#else
+#define VANTELO_RASAPI DWORD
+#endif
+
+VANTELO_RASAPI RasEnumEntriesA(LPCSTR reserved, LPCSTR lpszPhonebook, RASENTRYNAME *lprasentryname,
+                               DWORD *lpcb, DWORD *lpcEntries);
+VANTELO_RASAPI RasEnumConnectionsA(RASCONN *lprasconn, DWORD *lpcb, DWORD *lpcConnections);
+VANTELO_RASAPI RasGetConnectStatusA(HRASCONN hrasconn, RASCONNSTATUS *lprasconnstatus);
+VANTELO_RASAPI RasGetErrorStringA(UINT uErrorValue, LPSTR lpszErrorString, DWORD cBufSize);
+VANTELO_RASAPI RasGetEntryDialParamsA(LPCSTR lpszPhonebook, RASDIALPARAMS *lprasdialparams,
+                                      BOOL *lpfPassword);
+VANTELO_RASAPI RasSetEntryDialParamsA(LPCSTR lpszPhonebook, RASDIALPARAMS *lprasdialparams,
+                                      BOOL fRemovePassword);
+VANTELO_RASAPI RasDialA(void *lpRasDialExtensions, LPCSTR lpszPhonebook,
+                        RASDIALPARAMS *lprasdialparams, DWORD dwNotifierType, void *lpvNotifier,
+                        HRASCONN *lphRasConn);
+VANTELO_RASAPI RasHangUpA(HRASCONN hrasconn);
+
+#undef VANTELO_RASAPI

@@ -4,10 +4,43 @@
 // than Windows the simulated line publishes the dial-up adapter's values
 // under "PerfStats\StatData" while the modems of one of its calls are linked
 // (from RASCS_DeviceConnected, through the logon, until the call ends).
+//
+// On Windows the program's RegOpenKeyExA, RegQueryValueExA and RegCloseKey go
+// through the platform's statistics reading below (the way <windows.h> itself
+// maps a call's name to another): Windows 95/98/Me publish the statistics in
+// the registry, and there the reading is the registry's own. Windows NT and
+// its successors have no HKEY_DYN_DATA "PerfStats\StatData"; there the same
+// key opens on the service's statistics of the first active connection, whose
+// values "Dial-Up Adapter\ConnectSpeed", "...\BytesXmit" and "...\BytesRecvd"
+// read as four little-endian bytes of REG_BINARY, like the registry's.
 
 #include "platform/wintypes.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+namespace platform {
+
+// RegOpenKeyExA, except that HKEY_DYN_DATA "PerfStats\StatData" (any letter
+// case) opens even where the registry lacks it: the key returned then stands
+// for the service's statistics. Other keys are the registry's.
+LONG statsRegOpenKeyEx(HKEY root, LPCSTR subKey, DWORD options, REGSAM samDesired, HKEY *result);
+// RegQueryValueExA; on the service's statistics key, the three values above
+// (the figures of the first active connection; ERROR_FILE_NOT_FOUND when no
+// connection is active or the service gives no figures, and for other names).
+LONG statsRegQueryValueEx(HKEY key, LPCSTR valueName, DWORD *reserved, DWORD *type, BYTE *data,
+                          DWORD *size);
+// RegCloseKey; closing the service's statistics key succeeds and frees nothing.
+LONG statsRegCloseKey(HKEY key);
+
+} // namespace platform
+
+// The statistics reading's own source defines VANTELO_REGISTRY_IMPLEMENTATION
+// before including this header, to reach the system's calls.
+#ifndef VANTELO_REGISTRY_IMPLEMENTATION
+#define RegOpenKeyExA platform::statsRegOpenKeyEx
+#define RegQueryValueExA platform::statsRegQueryValueEx
+#define RegCloseKey platform::statsRegCloseKey
+#endif
+#else
 inline constexpr HKEY HKEY_DYN_DATA = 0x80000006u;
 inline constexpr DWORD KEY_QUERY_VALUE = 0x0001;
 inline constexpr DWORD REG_BINARY = 3;

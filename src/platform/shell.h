@@ -2,17 +2,19 @@
 
 // The shell: the tray icon record and call, and starting a program by command
 // line. On systems other than Windows the tray icon is a QSystemTrayIcon and a
-// program is started without a shell (see WinExec).
+// program is started without a shell (see WinExec). The system's <shellapi.h>
+// is never included with this header: it declares a later, larger record
+// under the same name.
 
 #include "platform/wintypes.h"
 
-#ifdef _WIN32
-#include <shellapi.h>
-#else
 #include <cstddef>
 
+// The first ANSI form of the tray icon record (88 bytes where handles are 4
+// bytes wide; on 64-bit Windows the same fields in the system's 64-bit layout).
+#ifndef _WIN64
 #pragma pack(push, 4)
-// The first, 88-byte ANSI form of the tray icon record.
+#endif
 struct NOTIFYICONDATA
 {
     DWORD cbSize;
@@ -23,11 +25,20 @@ struct NOTIFYICONDATA
     HICON hIcon;
     char szTip[64];
 };
+#ifndef _WIN64
 #pragma pack(pop)
+#endif
+#ifdef _WIN64
+static_assert(sizeof(NOTIFYICONDATA) == 104);
+static_assert(offsetof(NOTIFYICONDATA, uCallbackMessage) == 24);
+static_assert(offsetof(NOTIFYICONDATA, hIcon) == 32);
+static_assert(offsetof(NOTIFYICONDATA, szTip) == 40);
+#else
 static_assert(sizeof(NOTIFYICONDATA) == 88);
 static_assert(offsetof(NOTIFYICONDATA, uCallbackMessage) == 16);
 static_assert(offsetof(NOTIFYICONDATA, hIcon) == 20);
 static_assert(offsetof(NOTIFYICONDATA, szTip) == 24);
+#endif
 
 inline constexpr DWORD NIM_ADD = 0;
 inline constexpr DWORD NIM_MODIFY = 1;
@@ -36,6 +47,7 @@ inline constexpr UINT NIF_MESSAGE = 1;
 inline constexpr UINT NIF_ICON = 2;
 inline constexpr UINT NIF_TIP = 4;
 
+#ifndef _WIN32
 inline constexpr UINT WM_MOUSEMOVE = 0x200;
 inline constexpr UINT WM_LBUTTONDOWN = 0x201;
 inline constexpr UINT WM_LBUTTONDBLCLK = 0x203;
@@ -44,14 +56,32 @@ inline constexpr UINT WM_RBUTTONUP = 0x205;
 
 inline constexpr UINT SW_HIDE = 0;
 inline constexpr UINT SW_SHOWNORMAL = 1;
+#endif
 
 // Adds, changes or removes the tray icon the record describes (by hWnd and
 // uID). Mouse activity on the icon reaches the window hWnd stands for as a
 // platform::TrayCallbackEvent carrying uCallbackMessage and the mouse message
-// (WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN then WM_RBUTTONUP). Returns FALSE when the
-// desktop has no tray; nothing else changes then.
+// (WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN then WM_RBUTTONUP; on
+// Windows every mouse message the shell reports). Returns FALSE when the
+// desktop has no tray; nothing else changes then. On Windows the record goes
+// to the shell as its first version, whatever cbSize says.
 BOOL Shell_NotifyIconA(DWORD dwMessage, NOTIFYICONDATA *lpData);
 
+#ifdef _WIN32
+namespace platform {
+// WinExec on Windows: "Start.exe ADDRESS" opens the address with the shell's
+// own opener (ShellExecuteA), as Windows 95's Start.exe did; any other command
+// line goes to the system's WinExec. Neither passes through a command
+// interpreter.
+UINT winExec(LPCSTR lpCmdLine, UINT uCmdShow);
+} // namespace platform
+// The program's WinExec is the one above (the way <windows.h> maps names);
+// the shell's own source defines VANTELO_SHELL_IMPLEMENTATION to reach the
+// system's.
+#ifndef VANTELO_SHELL_IMPLEMENTATION
+#define WinExec platform::winExec
+#endif
+#else
 // Starts a program by command line without waiting for it. The command line
 // is split into program and arguments (double quotes group) and the program is
 // started directly, never through a shell. "Start.exe ADDRESS" opens the

@@ -1,7 +1,8 @@
 #pragma once
 
-// Windows of the program as the platform's records see them: a 32-bit handle
-// for a window object and for an icon, the event a tray icon's mouse activity
+// Windows of the program as the platform's records see them: a handle for a
+// window object and for an icon (the system's own on Windows, 32-bit numbers
+// of the platform's tables elsewhere), the event a tray icon's mouse activity
 // arrives as, and the screen's twips per pixel.
 
 #include "platform/wintypes.h"
@@ -21,6 +22,10 @@ QObject *windowFromHandle(HWND hwnd);
 
 HICON iconHandle(const QIcon &icon);
 QIcon iconFromHandle(HICON handle);
+
+// The program's instance handle (on Windows the executable's module; elsewhere
+// the handle of the application object, which stands for it).
+HINSTANCE instanceHandle();
 
 // Twips (1/1440 inch) per screen pixel; the program lays its windows out at
 // 15 twips per pixel, as at the usual 96 dots per inch.

@@ -4,9 +4,23 @@
 // written with. On Windows they come from the system headers; elsewhere they
 // are defined here with the sizes of the 32-bit system, so every record keeps
 // its published layout.
+//
+// On Windows only the core of <windows.h> is taken: the shell's, the sound's
+// and the file dialog's headers declare later, larger versions of the records
+// the platform headers declare in their first versions, under the same names.
 
 #ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
+#if defined(_INC_SHELLAPI) || defined(_INC_COMMDLG) || defined(_RAS_H_)
+// Their records would clash with the first versions declared here.
+#error "platform headers come before a full <windows.h>, <shellapi.h>, <commdlg.h> and <ras.h>"
+#endif
 #else
 #include <cstdint>
 
@@ -18,6 +32,7 @@ using UINT = std::uint32_t;
 using BOOL = std::int32_t;
 using LPCSTR = const char *;
 using LPSTR = char *;
+using LPARAM = LONG;
 
 // Handles are 32-bit numbers, as in the 32-bit system. A handle that stands for
 // an object of this process (a window, an icon, a buffer in a record) is

@@ -9,7 +9,6 @@
 #include "platform/window_handles.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
 
 namespace {
 
@@ -51,8 +50,7 @@ QString BrowseForFile(HWND owner, const QString &title, const QString &filter)
     OPENFILENAME ofn{};
     ofn.lStructSize = sizeof(OPENFILENAME);
     ofn.hwndOwner = owner;
-    // The application object stands for the program's instance.
-    ofn.hInstance = platform::windowHandle(QCoreApplication::instance());
+    ofn.hInstance = platform::instanceHandle();
     ofn.lpstrFilter = filterAnsi.constData();
     ofn.nFilterIndex = 0;
     ofn.lpstrFile = file.data();

@@ -1,5 +1,6 @@
 #include "platform/window_handles.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QIcon>
 #include <QObject>
@@ -81,6 +82,11 @@ HICON iconHandle(const QIcon &icon)
 QIcon iconFromHandle(HICON handle)
 {
     return icons().byHandle.value(handle);
+}
+
+HINSTANCE instanceHandle()
+{
+    return windowHandle(QCoreApplication::instance());
 }
 
 QEvent::Type TrayCallbackEvent::eventType()

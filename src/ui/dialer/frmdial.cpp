@@ -339,7 +339,7 @@ void frmdial::Form_Load()
     SoundPlayed = 0;
 
     TrayIconData = NOTIFYICONDATA{};
-    TrayIconData.cbSize = 88;
+    TrayIconData.cbSize = sizeof(NOTIFYICONDATA);
     TrayIconData.hWnd = handle();
     TrayIconData.uID = 1;
     TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
@@ -616,8 +616,8 @@ void frmdial::Timer3_Timer()
     if (m_validationBoxOpen)
         return;
     RASCONN connection{};
-    connection.dwSize = 412;
-    DWORD bytes = 412;
+    connection.dwSize = sizeof(RASCONN);
+    DWORD bytes = sizeof(RASCONN);
     DWORD count = 0;
     const DWORD result = RasEnumConnectionsA(&connection, &bytes, &count);
     if (result == 0 && count == 0 && Connect->isEnabled() && checkValue(Check2) == 1)

@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# Every translation unit of the Windows build compiled for Windows, for
+# syntax and warnings only (nothing is linked, so no Qt for Windows is needed):
+# mingw-w64's g++ for 32-bit (i686) and 64-bit (x86_64) Windows, against this
+# machine's Qt 6 headers, with the project's own warning flags.
+#
+# The units are those the Windows build compiles (src/platform/CMakeLists.txt
+# chooses the same): src/ without the lines of other systems (platform/line,
+# sim, modem), without what the system itself serves there (core/paths,
+# profile, ptr32; gui/tray, sound, dialogs, program_start, seams,
+# window_handles, and the sound module under gui/), with platform/win.
+# tools/vantelo_line.cpp drives the simulated line and is not built for
+# Windows. Then the records' sizes are checked against the system's headers,
+# and the system's calls linked as the platform headers declare them.
+#
+# Usage: scripts/check-windows-syntax.sh [i686|x86_64 ...]   (default: both)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+qt=/usr/include/x86_64-linux-gnu/qt6
+archs=("$@")
+[ ${#archs[@]} -gt 0 ] || archs=(i686 x86_64)
+
+for arch in "${archs[@]}"; do
+    command -v "$arch-w64-mingw32-g++" >/dev/null || {
+        echo "check-windows-syntax: $arch-w64-mingw32-g++ missing (scripts/install-deps.sh windows)" >&2
+        exit 2
+    }
+done
+[ -d "$qt/QtCore" ] || { echo "check-windows-syntax: Qt 6 headers missing ($qt)" >&2; exit 2; }
+
+# Debian's Qt headers were configured for Linux. What that changes does not
+# reach these units: the system comes from the compiler's _WIN32 (through
+# qsystemdetection.h), the pointer size from its __SIZEOF_POINTER__
+# (qprocessordetection.h), and the Linux-only features of qtgui-config.h
+# (xcb) are used by no header the program includes; so no setting is
+# overridden here.
+units=()
+while IFS= read -r f; do units+=("$f"); done < <(
+    find src -name '*.cpp' | grep -Ev \
+        -e '^src/platform/(line|sim|modem)/' \
+        -e '^src/platform/core/(paths|profile|ptr32)\.cpp$' \
+        -e '^src/platform/gui/(tray|sound|dialogs|program_start|seams|window_handles)\.cpp$' \
+        -e '^src/platform/gui/[^/]+/' |
+        sort)
+
+# The project's flags (vantelo_common in CMakeLists.txt), and UNICODE as Qt's
+# CMake package defines it for every target on Windows. Qt's headers are
+# system headers: their own warnings do not count.
+flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -Wold-style-cast
+       -DQT_NO_CAST_FROM_ASCII -DQT_NO_CAST_TO_ASCII -DQT_NO_CONTEXTLESS_CONNECT
+       -DQT_NO_FOREACH -DVANTELO_VERSION='"0.0.0"' -DUNICODE -D_UNICODE
+       -Isrc -isystem "$qt")
+for m in QtCore QtGui QtWidgets QtNetwork QtMultimedia; do flags+=(-isystem "$qt/$m"); done
+
+log=$(mktemp -d)
+trap 'rm -rf "$log"' EXIT
+
+# One unit: its compiler's output is kept only when it fails.
+check() { # arch unit
+    local out="$log/$1-${2//\//_}.txt"
+    if "$1-w64-mingw32-g++" "${flags[@]}" "$2" >"$out" 2>&1; then
+        rm -f "$out"
+    else
+        echo "FAIL $1 $2"
+        return 1
+    fi
+}
+
+failed=0
+for arch in "${archs[@]}"; do
+    for u in "${units[@]}"; do printf '%s\0%s\0' "$arch" "$u"; done
+done | xargs -0 -n2 -P2 bash -c "$(declare -p flags log); $(declare -f check)"'; check "$0" "$1"' ||
+    failed=1
+
+# The program's records (platform/ras.h, shell.h, dialogs.h) check their own
+# sizes against fixed numbers; here the system's headers confirm that those
+# numbers are the first versions' sizes as the system knows them.
+records() { # arch
+    "$1-w64-mingw32-g++" -std=c++20 -fsyntax-only -Werror -x c++ - <<'CPP'
+#include <windows.h>
+#include <commdlg.h>
+#include <ras.h>
+#include <shellapi.h>
+#include <cstddef>
+constexpr std::size_t up4(std::size_t n) { return (n + 3) / 4 * 4; }
+constexpr bool wide = sizeof(void *) == 8;
+static_assert(offsetof(RASENTRYNAMEA, dwFlags) == 264);
+static_assert(up4(offsetof(RASCONNA, szPhonebook)) == (wide ? 416 : 412));
+static_assert(offsetof(RASCONNA, szDeviceName) == (wide ? 286 : 282));
+static_assert(up4(offsetof(RASCONNSTATUSA, szPhoneNumber)) == 160);
+static_assert(offsetof(RASDIALPARAMSA, dwSubEntry) == 1052);
+static_assert(NOTIFYICONDATAA_V1_SIZE == (wide ? 104 : 88));
+static_assert(offsetof(NOTIFYICONDATAA, hIcon) == (wide ? 32 : 20));
+static_assert(offsetof(OPENFILENAMEA, pvReserved) == (wide ? 136 : 76));
+static_assert(offsetof(OPENFILENAMEA, lpTemplateName) == (wide ? 128 : 72));
+CPP
+}
+for arch in "${archs[@]}"; do
+    if ! records "$arch" >"$log/$arch-records.txt" 2>&1; then
+        echo "FAIL $arch the records' sizes differ from the system's first versions"
+        failed=1
+    else
+        rm -f "$log/$arch-records.txt"
+    fi
+done
+
+# The system's calls as the platform headers declare them (their own records,
+# calling convention and argument sizes) must find the system's entry points:
+# one program calling each is linked (not run) against the import libraries,
+# with the Qt-free sources of platform/win.
+calls() { # arch
+    local dir="$log/$1-calls"
+    mkdir -p "$dir"
+    cat >"$dir/calls.cpp" <<'CPP'
+#include "platform/dialogs.h"
+#include "platform/ras.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+#include "platform/sound.h"
+int main(int argc, char **)
+{
+    if (argc > 0)
+        return 0;
+    DWORD bytes = 0, count = 0;
+    RASENTRYNAME entry{};
+    RasEnumEntriesA(nullptr, nullptr, &entry, &bytes, &count);
+    RASCONN conn{};
+    RasEnumConnectionsA(&conn, &bytes, &count);
+    RASCONNSTATUS status{};
+    RasGetConnectStatusA(conn.hrasconn, &status);
+    char text[256];
+    RasGetErrorStringA(600, text, sizeof text);
+    RASDIALPARAMS params{};
+    BOOL stored = FALSE;
+    RasGetEntryDialParamsA(nullptr, &params, &stored);
+    RasSetEntryDialParamsA(nullptr, &params, FALSE);
+    HRASCONN handle{};
+    RasDialA(nullptr, nullptr, &params, RASDIAL_NOTIFIER_HWND, platform::dialNotifier(nullptr),
+             &handle);
+    RasHangUpA(handle);
+    NOTIFYICONDATA icon{};
+    Shell_NotifyIconA(NIM_ADD, &icon);
+    WinExec("Start.exe http://localhost/", SW_HIDE);
+    sndPlaySoundA("x.wav", SND_ASYNC | SND_NODEFAULT);
+    OPENFILENAME ofn{};
+    GetOpenFileNameA(&ofn);
+    MessageBoxA(nullptr, "", "", MB_OK);
+    HKEY key{};
+    RegOpenKeyExA(HKEY_DYN_DATA, "PerfStats\\StatData", 0, KEY_QUERY_VALUE, &key);
+    RegCloseKey(key);
+    return 0;
+}
+CPP
+    local qtfree=()
+    for f in src/platform/win/*.cpp; do
+        grep -q '#include <Q' "$f" || qtfree+=("$f")
+    done
+    "$1-w64-mingw32-g++" -std=c++20 -Wall -Wextra -Wpedantic -Werror -Wold-style-cast -Isrc \
+        "$dir/calls.cpp" "${qtfree[@]}" -o "$dir/calls.exe" \
+        -lrasapi32 -ladvapi32 -lshell32 -lwinmm -lcomdlg32 -luser32
+}
+for arch in "${archs[@]}"; do
+    if ! calls "$arch" >"$log/$arch-calls.txt" 2>&1; then
+        echo "FAIL $arch the system's calls do not link as declared"
+        failed=1
+    else
+        rm -f "$log/$arch-calls.txt"
+    fi
+done
+
+for f in "$log"/*.txt; do
+    [ -e "$f" ] || continue
+    echo "---- $(basename "$f" .txt)"
+    head -n 30 "$f"
+done
+n=$((${#units[@]} * ${#archs[@]}))
+if [ "$failed" -ne 0 ]; then
+    echo "check-windows-syntax: $(find "$log" -name '*.txt' | wc -l) of $n units and checks failed (${archs[*]})"
+    exit 1
+fi
+echo "check-windows-syntax: all $n units compile for Windows (${#units[@]} units; ${archs[*]});" \
+    "the records match the system's first versions and the system's calls link"
