@@ -21,7 +21,16 @@ packages=(
     iputils-ping
     # `make bench`: the syncs a running Vantelo makes
     strace
+    # the package: manual pages made from --help, the package's checks
+    # (lintian, AppStream and desktop-file validators), `man -l` for the pages
+    help2man lintian appstream desktop-file-utils man-db bsdextrautils file
 )
+
+# `scripts/install-deps.sh windows`: what `make check-windows` needs besides,
+# the Windows cross compilers and wine64 to run their programs headless.
+if [ "${1:-}" = windows ]; then
+    packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth qt6-base-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -42,16 +42,17 @@ Commands:
   list                      list the phonebook's entries
   status [--json]           list the active connections: state, device,
                             network interface, speed and bytes
-  dial ENTRY [--user USER] [--password PASSWORD | --password-stdin]
-             [--number NUMBER] [--wait]
-                            dial ENTRY with its stored dial parameters, each
-                            replaced by the option given; with --wait, follow
-                            the call until it is connected or has failed.
-                            --password-stdin reads the password from the first
-                            line of the standard input, out of sight of other
-                            users' `ps`; with no password given, none stored
-                            and a terminal at the input, the password is asked
-                            for without echo
+  dial ENTRY [OPTION]...    dial ENTRY with its stored dial parameters, each
+                            replaced by the option given:
+      --user USER           the login
+      --password PASSWORD   the password (other users can see it in `ps`)
+      --password-stdin      the password, read from the first line of the
+                            standard input, out of sight of other users; with
+                            neither option, none stored and a terminal at the
+                            input, the password is asked for without echo
+      --number NUMBER       the phone number
+      --wait                follow the call until it is connected or has
+                            failed
   hangup [ENTRY]            hang up every connection (or ENTRY's) and wait
                             until the line is closed
 Simulated line only (calls on a real modem are left alone):
@@ -62,7 +63,15 @@ Simulated line only (calls on a real modem are left alone):
                             milliseconds
   reset                     forget every simulated call and pending control
 
-Exit status: 0 success, 1 the line refused or failed, 2 wrong usage.
+Options:
+  -h, --help                show this help and exit
+  --version                 show the version and exit
+
+Exit status:
+  0                         success
+  1                         the line refused or failed (code and text on
+                            the standard error)
+  2                         wrong usage
 )"_s;
 
 // How long `hangup` waits for a line to close before it gives up.
@@ -505,6 +514,10 @@ int run(const QStringList &arguments)
     }
     if (args.contains(u"--help"_s)) {
         out() << kUsage;
+        return Success;
+    }
+    if (command == u"--version"_s) {
+        out() << "vantelo-line " << QCoreApplication::applicationVersion() << '\n';
         return Success;
     }
     static const std::pair<QStringView, int (*)(const QStringList &)> commands[] = {

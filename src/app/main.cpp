@@ -9,11 +9,50 @@
 
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+const char kUsage[] = R"(Usage: vantelo [OPTION]
+
+Dial up to the Internet and watch the line. Vantelo dials the first entry of
+its phonebook with the login, password and phone number typed in its window,
+on a real modem (an entry with a Device=/dev/... key) or on the simulated
+dial-up line (every other entry). It follows the call in words, counts the
+time on line, keeps a log of the latest call, redials by itself when Auto
+connect is ticked, and lives in the system tray while connected.
+
+Only one Vantelo runs per user: a second start shows the running one's window
+and ends.
+
+Options:
+  -h, --help                show this help and exit
+  --version                 show the version and exit
+
+Exit status:
+  0                         Vantelo ended, or handed over to the running one
+  1                         the running one could not be reached
+)";
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    // Answered before any window exists, so that they need no display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::puts("vantelo " VANTELO_VERSION);
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Vantelo"_s);
     QApplication::setApplicationVersion(QStringLiteral(VANTELO_VERSION));
