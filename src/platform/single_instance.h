@@ -7,13 +7,13 @@
 // starts at the same moment cannot both win; the first then listens on a
 // local socket in that folder, and a later start connects to it and sends its
 // request. The lock dies with its process, so a crashed Vantelo leaves
-// nothing that keeps the next start out. QLocalServer and QLocalSocket carry
-// the request on every system; only the lock is the system's own.
+// nothing that keeps the next start out. The request travels over a Unix
+// domain socket, or over Qt's local server (a named pipe) on Windows.
 
 #include <QObject>
 #include <QString>
 
-class QLocalServer;
+#include <memory>
 
 namespace platform {
 
@@ -55,11 +55,13 @@ private:
     bool tryLock();
     bool listen();
     bool forward(int timeoutMs);
-    void serveConnections();
+
+    // The socket a first start listens on, and the connections it serves.
+    class Listener;
 
     QString m_folder;
     QString m_problem;
-    QLocalServer *m_server = nullptr;
+    std::unique_ptr<Listener> m_listener;
     // The open lock file (a descriptor, or a handle on Windows); kept open
     // while this process is the first.
     qintptr m_lock = -1;

@@ -10,10 +10,16 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSignalSpy>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <memory>
 
@@ -50,6 +56,24 @@ private:
     {
         return process.state() == QProcess::NotRunning &&
                process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    }
+
+    // A connection to the guard's socket, as another program of the user
+    // could make; -1 when it cannot be made.
+    static int connectTo(const QString &path)
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        std::memcpy(address.sun_path, name.constData(),
+                    qMin(sizeof address.sun_path - 1, static_cast<size_t>(name.size())));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const void *at = &address;
+        if (fd >= 0 && ::connect(fd, static_cast<const sockaddr *>(at), sizeof address) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
     }
 
 private slots:
@@ -92,6 +116,11 @@ private slots:
         platform::SingleInstance guard(platform::runtimeFolder());
         QCOMPARE(guard.claim(), Role::First);
         QCOMPARE(guard.problem(), QString());
+        struct stat st = {};
+        QCOMPARE(::lstat(QFile::encodeName(guard.socketPath()).constData(), &st), 0);
+        // The socket is the user's alone.
+        QVERIFY(S_ISSOCK(st.st_mode));
+        QCOMPARE(st.st_mode & 0677, 0600u);
         connect(&guard, &platform::SingleInstance::showRequested, &w, &frmdial::showOnRequest);
 
         QElapsedTimer clock;
@@ -109,6 +138,39 @@ private slots:
         } else {
             QTRY_VERIFY_WITH_TIMEOUT(w.isVisible() && !w.isMinimized(), 3000);
         }
+    }
+
+    // A request may come in pieces; a peer that says nothing holds nobody
+    // up, and one that sends more than a request without a line end is cut off.
+    void requestsAreReadWithoutWaitingForAPeer()
+    {
+        platform::SingleInstance guard(platform::runtimeFolder());
+        QCOMPARE(guard.claim(), Role::First);
+        QSignalSpy shown(&guard, &platform::SingleInstance::showRequested);
+
+        const int silent = connectTo(guard.socketPath());
+        const int pieces = connectTo(guard.socketPath());
+        const int flood = connectTo(guard.socketPath());
+        QVERIFY(silent >= 0 && pieces >= 0 && flood >= 0);
+        QCOMPARE(::write(pieces, "sh", 2), ssize_t(2));
+        QTest::qWait(50);
+        QCOMPARE(shown.count(), 0);
+        QCOMPARE(::write(pieces, "ow\n", 3), ssize_t(3));
+        const QByteArray junk(200, 'x');
+        QCOMPARE(::write(flood, junk.constData(), junk.size()), junk.size());
+        QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 1, 3000);
+
+        // The flooding peer finds its connection closed (reset: it was not all read).
+        const auto closed = [flood] {
+            char byte = 0;
+            const ssize_t got = ::recv(flood, &byte, 1, MSG_DONTWAIT);
+            return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+        };
+        QVERIFY(QTest::qWaitFor(closed, 3000));
+        ::close(silent);
+        ::close(pieces);
+        ::close(flood);
+        QCOMPARE(shown.count(), 1);
     }
 
     void unreachableRunningOneIsReported()
@@ -145,6 +207,13 @@ private slots:
         QVERIFY(ends(third));
         QVERIFY2(endedWell(third), third.readAllStandardError().constData());
         QCOMPARE(running.state(), QProcess::Running);
+
+        // Serving later starts takes no networking library into the program.
+        QFile maps(u"/proc/%1/maps"_s.arg(running.processId()));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        const QByteArray mapped = maps.readAll();
+        QVERIFY(mapped.contains("libQt6Core"));
+        QVERIFY2(!mapped.contains("libQt6Network"), "libQt6Network is mapped");
     }
 
     void noUsableFolderRunsUnguarded()
