@@ -8,10 +8,10 @@
 # chooses the same): src/ without the lines of other systems (platform/line,
 # sim, modem), without what the system itself serves there (core/paths,
 # profile, ptr32; gui/tray, sound, dialogs, program_start, seams,
-# window_handles, and the sound module under gui/), with platform/win.
-# tools/vantelo_line.cpp drives the simulated line and is not built for
-# Windows. Then the records' sizes are checked against the system's headers,
-# and the system's calls linked as the platform headers declare them.
+# window_handles, and the sound module under gui/), with platform/win; and
+# the line tool, tools/vantelo_line.cpp. Then the records' sizes are checked
+# against the system's headers, and the system's calls linked as the platform
+# headers declare them.
 #
 # Usage: scripts/check-windows-syntax.sh [i686|x86_64 ...]   (default: both)
 set -euo pipefail
@@ -37,7 +37,7 @@ done
 # overridden here.
 units=()
 while IFS= read -r f; do units+=("$f"); done < <(
-    find src -name '*.cpp' | grep -Ev \
+    find src tools -name '*.cpp' | grep -Ev \
         -e '^src/platform/(line|sim|modem)/' \
         -e '^src/platform/core/(paths|profile|ptr32)\.cpp$' \
         -e '^src/platform/gui/(tray|sound|dialogs|program_start|seams|window_handles)\.cpp$' \

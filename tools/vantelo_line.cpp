@@ -2,14 +2,14 @@
 // phonebook, shows, dials and hangs up connections, on a real modem or on the
 // simulated line, through the same Remote Access Service calls as the program,
 // and steers the simulated line (drop the carrier, force an outcome, slow the
-// next hang-up), also while Vantelo runs.
+// next hang-up), also while Vantelo runs. Where there is no simulated line
+// (Windows), its controls fail with the platform's reason.
 //
 // Exit status: 0 success, 1 the line refused or failed (code and text on
 // stderr), 2 wrong usage (usage on stderr).
 
 #include "platform/ansi.h"
 #include "platform/console.h"
-#include "platform/line/call_store.h"
 #include "platform/lines.h"
 #include "platform/ras.h"
 #include "platform/simline.h"
@@ -24,6 +24,8 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <algorithm>
+#include <cstddef>
 #include <utility>
 #include <vector>
 
@@ -33,10 +35,12 @@ namespace {
 
 enum ExitCode { Success = 0, Failure = 1, Usage = 2 };
 
-const QString kUsage = uR"(Usage: vantelo-line COMMAND [OPTIONS]
+QString usage()
+{
+    return uR"(Usage: vantelo-line COMMAND [OPTIONS]
 
-The dial-up lines from the command line: real modems (entries with a
-Device=/dev/... key) and the simulated line (every other entry).
+The dial-up lines from the command line: )"_s +
+           lines::description() + uR"(
 
 Commands:
   list                      list the phonebook's entries
@@ -73,12 +77,20 @@ Exit status:
                             the standard error)
   2                         wrong usage
 )"_s;
+}
 
 // How long `hangup` waits for a line to close before it gives up.
 constexpr int kHangUpLimitMs = 60000;
 constexpr int kPollMs = 10;
 // How long a command waits for another process to finish changing the line.
 constexpr int kLockWaitMs = 3000;
+
+// How many records a list needs when its buffer was too small: the service
+// tells the count, or (Windows) only the bytes.
+std::size_t recordsNeeded(DWORD count, DWORD bytes, std::size_t recordSize)
+{
+    return std::max<std::size_t>(count, bytes / recordSize);
+}
 
 QTextStream &out()
 {
@@ -94,7 +106,7 @@ QTextStream &err()
 
 int usageError(const QString &problem)
 {
-    err() << "vantelo-line: " << problem << "\n\n" << kUsage;
+    err() << "vantelo-line: " << problem << "\n\n" << usage();
     return Usage;
 }
 
@@ -106,11 +118,11 @@ QString errorText(DWORD code)
     return QString::fromLocal8Bit(buffer);
 }
 
-// A change of the simulated line that was not made: the line was busy or its
-// folder unusable (what line::runtimeProblem() says).
+// A change of the lines that was not made: the line was busy, its folder
+// unusable, or there is no simulated line (what lines::runtimeProblem() says).
 int lineUnchanged()
 {
-    err() << "vantelo-line: " << line::runtimeProblem() << Qt::endl;
+    err() << "vantelo-line: " << lines::runtimeProblem() << Qt::endl;
     return Failure;
 }
 
@@ -167,8 +179,9 @@ bool connections(QList<RASCONN> *list, DWORD *code)
         DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(RASCONN));
         DWORD count = 0;
         const DWORD rc = RasEnumConnectionsA(buffer.data(), &bytes, &count);
-        if (rc == ERROR_BUFFER_TOO_SMALL && count > buffer.size()) {
-            buffer.resize(count);
+        const std::size_t needed = recordsNeeded(count, bytes, sizeof(RASCONN));
+        if (rc == ERROR_BUFFER_TOO_SMALL && needed > buffer.size()) {
+            buffer.resize(needed);
             continue;
         }
         if (rc != 0) {
@@ -195,7 +208,7 @@ bool hangUpAndWait(HRASCONN handle, int limitMs)
         const DWORD rc = RasHangUpA(handle);
         if (rc == ERROR_INVALID_HANDLE)
             return true;
-        if (rc == line::ERROR_LINE_BUSY_CHANGING || rc == line::ERROR_RUNTIME_FOLDER_UNUSABLE)
+        if (lines::isLineProblem(rc))
             return false;
         if (deadline.hasExpired())
             return false;
@@ -214,8 +227,9 @@ int listCommand(const QStringList &args)
         DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(RASENTRYNAME));
         DWORD count = 0;
         const DWORD rc = RasEnumEntriesA(nullptr, nullptr, buffer.data(), &bytes, &count);
-        if (rc == ERROR_BUFFER_TOO_SMALL && count > buffer.size()) {
-            buffer.resize(count);
+        const std::size_t needed = recordsNeeded(count, bytes, sizeof(RASENTRYNAME));
+        if (rc == ERROR_BUFFER_TOO_SMALL && needed > buffer.size()) {
+            buffer.resize(needed);
             continue;
         }
         if (rc != 0)
@@ -251,9 +265,10 @@ int statusCommand(const QStringList &args)
             continue;
         const QString entry = fieldText(conn.szEntryName, sizeof conn.szEntryName);
         const QString words = stateWords(status.rasconnstate, status.dwError);
-        QString line = u"%1  %2  %3"_s.arg(conn.hrasconn).arg(entry, words);
+        const quint64 handle = lines::handleNumber(conn.hrasconn);
+        QString line = u"%1  %2  %3"_s.arg(handle).arg(entry, words);
         QJsonObject o{
-            {u"handle"_s, qint64(conn.hrasconn)},
+            {u"handle"_s, qint64(handle)},
             {u"entry"_s, entry},
             {u"state"_s, words},
             {u"rasconnstate"_s, qint64(status.rasconnstate)},
@@ -274,8 +289,8 @@ int statusCommand(const QStringList &args)
             o.insert(u"phoneNumber"_s, r.phoneNumber);
             o.insert(u"userName"_s, r.userName);
             o.insert(u"closing"_s, r.closing);
-            // A modem call's line also tells its device, interface and figures.
-            if (r.kind != u"modem"_s)
+            // A call on a real device also tells its device, interface and figures.
+            if (r.kind == u"simulated"_s)
                 continue;
             line += u"  [%1]"_s.arg(r.deviceName);
             if (!r.interfaceName.isEmpty())
@@ -384,10 +399,16 @@ int dialCommand(const QStringList &args)
                                 u"the number"_s, &exitCode)))
         return exitCode;
 
-    HRASCONN handle = 0;
-    if (const DWORD rc = RasDialA(nullptr, nullptr, &params, 0, nullptr, &handle); rc != 0)
-        return serviceError(rc);
-    out() << "Dialing " << entry << " (handle " << handle << ")." << Qt::endl;
+    HRASCONN handle{};
+    // Without a notifier Windows dials to the end before it returns, and a
+    // failed dial there may still hold a handle, which is to be hung up.
+    if (const DWORD rc = RasDialA(nullptr, nullptr, &params, 0, nullptr, &handle); rc != 0) {
+        serviceError(rc);
+        if (handle != HRASCONN{})
+            hangUpAndWait(handle, kHangUpLimitMs);
+        return Failure;
+    }
+    out() << "Dialing " << entry << " (handle " << lines::handleNumber(handle) << ")." << Qt::endl;
     if (!wait)
         return Success;
 
@@ -434,7 +455,7 @@ int hangUpCommand(const QStringList &args)
         if (!entry.isEmpty() && name.compare(entry, Qt::CaseInsensitive) != 0)
             continue;
         if (!hangUpAndWait(conn.hrasconn, kHangUpLimitMs)) {
-            if (!line::runtimeProblem().isEmpty())
+            if (!lines::runtimeProblem().isEmpty())
                 return lineUnchanged();
             err() << "vantelo-line: " << name << " did not close within " << kHangUpLimitMs / 1000
                   << " seconds." << Qt::endl;
@@ -457,7 +478,7 @@ int dropCommand(const QStringList &args)
     if (!args.isEmpty())
         return usageError(u"drop takes no arguments"_s);
     const int dropped = simline::dropCarrier();
-    if (!line::runtimeProblem().isEmpty())
+    if (!lines::runtimeProblem().isEmpty())
         return lineUnchanged();
     out() << "Carrier lost on " << dropped
           << " simulated connection(s); calls on a real modem are left alone.\n";
@@ -471,7 +492,7 @@ int forceCommand(const QStringList &args)
         return usageError(u"force needs one outcome: connect, busy, noanswer, nodialtone or "
                           u"nocarrier"_s);
     simline::forceNextOutcome(outcome);
-    if (!line::runtimeProblem().isEmpty())
+    if (!lines::runtimeProblem().isEmpty())
         return lineUnchanged();
     out() << "The next dial on the simulated line ends with " << simline::outcomeName(outcome)
           << ".\n";
@@ -485,7 +506,7 @@ int slowHangUpCommand(const QStringList &args)
     if (!ok || ms < 0)
         return usageError(u"slow-hangup needs a number of milliseconds"_s);
     simline::setNextHangUpDelay(ms);
-    if (!line::runtimeProblem().isEmpty())
+    if (!lines::runtimeProblem().isEmpty())
         return lineUnchanged();
     out() << "The next hang-up of a simulated call takes " << ms << " ms.\n";
     return Success;
@@ -496,7 +517,7 @@ int resetCommand(const QStringList &args)
     if (!args.isEmpty())
         return usageError(u"reset takes no arguments"_s);
     simline::reset();
-    if (!line::runtimeProblem().isEmpty())
+    if (!lines::runtimeProblem().isEmpty())
         return lineUnchanged();
     out() << "The simulated line is reset; calls on a real modem are left alone.\n";
     return Success;
@@ -509,11 +530,11 @@ int run(const QStringList &arguments)
     const QString command = arguments.first();
     const QStringList args = arguments.mid(1);
     if (command == u"--help"_s || command == u"-h"_s || command == u"help"_s) {
-        out() << kUsage;
+        out() << usage();
         return Success;
     }
     if (args.contains(u"--help"_s)) {
-        out() << kUsage;
+        out() << usage();
         return Success;
     }
     if (command == u"--version"_s) {
@@ -544,7 +565,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"vantelo-line"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTELO_VERSION));
-    line::setLineLockWaitMs(kLockWaitMs);
+    lines::setLockWaitMs(kLockWaitMs);
     const int code = run(QCoreApplication::arguments().mid(1));
     out().flush();
     err().flush();

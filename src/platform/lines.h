@@ -4,6 +4,12 @@
 // shares and what each line knows of its calls, including what the service
 // itself never tells (what was dialed, the device, the interface). For the
 // line tool and the tests; the program itself uses the Ras* calls only.
+//
+// On Windows the lines are the system's dial-up connections: the calls are
+// those the service lists, and what only the dialing process knows stays
+// empty.
+
+#include "platform/ras.h"
 
 #include <QList>
 #include <QString>
@@ -12,14 +18,45 @@
 namespace lines {
 
 // Path of the phonebook file; phonebookPath() does not create it,
-// ensurePhonebook() writes the sample entries when it is missing.
+// ensurePhonebook() writes the sample entries when it is missing. On Windows
+// the path is empty, which names the system's own phonebook (as a null
+// phonebook does for RasDialA), and ensurePhonebook() does nothing.
 QString phonebookPath();
 void ensurePhonebook();
 
+// Which lines there are and which entries they dial, as the line tool's help
+// says it after "The dial-up lines from the command line: ".
+QString description();
+
+// How long a change of the lines waits for another process changing them,
+// in milliseconds, for the whole process (by default briefly, so a window's
+// thread never stalls). On Windows the service orders its calls itself and
+// nothing waits here.
+void setLockWaitMs(int ms);
+// What went wrong, last in this thread, when a change of the lines was not
+// made: the lines' shared state was busy or unusable, or a control of the
+// simulated line was asked for where there is none (Windows). Empty otherwise.
+QString runtimeProblem();
+// Whether a Ras* call failed with this code because the lines' shared state
+// could not be changed (runtimeProblem() says why). Never on Windows.
+bool isLineProblem(DWORD code);
+
+// A connection handle as the line tool prints it.
+inline quint64 handleNumber(HRASCONN handle)
+{
+#ifdef _WIN32
+    return reinterpret_cast<quintptr>(handle);
+#else
+    return handle;
+#endif
+}
+
 struct CallRecord
 {
-    quint32 handle = 0;
-    QString kind; // "simulated" or "modem"
+    HRASCONN handle{};
+    // "simulated" or "modem"; on Windows the device type the service names,
+    // in lower case ("modem", "isdn", "vpn", ...).
+    QString kind;
     QString entryName;
     QString phoneNumber; // as dialed, with its "P" prefix for pulse dialing
     QString userName;

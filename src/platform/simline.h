@@ -2,7 +2,8 @@
 
 // The simulated dial-up line: the kind of line an entry is dialed on unless
 // its Device= names a real modem, and the controls that tests and the line
-// tool use to steer it.
+// tool use to steer it. It exists only off Windows: there each control
+// changes nothing and lines::runtimeProblem() says so.
 //
 // Its phonebook is a text file in the system's phonebook format at
 // $XDG_CONFIG_HOME/vantelo/rasphone.pbk, one section per entry, created with
@@ -56,6 +57,7 @@ void forceNextOutcome(Outcome outcome);
 // overrides below). Handles are never given twice, even after a reset.
 void reset();
 
+#ifndef _WIN32
 // In-process only, for tests of the statistics readers: override what the
 // line publishes under HKEY_DYN_DATA "PerfStats\StatData". A value set here is
 // returned as these bytes (REG_BINARY) whatever the line's state; a removed
@@ -64,6 +66,7 @@ void setStatisticsValue(const QString &valueName, const QByteArray &bytes);
 void removeStatisticsValue(const QString &valueName);
 void setStatisticsKeyPresent(bool present);
 void clearStatisticsOverrides();
+#endif
 
 // The calls of every kind of line, as the line tool and the tests see them.
 using lines::CallRecord;

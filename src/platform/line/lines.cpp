@@ -26,6 +26,27 @@ void ensurePhonebook()
         line::saveAtomically(path, line::samplePhonebook());
 }
 
+QString description()
+{
+    return u"real modems (entries with a\n"
+           u"Device=/dev/... key) and the simulated line (every other entry)."_s;
+}
+
+void setLockWaitMs(int ms)
+{
+    line::setLineLockWaitMs(ms);
+}
+
+QString runtimeProblem()
+{
+    return line::runtimeProblem();
+}
+
+bool isLineProblem(DWORD code)
+{
+    return code == line::ERROR_LINE_BUSY_CHANGING || code == line::ERROR_RUNTIME_FOLDER_UNUSABLE;
+}
+
 QList<CallRecord> calls()
 {
     const qint64 now = line::nowMs();

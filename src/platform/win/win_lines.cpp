@@ -1,0 +1,142 @@
+#include "platform/lines.h"
+
+// The lines on Windows are the system's dial-up connections: their calls are
+// what the Remote Access Service lists, each with its device, state and
+// figures; what only the dialing process knows (the number dialed, the
+// account, the network interface) stays empty. The phonebook is the system's
+// own, and there is no simulated line: its controls change nothing and say so.
+
+#include "platform/simline.h"
+#include "platform/win/win_lines.h"
+
+#include <QList>
+#include <QString>
+
+#include <algorithm>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+thread_local QString t_problem;
+
+void noSimulatedLine()
+{
+    t_problem = u"the simulated line exists only on Linux; on Windows every entry is "
+                u"the system's own, dialed by its Remote Access Service."_s;
+}
+
+QString fieldText(const char *field, int size)
+{
+    return QString::fromLocal8Bit(field, qstrnlen(field, size));
+}
+
+// The service's connections; empty when it cannot list them.
+std::vector<RASCONN> connections()
+{
+    std::vector<RASCONN> buffer(4);
+    // A buffer too small is grown to the size the service asks for, once.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        buffer.assign(buffer.size(), RASCONN{});
+        buffer[0].dwSize = sizeof(RASCONN);
+        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(RASCONN));
+        DWORD count = 0;
+        const DWORD rc = RasEnumConnectionsA(buffer.data(), &bytes, &count);
+        if (rc == ERROR_BUFFER_TOO_SMALL) {
+            buffer.resize(std::max<std::size_t>(count, bytes / sizeof(RASCONN) + 1));
+            continue;
+        }
+        if (rc != ERROR_SUCCESS)
+            break;
+        buffer.resize(std::min<std::size_t>(count, buffer.size()));
+        return buffer;
+    }
+    return {};
+}
+
+} // namespace
+
+namespace lines {
+
+QString phonebookPath()
+{
+    return QString();
+}
+
+void ensurePhonebook() {}
+
+QString description()
+{
+    return u"the system's dial-up\n"
+           u"entries, dialed by its Remote Access Service."_s;
+}
+
+void setLockWaitMs(int) {}
+
+QString runtimeProblem()
+{
+    return t_problem;
+}
+
+bool isLineProblem(DWORD)
+{
+    return false;
+}
+
+QList<CallRecord> calls()
+{
+    t_problem.clear();
+    QList<CallRecord> records;
+    for (const RASCONN &conn : connections()) {
+        RASCONNSTATUS status{};
+        status.dwSize = sizeof(RASCONNSTATUS);
+        // A connection closed since it was listed is left out.
+        if (RasGetConnectStatusA(conn.hrasconn, &status) != ERROR_SUCCESS)
+            continue;
+        CallRecord r;
+        r.handle = conn.hrasconn;
+        r.kind = fieldText(conn.szDeviceType, sizeof conn.szDeviceType).toLower();
+        r.entryName = fieldText(conn.szEntryName, sizeof conn.szEntryName);
+        r.deviceName = fieldText(conn.szDeviceName, sizeof conn.szDeviceName);
+        r.state = status.rasconnstate;
+        r.error = status.dwError;
+        platform::statistics::Figures figures;
+        if (status.rasconnstate != RASCS_Disconnected &&
+            platform::winlines::connectionFigures(conn.hrasconn, figures)) {
+            r.linked = true;
+            r.speed = figures.connectSpeed;
+            r.bytesSent = figures.bytesSent;
+            r.bytesReceived = figures.bytesReceived;
+        }
+        records.append(r);
+    }
+    return records;
+}
+
+} // namespace lines
+
+namespace simline {
+
+int dropCarrier()
+{
+    noSimulatedLine();
+    return 0;
+}
+
+void setNextHangUpDelay(int)
+{
+    noSimulatedLine();
+}
+
+void forceNextOutcome(Outcome)
+{
+    noSimulatedLine();
+}
+
+void reset()
+{
+    noSimulatedLine();
+}
+
+} // namespace simline
