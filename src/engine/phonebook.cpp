@@ -5,6 +5,7 @@
 #include "platform/ansi.h"
 #include "platform/ras.h"
 
+#include <algorithm>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -17,14 +18,30 @@ QString errorCodeText(qint32 code)
     return code >= 0 ? u" "_s + QString::number(code) : QString::number(code);
 }
 
+// The name a record of the service holds: the bytes up to the first NUL, a
+// record without one reading as the empty name. Only the bytes up to the first
+// NUL, with it, are decoded: what comes after a NUL never changes how the
+// bytes before it read. ASCII reads the same in every ANSI code page, so a
+// name of ASCII only is taken as it is, without a decoder.
+QString entryName(const char *field, int size)
+{
+    const int length = static_cast<int>(qstrnlen(field, size));
+    const auto ascii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+    if (length < size && std::all_of(field, field + length, ascii))
+        return QString::fromLatin1(field, length);
+    return TrimAtNul(platform::fromAnsiField(field, length < size ? length + 1 : size));
+}
+
 } // namespace
 
-QString TrimAtNul(const QString &text)
+QString TrimAtNul(QString text)
 {
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     if (nul < 0)
         return {};
-    return text.left(nul);
+    // A text of its own is cut where it stands, without a copy.
+    text.truncate(nul);
+    return text;
 }
 
 void ListPhonebookEntries(EntryList &combo)
@@ -50,14 +67,8 @@ void ListPhonebookEntries(EntryList &combo)
     entries = qMin<DWORD>(entries, static_cast<DWORD>(buffer.size()));
 
     combo.clear();
-    for (DWORD i = 0; i < entries; ++i) {
-        // Only the bytes up to the first NUL, with it, are decoded: what comes
-        // after a NUL never changes how the bytes before it read.
-        const char *name = buffer[i].szEntryName;
-        const int size = sizeof(buffer[i].szEntryName);
-        const int length = static_cast<int>(qstrnlen(name, size));
-        combo.addItem(TrimAtNul(platform::fromAnsiField(name, length < size ? length + 1 : size)));
-    }
+    for (DWORD i = 0; i < entries; ++i)
+        combo.addItem(entryName(buffer[i].szEntryName, sizeof(buffer[i].szEntryName)));
     combo.setListIndex(0); // fails, harmlessly, on an empty list
 }
 

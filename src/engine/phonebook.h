@@ -8,7 +8,7 @@
 
 // Cuts a fixed-length text at its first NUL; a text without any NUL gives the
 // empty text.
-QString TrimAtNul(const QString &text);
+QString TrimAtNul(QString text);
 
 // Fills the list with the names of the default phonebook's entries, in the
 // service's order, and selects the first.

@@ -72,11 +72,13 @@ private slots:
 
     void listsEntriesInPhonebookOrder()
     {
-        QVERIFY(writePhonebook(
-            {quickEntry(u"Zeta"_s), quickEntry(u"alpha"_s), quickEntry(u"Mid Town"_s)}));
+        // Names beyond ASCII are decoded.
+        QVERIFY(writePhonebook({quickEntry(u"Zeta"_s), quickEntry(u"alpha"_s),
+                                quickEntry(u"Caf\u00e9 \u20ac"_s), quickEntry(u"Mid Town"_s)}));
         FakeEntryList combo;
         ListPhonebookEntries(combo);
-        QCOMPARE(combo.items, (QStringList{u"Zeta"_s, u"alpha"_s, u"Mid Town"_s}));
+        QCOMPARE(combo.items,
+                 (QStringList{u"Zeta"_s, u"alpha"_s, u"Caf\u00e9 \u20ac"_s, u"Mid Town"_s}));
         QCOMPARE(combo.index, 0);
     }
 

@@ -8,12 +8,15 @@
 #include "ui/about/frmAbout.h"
 #include "ui/dialer/indicator_circle.h"
 
+#include <QAbstractItemModel>
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 
 using namespace Qt::StringLiterals;
 using namespace dialertest;
@@ -101,6 +104,25 @@ private slots:
         frmdial &w = m_f.load();
         QCOMPARE(w.Combo1->count(), 0);
         QCOMPARE(notifyCalls(NIM_ADD).size(), 1);
+    }
+
+    // The entries reach the list in one piece, as its model's texts: no row is
+    // inserted on its own and no item made for each entry.
+    void entriesReachTheListInOnePiece()
+    {
+        QVERIFY(writePhonebook({quickEntry(u"A"_s), quickEntry(u"B"_s), quickEntry(u"C"_s)}));
+        m_f.dialer = std::make_unique<frmdial>();
+        Forms::setDialer(m_f.dialer.get());
+        QComboBox *combo = m_f.dialer->Combo1;
+        QSignalSpy inserted(combo->model(), &QAbstractItemModel::rowsInserted);
+        QSignalSpy reset(combo->model(), &QAbstractItemModel::modelReset);
+        m_f.dialer->Form_Load();
+        m_f.stopAllTimers();
+        QCOMPARE(inserted.count(), 0);
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(combo->count(), 3);
+        QCOMPARE(combo->currentIndex(), 0);
+        QCOMPARE(combo->itemText(2), u"C"_s);
     }
 
     void loadRestoresTheLoginFields_data()

@@ -10,6 +10,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPaintEvent>
@@ -130,6 +131,22 @@ void registerImages()
     [[maybe_unused]] static const bool registered = (initImageResource(), true);
 }
 
+QPixmap loadImage(const QString &path)
+{
+    // Told the format and not to look for another, the reader takes Qt's own
+    // PNG reader; otherwise it would load every image-format plugin to ask
+    // whether it reads PNG too. Transformed as QPixmap's own loading does.
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    reader.setAutoTransform(true);
+    return QPixmap::fromImage(reader.read());
+}
+
+QIcon loadIcon(const QString &path)
+{
+    return QIcon(loadImage(path));
+}
+
 QFont formFont(bool bold)
 {
     QFont font;
@@ -237,7 +254,7 @@ QLabel *makePicture(QWidget *parent, const QString &name, const QString &image, 
                     int width, int height)
 {
     QLabel *picture = makeLabel(parent, name, QString(), left, top, width, height, Fit::KeepPlace);
-    picture->setPixmap(QPixmap(image));
+    picture->setPixmap(loadImage(image));
     return picture;
 }
 
@@ -254,7 +271,7 @@ QPushButton *makePictureButton(QWidget *parent, const QString &name, const QStri
                                int top, int width, int height)
 {
     QPushButton *button = makeButton(parent, name, QString(), left, top, width, height);
-    button->setIcon(QIcon(image));
+    button->setIcon(loadIcon(image));
     button->setIconSize(QSize(16, 16));
     return button;
 }

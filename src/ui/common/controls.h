@@ -12,8 +12,10 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QIcon;
 class QLabel;
 class QLineEdit;
+class QPixmap;
 class QPushButton;
 class QRadioButton;
 class QWidget;
@@ -38,6 +40,11 @@ void placeTwips(QWidget *w, int left, int top, int width, int height);
 // into the user-interface library, which nothing else refers to by name, so
 // they must be registered before a window asks for one. Safe to call often.
 void registerImages();
+// One of the program's images, read as the PNG it is, so that Qt loads none of
+// its image-format plugins to find out what the file holds; a null pixmap when
+// it cannot be read. loadIcon gives the same image as an icon.
+QPixmap loadImage(const QString &path);
+QIcon loadIcon(const QString &path);
 
 // The program's font: MS Sans Serif 8 pt in spirit, that is the Windows face
 // or one with Arial's metrics where one exists, so captions fit the places

@@ -39,6 +39,7 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QStringListModel>
 #include <QTimer>
 
 #include <climits>
@@ -53,7 +54,8 @@ namespace {
 
 // The phonebook entry list as the engine fills it. Items are added to the box
 // in one go, before anything else reads or changes it: a long phonebook would
-// otherwise cost one model insertion each.
+// otherwise cost one model insertion each. An empty box takes the whole list
+// as its model's list of texts, with no item made for each entry.
 class ComboEntryList final : public EntryList
 {
 public:
@@ -81,7 +83,11 @@ private:
     {
         if (m_pending.isEmpty())
             return;
-        m_combo->addItems(m_pending);
+        auto *texts = qobject_cast<QStringListModel *>(m_combo->model());
+        if (texts && m_combo->count() == 0)
+            texts->setStringList(m_pending);
+        else
+            m_combo->addItems(m_pending);
         m_pending.clear();
     }
 
@@ -125,7 +131,7 @@ const QColor CircleBlue(0, 0, 255);
 frmdial::frmdial(QWidget *parent) : QWidget(parent)
 {
     setUpWindow(this, u"frmdial"_s, u"Vantelo - BETA VERSION"_s, Border::FixedSingle, 5310, 5175);
-    setWindowIcon(QIcon(u":/vantelo/vantelo.png"_s));
+    setWindowIcon(loadIcon(u":/vantelo/vantelo.png"_s));
     setBackColor(this, QColor(FormGrey));
     // The style's grey for disabled captions is the window's own grey: the
     // locked check boxes would lose their captions while dialing.
@@ -197,6 +203,8 @@ void frmdial::buildControls()
     Label4 = makeAutoSizeLabel(Frame3, u"Label4"_s, u"Temp Total"_s, 3885, 300);
     lblTotal = makeLabel(Frame3, u"lblTotal"_s, u"00:00:00"_s, 3960, 600, 750, 240);
     Combo1 = makeComboBox(this, u"Combo1"_s, false, 1560, 6360, 2535, 315);
+    // Texts only: the phonebook's entries, which may be many.
+    Combo1->setModel(new QStringListModel(Combo1));
 
     connect(Connect, &QPushButton::clicked, this, &frmdial::Connect_Click);
     connect(exi, &QPushButton::clicked, this, &frmdial::exi_Click);
