@@ -20,6 +20,7 @@ echo "$out"
 
 figures=(
     "start-up CPU"
+    "start-up CPU, vs a floor with text"
     "start-up peak memory (VmHWM)"
     "hidden in the tray: CPU"
     "hidden in the tray: wakeups"
