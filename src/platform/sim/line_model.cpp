@@ -1,9 +1,8 @@
 #include "platform/sim/line_model.h"
 
-#include <QtNumeric>
+#include "platform/core/saturating.h"
 
 #include <array>
-#include <limits>
 
 namespace simline::detail {
 
@@ -18,24 +17,6 @@ qint64 numberSetting(const PhonebookFile &phonebook, const QString &entry, const
     return ok && n >= minimum && n <= maximum ? n : fallback;
 }
 
-// Sums and differences of moments that stay at the ends of the range rather
-// than overflow, whatever a call's stored values are.
-qint64 plus(qint64 a, qint64 b)
-{
-    qint64 r = 0;
-    if (qAddOverflow(a, b, &r))
-        return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
-    return r;
-}
-
-qint64 minus(qint64 a, qint64 b)
-{
-    qint64 r = 0;
-    if (qSubOverflow(a, b, &r))
-        return b < 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
-    return r;
-}
-
 // The stages a call goes through before it is connected, one stage time each.
 constexpr std::array<RASCONNSTATE, 6> kStages = {
     RASCS_OpenPort,        RASCS_PortOpened,   RASCS_ConnectDevice,
@@ -47,7 +28,7 @@ constexpr int kAuthenticateEnd = 5;
 // The line's own course, hang-up left aside.
 CallStatus lineStatus(const Call &call, qint64 atMs)
 {
-    const qint64 elapsed = minus(atMs, call.dialedAtMs);
+    const qint64 elapsed = platform::saturatingSub(atMs, call.dialedAtMs);
     const qint64 stage = call.stageMs;
     if (call.outcome != Outcome::Connect && elapsed >= kConnectDeviceEnd * stage)
         return {RASCS_Disconnected, outcomeError(call.outcome)};
@@ -55,8 +36,9 @@ CallStatus lineStatus(const Call &call, qint64 atMs)
         return {RASCS_Disconnected, ERROR_AUTHENTICATION_FAILURE};
     const qint64 connectedAt = connectedAtMs(call);
     if (connectedAt >= 0 && atMs >= connectedAt) {
-        qint64 dropAt =
-            call.dropAfterSec > 0 ? plus(connectedAt, call.dropAfterSec * qint64(1000)) : -1;
+        qint64 dropAt = call.dropAfterSec > 0
+                            ? platform::saturatingAdd(connectedAt, call.dropAfterSec * qint64(1000))
+                            : -1;
         if (call.droppedAtMs >= 0 && (dropAt < 0 || call.droppedAtMs < dropAt))
             dropAt = call.droppedAtMs;
         if (dropAt >= 0 && atMs >= dropAt)
@@ -73,7 +55,7 @@ qint64 linkUpAtMs(const Call &call)
 {
     if (call.outcome != Outcome::Connect)
         return -1;
-    return plus(call.dialedAtMs, kConnectDeviceEnd * qint64(call.stageMs));
+    return platform::saturatingAdd(call.dialedAtMs, kConnectDeviceEnd * qint64(call.stageMs));
 }
 
 quint32 counter(const Call &call, qint64 nowMs, quint32 negotiation, int percentOfSpeed)
@@ -86,7 +68,7 @@ quint32 counter(const Call &call, qint64 nowMs, quint32 negotiation, int percent
     // outgrow 64 bits, but counters wrap around at 32 bits, as the system's
     // own do: the whole periods of 800000 ms are counted apart, modulo 2^64.
     constexpr quint64 period = 800000;
-    const quint64 elapsed = static_cast<quint64>(minus(nowMs, linkedAt));
+    const quint64 elapsed = static_cast<quint64>(platform::saturatingSub(nowMs, linkedAt));
     const quint64 perPeriod = quint64(call.speed) * quint64(percentOfSpeed);
     const quint64 bytes =
         (elapsed / period) * perPeriod + ((elapsed % period) * perPeriod) / period;
@@ -152,7 +134,7 @@ qint64 connectedAtMs(const Call &call)
 {
     if (call.outcome != Outcome::Connect || !call.accountAccepted)
         return -1;
-    return plus(call.dialedAtMs, qint64(kStages.size()) * call.stageMs);
+    return platform::saturatingAdd(call.dialedAtMs, qint64(kStages.size()) * call.stageMs);
 }
 
 CallStatus callStatus(const Call &call, qint64 nowMs)

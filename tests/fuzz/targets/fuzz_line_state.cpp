@@ -7,51 +7,35 @@
 // reading keeps every call as it was.
 
 #include "fuzz_support.h"
+#include "platform/core/saturating.h"
 #include "platform/line/call_store.h"
 #include "platform/sim/line_model.h"
 
 #include <QFile>
 #include <QList>
-#include <QtNumeric>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 
 using line::Call;
 using line::LineState;
 
 namespace {
 
-qint64 plus(qint64 a, qint64 b)
-{
-    qint64 sum = 0;
-    if (qAddOverflow(a, b, &sum))
-        return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
-    return sum;
-}
-
-qint64 times(qint64 a, qint64 b)
-{
-    qint64 product = 0;
-    if (qMulOverflow(a, b, &product))
-        return (a < 0) != (b < 0) ? std::numeric_limits<qint64>::min()
-                                  : std::numeric_limits<qint64>::max();
-    return product;
-}
-
 // Moments around the call's own times, in order.
 QList<qint64> momentsOf(const Call &call)
 {
     QList<qint64> at = {0, 1'700'000'000'000};
     for (int stage = -1; stage <= 7; ++stage)
-        at.append(plus(call.dialedAtMs, times(stage, call.stageMs)));
+        at.append(
+            platform::saturatingAdd(call.dialedAtMs, platform::saturatingMul(stage, call.stageMs)));
     const qint64 connected = simline::detail::connectedAtMs(call);
-    for (const qint64 t : {call.hangUpAtMs, call.droppedAtMs, call.closeAtMs, connected,
-                           plus(connected, times(call.dropAfterSec, 1000))}) {
+    for (const qint64 t :
+         {call.hangUpAtMs, call.droppedAtMs, call.closeAtMs, connected,
+          platform::saturatingAdd(connected, platform::saturatingMul(call.dropAfterSec, 1000))}) {
         for (const qint64 d : {-1, 0, 1})
-            at.append(plus(t, d));
+            at.append(platform::saturatingAdd(t, d));
     }
     std::sort(at.begin(), at.end());
     return at;
