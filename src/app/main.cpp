@@ -1,3 +1,4 @@
+#include "platform/display.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 #include "services/call_log.h"
@@ -53,7 +54,9 @@ int main(int argc, char *argv[])
         }
     }
 
+    platform::prepareDisplay();
     QApplication app(argc, argv);
+    platform::displayPrepared();
     QApplication::setApplicationName(u"Vantelo"_s);
     QApplication::setApplicationVersion(QStringLiteral(VANTELO_VERSION));
     // The program lives on in the tray while its window is hidden; only the

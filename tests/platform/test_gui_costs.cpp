@@ -1,9 +1,12 @@
 // What the gui half of the platform costs a program that runs for hours: Qt
 // Multimedia is loaded with the first sound played (a run that plays none
-// never maps it, nor the audio libraries under it), and the record of tray
-// calls, rewritten every second, stays bounded.
+// never maps it, nor the audio libraries under it), the record of tray
+// calls, rewritten every second, stays bounded, and the windows' pixels go to
+// an X server without shared memory, a choice programs started later do not
+// inherit.
 
 #include "platform/ansi.h"
+#include "platform/display.h"
 #include "platform/seams.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
@@ -93,6 +96,24 @@ private slots:
                  TRUE);
         QCOMPARE(sndPlaySoundA(nullptr, 0), TRUE);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void displayWithoutSharedMemoryIsTheProgramsAlone()
+    {
+        const char *name = "QT_XCB_NO_MITSHM";
+        qunsetenv(name);
+        platform::prepareDisplay();
+        QCOMPARE(qgetenv(name), QByteArray("1"));
+        platform::displayPrepared();
+        QVERIFY(!qEnvironmentVariableIsSet(name));
+
+        // A user's own setting, whatever it says, is theirs to keep.
+        qputenv(name, QByteArray("0"));
+        platform::prepareDisplay();
+        QCOMPARE(qgetenv(name), QByteArray("0"));
+        platform::displayPrepared();
+        QCOMPARE(qgetenv(name), QByteArray("0"));
+        qunsetenv(name);
     }
 
     void trayCallsKeptAreBounded()
