@@ -25,6 +25,7 @@
 #include <QWindow>
 #include <QtEndian>
 
+#include <cstdlib>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -146,6 +147,36 @@ private slots:
         QVERIFY(timer->isActive());
         simline::setStatisticsValue(BytesRecvdValue, le32(42));
         QTRY_COMPARE_WITH_TIMEOUT(text(w, u"lblRecv"_s), u"42"_s, 2000);
+    }
+
+    void statsTimerTicksInStepWithTheMonitor()
+    {
+        frmset &w = Forms::details();
+        auto *timer = w.findChild<QTimer *>(u"tmrStats"_s);
+        QVERIFY(timer);
+        QTimer *monitor = m_dialer->Timer1;
+        monitor->start();
+        QTest::qWait(300);
+
+        // Shown between two ticks of the monitor, the counters are read at
+        // once and start ticking with the monitor's next tick.
+        w.show();
+        QVERIFY(!timer->isActive());
+        w.hide();
+        w.show();
+        QVERIFY(!timer->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(timer->isActive(), 1500);
+        const int apart = std::abs(monitor->remainingTime() % 500 - timer->remainingTime() % 500);
+        QVERIFY2(apart <= 30 || apart >= 470, qPrintable(u"%1 ms apart"_s.arg(apart)));
+
+        // Hidden before that tick, it never starts.
+        w.hide();
+        QVERIFY(!timer->isActive());
+        QTest::qWait(300);
+        w.show();
+        w.hide();
+        QTest::qWait(1100);
+        QVERIFY(!timer->isActive());
     }
 
     void statsTimerRunsOnlyWhileShownOrArmed()

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QTimer>
 
 #include <optional>
 
@@ -16,7 +17,6 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTimer;
 class QWindow;
 
 class frmset final : public QDialog
@@ -75,7 +75,7 @@ private:
     void showByteCounters();
     void checkAutomaticDisconnection();
     // Runs tmrStats while the window is shown or an automatic disconnection
-    // is armed, and stops it otherwise.
+    // is armed, in step with the dialer's monitor, and stops it otherwise.
     void updateStatsTimer(bool shown);
     // Sets the window's outer height (title bar and borders included), now
     // and again whenever the window manager reports the frame or changes it.
@@ -92,4 +92,6 @@ private:
     std::optional<int> m_outerHeight;
     int m_heightRetries = 0;
     QPointer<QWindow> m_watchedWindow;
+    // Starts tmrStats at the monitor's next tick.
+    QTimer m_statsStart;
 };
