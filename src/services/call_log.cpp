@@ -6,7 +6,6 @@
 #include "services/storage_notice.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -135,50 +134,23 @@ namespace {
 
 CallLogCounts counts;
 
-// What a look at a file tells of its content without reading it: a file
-// rewritten in place or replaced by another shows a new size or new times.
-struct Stamp
-{
-    bool file = false;
-    qint64 size = -1;
-    QDateTime modified;
-    QDateTime changed;
-    QDateTime born;
-
-    bool operator==(const Stamp &) const = default;
-};
-
-// The file at path, a link followed to its target.
-Stamp stampOf(const QString &path)
-{
-    const QFileInfo info(path);
-    Stamp stamp;
-    stamp.file = info.isFile();
-    if (!stamp.file)
-        return stamp;
-    stamp.size = info.size();
-    stamp.modified = info.fileTime(QFileDevice::FileModificationTime);
-    stamp.changed = info.fileTime(QFileDevice::FileMetadataChangeTime);
-    stamp.born = info.fileTime(QFileDevice::FileBirthTime);
-    return stamp;
-}
-
 // The log as this program last left it: while the file still looks the same,
 // its content is known without reading it.
 struct KnownLog
 {
     QString path; // empty: nothing known
-    Stamp stamp;
+    platform::FileStamp stamp;
     QByteArray bytes;
     QString last; // the last input item of bytes
     bool onDisk = true;
 
     // The stamp alone cannot tell a rewrite of the same size within the same
-    // millisecond: a file that still looks the same is compared with what was
-    // written, which is a few hundred bytes (a larger file is not ours).
+    // tick of the file system's clock: a file that still looks the same is
+    // compared with what was written, which is a few hundred bytes (a larger
+    // file is not ours).
     bool holds(const QString &at) const
     {
-        if (path.isEmpty() || path != at || !stamp.file || stampOf(at) != stamp)
+        if (path.isEmpty() || path != at || !stamp.file || platform::fileStamp(at) != stamp)
             return false;
         const platform::BoundedRead now = platform::readBounded(at, bytes.size());
         return now.read() && now.data == bytes;
@@ -190,7 +162,7 @@ KnownLog known;
 void remember(const QString &path, const QByteArray &bytes, bool onDisk)
 {
     known.path = path;
-    known.stamp = stampOf(path);
+    known.stamp = platform::fileStamp(path);
     known.bytes = bytes;
     known.last = lastInputItem(QString::fromLocal8Bit(bytes));
     known.onDisk = onDisk;
@@ -411,7 +383,7 @@ void FlushCallLog()
         StorageNotice::report(StorageNotice::Problem::NotSaved, path, error);
         return;
     }
-    known.stamp = stampOf(path);
+    known.stamp = platform::fileStamp(path);
     known.onDisk = true;
 }
 

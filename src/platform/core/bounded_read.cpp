@@ -59,6 +59,23 @@ BoundedRead readBounded(const QString &path, qint64 maxBytes)
     return r;
 }
 
+FileStamp fileStamp(const QString &path)
+{
+    const QFileInfo info(path);
+    FileStamp stamp;
+    stamp.file = info.isFile();
+    if (!stamp.file)
+        return stamp;
+    const auto ns = [&info](QFileDevice::FileTime time) {
+        return info.fileTime(time).toMSecsSinceEpoch() * 1000000;
+    };
+    stamp.size = info.size();
+    stamp.identity = ns(QFileDevice::FileBirthTime);
+    stamp.modifiedNs = ns(QFileDevice::FileModificationTime);
+    stamp.changedNs = ns(QFileDevice::FileMetadataChangeTime);
+    return stamp;
+}
+
 #else
 
 namespace {
@@ -135,6 +152,24 @@ BoundedRead readBounded(const QString &path, qint64 maxBytes)
     r.data.truncate(got);
     r.status = BoundedRead::Status::Read;
     return r;
+}
+
+FileStamp fileStamp(const QString &path)
+{
+    FileStamp stamp;
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return stamp;
+    const auto ns = [](const struct timespec &t) {
+        return static_cast<qint64>(t.tv_sec) * 1000000000 + t.tv_nsec;
+    };
+    stamp.file = true;
+    stamp.size = static_cast<qint64>(st.st_size);
+    stamp.device = static_cast<qint64>(st.st_dev);
+    stamp.identity = static_cast<qint64>(st.st_ino);
+    stamp.modifiedNs = ns(st.st_mtim);
+    stamp.changedNs = ns(st.st_ctim);
+    return stamp;
 }
 
 #endif

@@ -34,4 +34,22 @@ struct BoundedRead
 // The whole file at path, if it is a regular file of at most maxBytes bytes.
 BoundedRead readBounded(const QString &path, qint64 maxBytes);
 
+// What a look at a file tells of its content without reading it: a file
+// rewritten in place or replaced by another shows a new size, new times or
+// another identity. A link is followed to its target. Taken in one system
+// call, with the times as the file system keeps them (no time zone involved).
+struct FileStamp
+{
+    bool file = false; // a regular file is there
+    qint64 size = -1;
+    qint64 device = 0;
+    qint64 identity = 0; // the file's number on its device (its creation time on Windows)
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0; // status change (last write on Windows)
+
+    bool operator==(const FileStamp &) const = default;
+};
+
+FileStamp fileStamp(const QString &path);
+
 } // namespace platform
