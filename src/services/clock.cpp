@@ -40,8 +40,16 @@ QString CurrentDateText()
 
 QString CurrentTimeText()
 {
+    // Asked every second: the format is worked out again only when the
+    // system's locale is another.
+    static QLocale formatLocale(QLocale::c());
+    static QString format;
     const QLocale locale = QLocale::system();
-    return locale.toString(CurrentDateTime().time(), timeFormatWithSeconds(locale));
+    if (format.isEmpty() || locale != formatLocale) {
+        formatLocale = locale;
+        format = timeFormatWithSeconds(locale);
+    }
+    return locale.toString(CurrentDateTime().time(), format);
 }
 
 void SetFixedDateTime(const QDateTime &dateTime)
