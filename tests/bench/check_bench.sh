@@ -27,6 +27,7 @@ figures=(
     "hidden, vs a ticking tip: CPU"
     "hidden, vs a ticking tip: wakeups"
     "details window open: CPU"
+    "details, vs a floor doing the same"
     "monitor tick CPU (median)"
     "bytes written per hour"
     "syncs per hour"

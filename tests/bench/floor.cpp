@@ -9,11 +9,18 @@
 //
 // With --text the window shows one line of text, as every window that shows
 // words must: what the system's fonts cost a program at start-up.
+//
+// With --details it does what the connected program with its details window
+// open must: the tip's clock as above, and a window that shows the clock once
+// a second and two byte counters that change twice a second, in step with the
+// clock, beside a text box that has the keyboard focus (its cursor blinks).
+// Its pixels go to the X server as Vantelo's do, without shared memory.
 
 #include <QApplication>
 #include <QColor>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QStringList>
 #include <QSystemTrayIcon>
@@ -21,10 +28,18 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
+#include <string_view>
+
 using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    const bool details = std::any_of(argv + 1, argv + argc, [](const char *arg) {
+        return std::string_view(arg) == "--details";
+    });
+    if (details)
+        qputenv("QT_XCB_NO_MITSHM", QByteArrayLiteral("1"));
     QApplication app(argc, argv);
     QWidget window;
     window.setWindowTitle(u"Vantelo floor"_s);
@@ -38,16 +53,42 @@ int main(int argc, char *argv[])
         auto *label = new QLabel(u"Vantelo floor"_s, &window);
         label->move(10, 10);
     }
+    QLabel *sessionClock = nullptr;
+    QLabel *sent = nullptr;
+    QLabel *received = nullptr;
+    if (details) {
+        sent = new QLabel(&window);
+        sent->setGeometry(152, 96, 153, 13);
+        received = new QLabel(&window);
+        received->setGeometry(152, 120, 153, 13);
+        sessionClock = new QLabel(&window);
+        sessionClock->setGeometry(152, 144, 145, 13);
+        auto *minutes = new QLineEdit(&window);
+        minutes->setGeometry(112, 200, 33, 19);
+        minutes->setFocus();
+    }
     window.show();
     QTimer clock;
+    QTimer counters;
     int seconds = 0;
-    if (QApplication::arguments().contains(u"--tip-every-second"_s)) {
-        QObject::connect(&clock, &QTimer::timeout, &tray, [&tray, &seconds] {
+    qint64 bytes = 0;
+    if (details || QApplication::arguments().contains(u"--tip-every-second"_s)) {
+        QObject::connect(&clock, &QTimer::timeout, &tray, [&] {
             ++seconds;
-            tray.setToolTip(u"Vantelo floor - Connected."_s +
-                            QTime(0, 0).addSecs(seconds).toString(u"hh:mm:ss"_s));
+            const QString hms = QTime(0, 0).addSecs(seconds).toString(u"hh:mm:ss"_s);
+            if (sessionClock)
+                sessionClock->setText(hms);
+            tray.setToolTip(u"Vantelo floor - Connected."_s + hms);
         });
         clock.start(1000);
+    }
+    if (details) {
+        QObject::connect(&counters, &QTimer::timeout, sent, [&] {
+            bytes += 1234;
+            sent->setText(QString::number(bytes));
+            received->setText(QString::number(bytes * 3));
+        });
+        QTimer::singleShot(clock.remainingTime(), &counters, [&counters] { counters.start(500); });
     }
     return QApplication::exec();
 }
