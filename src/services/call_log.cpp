@@ -293,6 +293,23 @@ void AppendCallLog(const QString &date, const QString &started, const QString &f
         StorageNotice::report(StorageNotice::Problem::NotSaved, path, reason);
     };
 
+    // The usual tick: the log this program left, whose record keeps its
+    // length as only "Finished At" moves on, is overwritten where it stands
+    // if it is still as it was left, with one open of the file.
+    if (!known.path.isEmpty() && known.path == path && known.last != CallLogHeader) {
+        const QByteArray text = platform::toAnsi(CallLogHeader + QStringLiteral("\r\n")) + record;
+        platform::FileStamp after;
+        if (text != known.bytes &&
+            platform::rewriteSameLength(path, known.stamp, known.bytes, text, &after)) {
+            ++counts.writes;
+            known.bytes = text;
+            known.last = lastInputItem(QString::fromLocal8Bit(text));
+            known.stamp = after;
+            known.onDisk = false;
+            return;
+        }
+    }
+
     QString last;
     QByteArray existing;
     const bool unchanged = known.holds(path);

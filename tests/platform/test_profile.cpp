@@ -429,6 +429,41 @@ private slots:
         QCOMPARE(over.reason, u"larger than 4 bytes"_s);
     }
 
+    void sameLengthRewriteOnlyOfTheFileAsItWasLeft()
+    {
+        const QString file = m_home->path() + u"/log"_s;
+        QVERIFY(writeBytes(file, "old 1"));
+        platform::FileStamp stamp = platform::fileStamp(file);
+        QVERIFY(stamp.file);
+        QCOMPARE(stamp.size, 5);
+
+        platform::FileStamp after;
+        QVERIFY(platform::rewriteSameLength(file, stamp, "old 1", "new 2", &after));
+        QCOMPARE(readBytes(file), "new 2"_ba);
+        QCOMPARE(after, platform::fileStamp(file));
+
+        // Other bytes than those expected, another stamp, another length: untouched.
+        QVERIFY(!platform::rewriteSameLength(file, after, "old 1", "new 3", &after));
+        platform::FileStamp touched = after;
+        touched.modifiedNs += 1;
+        QVERIFY(!platform::rewriteSameLength(file, touched, "new 2", "new 3", &after));
+        QVERIFY(!platform::rewriteSameLength(file, after, "new 2", "new 33", &after));
+        QCOMPARE(readBytes(file), "new 2"_ba);
+
+        // Replaced by another file of the same bytes: not the file that was left.
+        const QString other = m_home->path() + u"/other"_s;
+        QVERIFY(writeBytes(other, "new 2"));
+        QVERIFY(QFile::remove(file) && QFile::rename(other, file));
+        QVERIFY(!platform::rewriteSameLength(file, after, "new 2", "new 3", &after));
+
+        // A named pipe in its place is not waited on.
+        QVERIFY(QFile::remove(file));
+        QCOMPARE(mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        QVERIFY(finishesInChild(
+            [&] { return !platform::rewriteSameLength(file, after, "new 2", "new 3", &after); },
+            ReaderLimits));
+    }
+
     void unwritableFolderOrUnreadableFile()
     {
         if (geteuid() == 0)

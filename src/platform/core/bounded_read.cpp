@@ -76,6 +76,21 @@ FileStamp fileStamp(const QString &path)
     return stamp;
 }
 
+bool rewriteSameLength(const QString &path, const FileStamp &stamp, const QByteArray &expected,
+                       const QByteArray &bytes, FileStamp *after)
+{
+    if (!stamp.file || expected.size() != bytes.size() || fileStamp(path) != stamp)
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered) ||
+        file.read(expected.size() + 1) != expected || !file.seek(0) ||
+        file.write(bytes) != bytes.size())
+        return false;
+    file.close();
+    *after = fileStamp(path);
+    return true;
+}
+
 #else
 
 namespace {
@@ -154,11 +169,12 @@ BoundedRead readBounded(const QString &path, qint64 maxBytes)
     return r;
 }
 
-FileStamp fileStamp(const QString &path)
+namespace {
+
+FileStamp stampOf(const struct stat &st)
 {
     FileStamp stamp;
-    struct stat st = {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (!S_ISREG(st.st_mode))
         return stamp;
     const auto ns = [](const struct timespec &t) {
         return static_cast<qint64>(t.tv_sec) * 1000000000 + t.tv_nsec;
@@ -170,6 +186,39 @@ FileStamp fileStamp(const QString &path)
     stamp.modifiedNs = ns(st.st_mtim);
     stamp.changedNs = ns(st.st_ctim);
     return stamp;
+}
+
+} // namespace
+
+FileStamp fileStamp(const QString &path)
+{
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return stampOf(st);
+}
+
+bool rewriteSameLength(const QString &path, const FileStamp &stamp, const QByteArray &expected,
+                       const QByteArray &bytes, FileStamp *after)
+{
+    if (!stamp.file || expected.size() != bytes.size())
+        return false;
+    // Not blocking on a named pipe put in the file's place.
+    const Descriptor file(
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat st = {};
+    if (file.fd() < 0 || ::fstat(file.fd(), &st) != 0 || stampOf(st) != stamp)
+        return false;
+    QByteArray held(expected.size() + 1, '\0');
+    const ssize_t got = ::pread(file.fd(), held.data(), size_t(held.size()), 0);
+    if (got != expected.size() ||
+        std::memcmp(held.constData(), expected.constData(), size_t(got)) != 0)
+        return false;
+    if (::pwrite(file.fd(), bytes.constData(), size_t(bytes.size()), 0) != bytes.size() ||
+        ::fstat(file.fd(), &st) != 0)
+        return false;
+    *after = stampOf(st);
+    return true;
 }
 
 #endif

@@ -52,4 +52,12 @@ struct FileStamp
 
 FileStamp fileStamp(const QString &path);
 
+// Overwrites the file at path from its start with bytes, in one write, if it
+// is still the file that stamp describes and holds exactly expected, which is
+// as long as bytes; after then describes it as written. Otherwise, or when it
+// cannot be opened for writing, the file is left as it is and false returned.
+// One open of the file for the look, the comparison and the write.
+bool rewriteSameLength(const QString &path, const FileStamp &stamp, const QByteArray &expected,
+                       const QByteArray &bytes, FileStamp *after);
+
 } // namespace platform
