@@ -23,6 +23,11 @@ frmdial &dialer()
     return *g_dialer;
 }
 
+bool dialerLoaded()
+{
+    return g_dialer != nullptr;
+}
+
 void setDialer(frmdial *dialer)
 {
     g_dialer = dialer;

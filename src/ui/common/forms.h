@@ -13,6 +13,9 @@ namespace Forms {
 
 frmdial &dialer();
 void setDialer(frmdial *dialer);
+// Whether the dialer window is there (a window shown on its own, as a test
+// does, has none).
+bool dialerLoaded();
 
 frmset &details();
 bool detailsLoaded();

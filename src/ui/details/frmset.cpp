@@ -148,8 +148,8 @@ void frmset::updateStatsTimer(bool shown)
     // The counters start ticking with the monitor's next tick, so that from
     // then on every other tick of theirs comes with the clock's: the window
     // is woken and repainted twice a second instead of three times.
-    const QTimer *monitor = Forms::dialer().Timer1;
-    const int untilTick = monitor->isActive() ? monitor->remainingTime() : 0;
+    const QTimer *monitor = Forms::dialerLoaded() ? Forms::dialer().Timer1 : nullptr;
+    const int untilTick = monitor && monitor->isActive() ? monitor->remainingTime() : 0;
     if (untilTick <= 0)
         tmrStats->start();
     else
