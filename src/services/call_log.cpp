@@ -293,11 +293,16 @@ void AppendCallLog(const QString &date, const QString &started, const QString &f
         StorageNotice::report(StorageNotice::Problem::NotSaved, path, reason);
     };
 
+    // The log as this program writes it afresh: its header and the record.
+    const QByteArray text = platform::toAnsi(CallLogHeader + QStringLiteral("\r\n")) + record;
+
     // The usual tick: the log this program left, whose record keeps its
     // length as only "Finished At" moves on, is overwritten where it stands
-    // if it is still as it was left, with one open of the file.
+    // if it is still as it was left, with one open of the file and one write,
+    // so a reader sees the old text or the new one. The file's page then
+    // stays in memory and reaches the disk at the system's pace, where a new
+    // file each second would be written out each second.
     if (!known.path.isEmpty() && known.path == path && known.last != CallLogHeader) {
-        const QByteArray text = platform::toAnsi(CallLogHeader + QStringLiteral("\r\n")) + record;
         platform::FileStamp after;
         if (text != known.bytes &&
             platform::rewriteSameLength(path, known.stamp, known.bytes, text, &after)) {
@@ -341,38 +346,22 @@ void AppendCallLog(const QString &date, const QString &started, const QString &f
         }
         // The record starts a line of its own even after a last line without its
         // end; a line that ends in a lone CR has ended already.
-        QByteArray text = record;
+        QByteArray appended = record;
         if (!existing.isEmpty() && !existing.endsWith('\n') && !existing.endsWith('\r'))
-            text.prepend("\r\n");
+            appended.prepend("\r\n");
         ++counts.writes;
-        if (file.write(text) != text.size() || !file.flush()) {
+        if (file.write(appended) != appended.size() || !file.flush()) {
             notSaved(file.errorString());
             return;
         }
         file.close();
-        remember(path, existing + text, false);
+        remember(path, existing + appended, false);
         return;
     }
 
-    const QByteArray text = platform::toAnsi(CallLogHeader + QStringLiteral("\r\n")) + record;
     // The file holds these very bytes already.
     if (unchanged && text == existing)
         return;
-    // The log this program left, with a record of the same length (the usual
-    // tick: only "Finished At" moves on): its bytes are overwritten where they
-    // stand, in one write, so a reader sees the old text or the new one. The
-    // file's page then stays in memory and reaches the disk at the system's
-    // pace, where a new file each second would be written out each second.
-    if (unchanged && text.size() == existing.size()) {
-        QFile file(path);
-        ++counts.writes;
-        if (file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered) &&
-            file.write(text) == text.size()) {
-            file.close();
-            remember(path, text, false);
-            return;
-        }
-    }
     // The new file replaces the old one only once it is complete; a read-only
     // log is left as it is.
     QString error;

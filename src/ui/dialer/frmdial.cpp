@@ -149,9 +149,12 @@ frmdial::frmdial(QWidget *parent) : QWidget(parent)
 
 frmdial::~frmdial()
 {
-    // A window that goes away without its unload (tests) takes its icon along.
+    // A window that goes away without its unload (tests) takes its icon along,
+    // and is no longer the one the other windows reach.
     if (m_trayIconAdded && !m_unloaded)
         Shell_NotifyIconA(NIM_DELETE, &TrayIconData);
+    if (Forms::dialerLoaded() && &Forms::dialer() == this)
+        Forms::setDialer(nullptr);
 }
 
 void frmdial::buildControls()
