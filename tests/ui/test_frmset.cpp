@@ -468,6 +468,17 @@ private slots:
         for (int row = 1; row <= 6; ++row)
             QVERIFY(!control<QLabel>(w, u"Picture%1"_s.arg(row))->pixmap().isNull());
     }
+
+    void lineStateHasRoomForTheMonitorsTextOnceShown()
+    {
+        // Measured in its own font as the window is first shown.
+        frmset &w = Forms::details();
+        QLabel *l3 = control<QLabel>(w, u"l3"_s);
+        w.show();
+        const int needed = l3->fontMetrics().horizontalAdvance(u" Not Connected"_s);
+        QVERIFY2(l3->width() >= needed, qPrintable(u"%1 < %2"_s.arg(l3->width()).arg(needed)));
+        QVERIFY(l3->x() + l3->width() <= l3->parentWidget()->width());
+    }
 };
 
 QTEST_MAIN(TestDetailsWindow)

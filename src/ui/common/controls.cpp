@@ -9,7 +9,9 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QHash>
 #include <QIcon>
+#include <QImage>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
@@ -133,13 +135,21 @@ void registerImages()
 
 QPixmap loadImage(const QString &path)
 {
-    // Told the format and not to look for another, the reader takes Qt's own
-    // PNG reader; otherwise it would load every image-format plugin to ask
-    // whether it reads PNG too. Transformed as QPixmap's own loading does.
-    QImageReader reader(path, "png");
-    reader.setAutoDetectImageFormat(false);
-    reader.setAutoTransform(true);
-    return QPixmap::fromImage(reader.read());
+    // Each image is decoded once: the details window alone shows the same
+    // bullet six times, and it is loaded again each time it is reopened.
+    static QHash<QString, QImage> decoded;
+    auto it = decoded.constFind(path);
+    if (it == decoded.constEnd()) {
+        // Told the format and not to look for another, the reader takes Qt's
+        // own PNG reader; otherwise it would load every image-format plugin
+        // to ask whether it reads PNG too. Transformed as QPixmap's own
+        // loading does.
+        QImageReader reader(path, "png");
+        reader.setAutoDetectImageFormat(false);
+        reader.setAutoTransform(true);
+        it = decoded.insert(path, reader.read());
+    }
+    return QPixmap::fromImage(*it);
 }
 
 QIcon loadIcon(const QString &path)

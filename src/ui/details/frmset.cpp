@@ -68,8 +68,6 @@ frmset::frmset(QWidget *parent) : QDialog(parent)
     Label7 = makeLabel(Frame1, u"Label7"_s, u"Etat de la connexion"_s, 480, 360, 1455, 195);
     l3 = makeLabel(Frame1, u"l3"_s, u"Not Connected"_s, 2280, 360, 1065, 210);
     l3->setFont(arialFont(8.25));
-    // Room for the monitor's " Not Connected", leading blank included.
-    widenToFit(l3, u" Not Connected"_s);
     setForeColor(l3, QColor(255, 0, 0));
     Label1 = makeLabel(Frame1, u"Label1"_s, u"Connexion courante:"_s, 480, 720, 1470, 195);
     l2 = makeLabel(Frame1, u"l2"_s, QString(), 2280, 720, 2295, 195);
@@ -215,6 +213,11 @@ bool frmset::event(QEvent *event)
             m_watchedWindow = window;
             window->installEventFilter(this);
         }
+        // Room for the monitor's " Not Connected", leading blank included.
+        // Measured as the window is first shown: the window is loaded
+        // within a second of start-up and seldom shown, and its font is
+        // loaded only for what is shown.
+        widenToFit(l3, u" Not Connected"_s);
         applyOuterHeight();
         showByteCounters();
         updateStatsTimer(true);
