@@ -30,6 +30,7 @@ figures=(
     "details, vs a floor doing the same"
     "monitor tick CPU (median)"
     "bytes written per hour"
+    "bytes written, vs a floor rewriting"
     "syncs per hour"
     "start-up at 1000 entries"
     "vantelo-line list at 1 entry"

@@ -15,9 +15,17 @@
 // a second and two byte counters that change twice a second, in step with the
 // clock, beside a text box that has the keyboard focus (its cursor blinks).
 // Its pixels go to the X server as Vantelo's do, without shared memory.
+//
+// With --rewrite-every-second FILE it writes a two-line record to FILE and
+// rewrites it in place once a second, the time in it changed: the least a
+// program that keeps a file up to date each second costs the disk. The
+// system writes the changed page back about every 30 s, and with it the
+// file's changed times (on a file system without a journal, as the
+// program's own write).
 
 #include <QApplication>
 #include <QColor>
+#include <QFile>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -89,6 +97,29 @@ int main(int argc, char *argv[])
             received->setText(QString::number(bytes * 3));
         });
         QTimer::singleShot(clock.remainingTime(), &counters, [&counters] { counters.start(500); });
+    }
+    QTimer rewrite;
+    QFile record;
+    const QStringList arguments = QApplication::arguments();
+    const qsizetype fileArgument = arguments.indexOf(u"--rewrite-every-second"_s) + 1;
+    if (fileArgument > 0 && fileArgument < arguments.size()) {
+        record.setFileName(arguments.at(fileArgument));
+        if (!record.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered))
+            return 1;
+        const auto writeRecord = [&record] {
+            const QString now = QTime::currentTime().toString(u"hh:mm:ss"_s);
+            const QByteArray text =
+                "Date,Started At,Finished At,Connection\r\n07/12/2026,17:00:00," + now.toLatin1() +
+                ",28800\r\n";
+            return record.seek(0) && record.write(text) == text.size();
+        };
+        if (!writeRecord())
+            return 1;
+        QObject::connect(&rewrite, &QTimer::timeout, &record, [&] {
+            if (!writeRecord())
+                QApplication::exit(1);
+        });
+        rewrite.start(1000);
     }
     return QApplication::exec();
 }
