@@ -2,6 +2,7 @@
 // dynamic statistics.
 
 #include "engine/dialing.h"
+#include "engine/first_connection.h"
 #include "engine/globals.h"
 #include "engine/line_status.h"
 #include "platform/ras.h"
@@ -90,6 +91,15 @@ private slots:
         QVERIFY(UpdateConnectionStatus(dialer));
         QCOMPARE(dialer.captions, QStringList{u"Connected."_s});
         QCOMPARE(ReadConnectSpeed(dialer), 28800);
+
+        // Hung up, the next listing is empty again: nothing of the last
+        // call is left in the first record.
+        HangUpAll(dialer, -1);
+        const FirstConnection first = QueryFirstConnection();
+        QCOMPARE(first.conn.hrasconn, HRASCONN(0));
+        QCOMPARE(first.conn.szEntryName[0], '\0');
+        QCOMPARE(first.status.rasconnstate, RASCONNSTATE(0));
+        QVERIFY(!UpdateConnectionStatus(dialer));
     }
 
     void failedCallsSayWhy_data()
