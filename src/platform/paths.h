@@ -9,12 +9,17 @@ namespace platform {
 // Created when missing.
 QString programFolder();
 
+// Whether localPath makes the folder that holds the result when it is missing.
+enum class MakeFolder { Yes, No };
+
 // A path of the program's Windows world made local: on systems other than
 // Windows, drive C: is $XDG_DATA_HOME/vantelo (~/.local/share/vantelo) and
 // backslashes become slashes, so "c:\ilog.log" is ~/.local/share/vantelo/ilog.log.
-// The folder that holds the result is created when missing. On Windows the
-// path is returned as it is.
-QString localPath(const QString &windowsPath);
+// The folder that holds the result is created when missing, unless asked not
+// to (a caller that writes a file it wrote a moment ago needs no folder made).
+// On Windows the path is returned as it is while its folder takes a new file,
+// else the same name in %APPDATA%\Vantelo.
+QString localPath(const QString &windowsPath, MakeFolder make = MakeFolder::Yes);
 
 // The folder of the lines' shared state (the calls, their locks, the modem's
 // log), private to the user: $XDG_RUNTIME_DIR/vantelo, or, when that variable

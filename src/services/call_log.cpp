@@ -285,7 +285,9 @@ bool replaceWholeOnDisk(const QString &path, const QByteArray &bytes, QString &e
 void AppendCallLog(const QString &date, const QString &started, const QString &finished,
                    const QString &connection)
 {
-    const QString path = platform::localPath(CallLogPath);
+    // The folder is made only when the log is not the one written a moment
+    // ago (below): a folder taken away meanwhile is then made again.
+    const QString path = platform::localPath(CallLogPath, platform::MakeFolder::No);
     const QByteArray record = platform::toAnsi(recordLine({date, started, finished, connection}));
 
     const auto notSaved = [&path](const QString &reason) {
@@ -315,6 +317,7 @@ void AppendCallLog(const QString &date, const QString &started, const QString &f
         }
     }
 
+    platform::localPath(CallLogPath); // makes its folder, when missing
     QString last;
     QByteArray existing;
     const bool unchanged = known.holds(path);

@@ -2,6 +2,8 @@
 
 #include <QLocale>
 
+#include <limits>
+
 namespace {
 
 QDateTime g_fixed;
@@ -26,6 +28,30 @@ QString timeFormatWithSeconds(const QLocale &locale)
     return format;
 }
 
+// The local date and time of the current second. Each tick asks for the date
+// and for the time, and every conversion to local time looks at the system's
+// time zone again: it is made once a second.
+struct LocalSecond
+{
+    qint64 second = std::numeric_limits<qint64>::min();
+    QDate date;
+    QTime time;
+};
+
+LocalSecond currentLocalSecond()
+{
+    if (g_fixed.isValid())
+        return {0, g_fixed.date(), g_fixed.time()};
+    static LocalSecond cached;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 second = now / 1000 - (now % 1000 < 0 ? 1 : 0);
+    if (second != cached.second) {
+        const QDateTime local = QDateTime::fromMSecsSinceEpoch(second * 1000, Qt::LocalTime);
+        cached = {second, local.date(), local.time()};
+    }
+    return cached;
+}
+
 } // namespace
 
 QDateTime CurrentDateTime()
@@ -35,7 +61,7 @@ QDateTime CurrentDateTime()
 
 QString CurrentDateText()
 {
-    return QLocale::system().toString(CurrentDateTime().date(), QLocale::ShortFormat);
+    return QLocale::system().toString(currentLocalSecond().date, QLocale::ShortFormat);
 }
 
 QString CurrentTimeText()
@@ -49,7 +75,7 @@ QString CurrentTimeText()
         formatLocale = locale;
         format = timeFormatWithSeconds(locale);
     }
-    return locale.toString(CurrentDateTime().time(), format);
+    return locale.toString(currentLocalSecond().time, format);
 }
 
 void SetFixedDateTime(const QDateTime &dateTime)

@@ -146,6 +146,22 @@ private slots:
 
         SetFixedDateTime(QDateTime());
         QVERIFY(qAbs(CurrentDateTime().secsTo(QDateTime::currentDateTime())) < 5);
+
+        // The real clock's texts are those of the fixed clock set to the
+        // same second (tried again should a second turn in between).
+        for (int attempt = 0;; ++attempt) {
+            const QDateTime before = QDateTime::currentDateTime();
+            const QString liveDate = CurrentDateText();
+            const QString liveTime = CurrentTimeText();
+            const QDateTime after = QDateTime::currentDateTime();
+            if (before.toSecsSinceEpoch() != after.toSecsSinceEpoch() && attempt < 5)
+                continue;
+            SetFixedDateTime(before);
+            QCOMPARE(liveDate, CurrentDateText());
+            QCOMPARE(liveTime, CurrentTimeText());
+            SetFixedDateTime(QDateTime());
+            break;
+        }
     }
 
     void newLogHasHeaderAndRecordInZones()
@@ -264,6 +280,15 @@ private slots:
         QCOMPARE(notices.size(), 1);
         QVERIFY2(notices.at(0).contains(m_log) && notices.at(0).contains(u"Not a directory"_s),
                  qPrintable(notices.at(0)));
+    }
+
+    void folderTakenAwayBetweenTicksIsMadeAgain()
+    {
+        AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:01"_s, u"33600"_s);
+        QVERIFY(QDir(m_home->dataDir()).removeRecursively());
+        AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:02"_s, u"33600"_s);
+        QCOMPARE(readBytes(m_log), Header + "07/12/26" + blanks(6) + "08:00:00" + blanks(6) +
+                                       "08:00:02" + blanks(6) + "33600\r\n");
     }
 
     void readOnlyLogStaysAsItIs()

@@ -120,7 +120,7 @@ QString programFolder()
                    QStringLiteral("/vantelo"));
 }
 
-QString localPath(const QString &windowsPath)
+QString localPath(const QString &windowsPath, MakeFolder make)
 {
     QString path = windowsPath;
     path.replace(u'\\', u'/');
@@ -132,7 +132,8 @@ QString localPath(const QString &windowsPath)
             rest.prepend(u'/');
         path = driveC + rest;
     }
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (make == MakeFolder::Yes)
+        QDir().mkpath(QFileInfo(path).absolutePath());
     return path;
 }
 

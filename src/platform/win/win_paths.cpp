@@ -74,8 +74,9 @@ QString programFolder()
     return applicationDataFolder();
 }
 
-QString localPath(const QString &windowsPath)
+QString localPath(const QString &windowsPath, MakeFolder)
 {
+    // The folder is made, or found closed, once per process.
     const QString path = QDir::fromNativeSeparators(windowsPath);
     const QFileInfo info(path);
     if (takesNewFile(info.absolutePath()))
