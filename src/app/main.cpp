@@ -3,6 +3,7 @@
 #include "platform/single_instance.h"
 #include "services/call_log.h"
 #include "ui/common/controls.h"
+#include "ui/common/cursor_rest.h"
 #include "ui/common/forms.h"
 #include "ui/dialer/frmdial.h"
 
@@ -80,6 +81,8 @@ int main(int argc, char *argv[])
     // the tray icon and the windows show the program's images.
     Controls::useFormFont();
     Controls::registerImages();
+    // A text box left in focus stops blinking after a while without input.
+    const CursorRest cursorRest;
 
     const auto dialer = std::make_unique<frmdial>();
     Forms::setDialer(dialer.get());

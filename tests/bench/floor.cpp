@@ -13,7 +13,8 @@
 // With --details it does what the connected program with its details window
 // open must: the tip's clock as above, and a window that shows the clock once
 // a second and two byte counters that change twice a second, in step with the
-// clock, beside a text box that has the keyboard focus (its cursor blinks).
+// clock, beside a text box that has the keyboard focus (its cursor blinks,
+// and rests after ten seconds without input, as Vantelo's does).
 // Its pixels go to the X server as Vantelo's do, without shared memory.
 //
 // With --rewrite-every-second FILE it writes a two-line record to FILE and
@@ -74,6 +75,7 @@ int main(int argc, char *argv[])
         auto *minutes = new QLineEdit(&window);
         minutes->setGeometry(112, 200, 33, 19);
         minutes->setFocus();
+        QTimer::singleShot(10000, [] { QApplication::setCursorFlashTime(0); });
     }
     window.show();
     QTimer clock;

@@ -6,6 +6,7 @@
 #include "support/testenv.h"
 #include "ui/about/frmAbout.h"
 #include "ui/common/controls.h"
+#include "ui/common/cursor_rest.h"
 #include "ui/common/forms.h"
 #include "ui/details/frmset.h"
 #include "ui/dialer/frmdial.h"
@@ -243,6 +244,49 @@ private slots:
         Forms::unloadAll();
         Forms::setDialer(nullptr);
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u"; "_s)));
+    }
+
+    // The text cursor stops blinking after a quiet while and blinks again at
+    // the next key press, click or change of focus.
+    void cursorRestsWhenQuietAndBlinksAgainOnInput()
+    {
+        const int flash = QApplication::cursorFlashTime();
+        QVERIFY(flash > 0);
+        QLineEdit box;
+        QLineEdit other;
+        box.show();
+        other.show();
+        {
+            CursorRest rest;
+            QCOMPARE(QApplication::cursorFlashTime(), flash);
+            QVERIFY(rest.msUntilRest() > CursorRest::RestAfterMs - 1000);
+            rest.rest(); // the quiet while is over
+            QCOMPARE(QApplication::cursorFlashTime(), 0);
+            QCOMPARE(rest.msUntilRest(), -1);
+            QTest::keyClick(&box, Qt::Key_A);
+            QCOMPARE(QApplication::cursorFlashTime(), flash);
+            QVERIFY(rest.msUntilRest() > 0);
+            rest.rest();
+            QTest::mouseClick(&box, Qt::LeftButton);
+            QCOMPARE(QApplication::cursorFlashTime(), flash);
+            rest.rest();
+            QFocusEvent focus(QEvent::FocusIn);
+            QApplication::sendEvent(&other, &focus);
+            QCOMPARE(QApplication::cursorFlashTime(), flash);
+            rest.rest();
+        }
+        // Gone, it gives the desktop's blinking back.
+        QCOMPARE(QApplication::cursorFlashTime(), flash);
+
+        // A desktop whose cursor does not blink is left as it is.
+        QApplication::setCursorFlashTime(0);
+        {
+            CursorRest rest;
+            QCOMPARE(rest.msUntilRest(), -1);
+            QTest::keyClick(&box, Qt::Key_B);
+            QCOMPARE(QApplication::cursorFlashTime(), 0);
+        }
+        QApplication::setCursorFlashTime(flash);
     }
 };
 
