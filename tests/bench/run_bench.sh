@@ -85,7 +85,7 @@ if [ "${BENCH_QUICK:-0}" = 1 ]; then
     SIZES=(1 1000)
 else
     SECONDS_IDLE=${BENCH_SECONDS:-30}
-    STARTS=3
+    STARTS=5
     SIZES=(1 10000 100000)
 fi
 HZ=$(getconf CLK_TCK)
