@@ -296,7 +296,9 @@ void AppendCallLog(const QString &date, const QString &started, const QString &f
     };
 
     // The log as this program writes it afresh: its header and the record.
-    const QByteArray text = platform::toAnsi(CallLogHeader + QStringLiteral("\r\n")) + record;
+    // The header's bytes never change: they are made once, not every second.
+    static const QByteArray header = platform::toAnsi(CallLogHeader + QStringLiteral("\r\n"));
+    const QByteArray text = header + record;
 
     // The usual tick: the log this program left, whose record keeps its
     // length as only "Finished At" moves on, is overwritten where it stands
