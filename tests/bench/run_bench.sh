@@ -10,8 +10,9 @@
 #   hidden in the tray against the floor whose tray tip changes every second
 #   (floor --tip-every-second), as Vantelo's does while connected, and with the
 #   details window against the floor that also shows a clock and two byte
-#   counters as that window does (floor --details, in a period of its own, as
-#   only one window at a time has the keyboard focus);
+#   counters as that window does (floor --details, over the same period, once
+#   both programs' text cursors rest: from then on it costs the same whichever
+#   window has the keyboard focus);
 #   the monitor tick's CPU (bench_monitor_tick), bytes written while connected
 #   (over both connected periods: the system writes a changed page back about
 #   every 30 s, so a single period would count one write or two), against the
@@ -81,10 +82,13 @@ x_desktop_environment own-session-bus
 
 if [ "${BENCH_QUICK:-0}" = 1 ]; then
     SECONDS_IDLE=${BENCH_SECONDS:-2}
+    CURSORS_REST=1
     STARTS=1
     SIZES=(1 1000)
 else
     SECONDS_IDLE=${BENCH_SECONDS:-30}
+    # Text cursors rest ten seconds after the last input.
+    CURSORS_REST=12
     STARTS=5
     SIZES=(1 10000 100000)
 fi
@@ -363,11 +367,14 @@ start_connected()
 }
 
 # measure_idle: CPU seconds per hour and wakeups per second of vantelo and
-# both floors over the same SECONDS_IDLE, and the bytes written by vantelo and
-# by the floor rewriting a file.
+# both floors over the same SECONDS_IDLE (and of the floor with the details
+# when DETAILS_PID names it), and the bytes written by vantelo and by the
+# floor rewriting a file.
+DETAILS_PID=""
 measure_idle()
 {
     local vc0 vw0 fc0 fw0 tc0 tw0 wb0 cw0 t0 t1 vc1 vw1 fc1 fw1 tc1 tw1 wb1 cw1 s fwb0 fcw0 fwb1 fcw1
+    local dc0 dw0 dc1 dw1
     t0=$(now_ms)
     vc0=$(cpu_ns "$VANTELO_PID") vw0=$(wakeups "$VANTELO_PID")
     fc0=$(cpu_ns "$FLOOR_PID") fw0=$(wakeups "$FLOOR_PID")
@@ -375,6 +382,7 @@ measure_idle()
     wb0=$(io_field "$VANTELO_PID" write_bytes)
     cw0=$(io_field "$VANTELO_PID" cancelled_write_bytes)
     fwb0=$(io_field "$DISK_PID" write_bytes) fcw0=$(io_field "$DISK_PID" cancelled_write_bytes)
+    [ -z "$DETAILS_PID" ] || dc0=$(cpu_ns "$DETAILS_PID") dw0=$(wakeups "$DETAILS_PID")
     sleep "$SECONDS_IDLE"
     vc1=$(cpu_ns "$VANTELO_PID") vw1=$(wakeups "$VANTELO_PID")
     fc1=$(cpu_ns "$FLOOR_PID") fw1=$(wakeups "$FLOOR_PID")
@@ -382,11 +390,13 @@ measure_idle()
     wb1=$(io_field "$VANTELO_PID" write_bytes)
     cw1=$(io_field "$VANTELO_PID" cancelled_write_bytes)
     fwb1=$(io_field "$DISK_PID" write_bytes) fcw1=$(io_field "$DISK_PID" cancelled_write_bytes)
+    [ -z "$DETAILS_PID" ] || dc1=$(cpu_ns "$DETAILS_PID") dw1=$(wakeups "$DETAILS_PID")
     t1=$(now_ms)
     vantelo_alive
     alive "$FLOOR_PID" floor
     alive "$TIP_PID" "floor --tip-every-second"
     alive "$DISK_PID" "floor --rewrite-every-second"
+    [ -z "$DETAILS_PID" ] || alive "$DETAILS_PID" "floor --details"
     s=$(calc %.3f "($t1 - $t0) / 1000")
     V_CPUH=$(calc %.2f "($vc1 - $vc0) / 1e9 / $s * 3600")
     V_WAKE=$(calc %.2f "($vw1 - $vw0) / $s")
@@ -394,22 +404,13 @@ measure_idle()
     F_WAKE=$(calc %.2f "($fw1 - $fw0) / $s")
     T_CPUH=$(calc %.2f "($tc1 - $tc0) / 1e9 / $s * 3600")
     T_WAKE=$(calc %.2f "($tw1 - $tw0) / $s")
+    if [ -n "$DETAILS_PID" ]; then
+        FD_CPUH=$(calc %.2f "($dc1 - $dc0) / 1e9 / $s * 3600")
+        FD_WAKE=$(calc %.2f "($dw1 - $dw0) / $s")
+    fi
     WRITE_B=$((wb1 - wb0)) CANCEL_B=$((cw1 - cw0))
     FLOOR_DISK_B=$(((fwb1 - fwb0) - (fcw1 - fcw0)))
     PERIOD_FROM=$t0 PERIOD_TO=$t1 PERIOD_S=$s
-}
-
-# measure_alone PID: CPU seconds per hour (A_CPUH) and wakeups per second
-# (A_WAKE) of PID over SECONDS_IDLE.
-measure_alone()
-{
-    local c0 w0 c1 w1 t0 t1 s
-    t0=$(now_ms) c0=$(cpu_ns "$1") w0=$(wakeups "$1")
-    sleep "$SECONDS_IDLE"
-    c1=$(cpu_ns "$1") w1=$(wakeups "$1") t1=$(now_ms)
-    s=$(calc %.3f "($t1 - $t0) / 1000")
-    A_CPUH=$(calc %.2f "($c1 - $c0) / 1e9 / $s * 3600")
-    A_WAKE=$(calc %.2f "($w1 - $w0) / $s")
 }
 
 start_connected
@@ -417,13 +418,20 @@ measure_idle
 H_CPUH=$V_CPUH H_WAKE=$V_WAKE HF_CPUH=$F_CPUH HF_WAKE=$F_WAKE HT_CPUH=$T_CPUH HT_WAKE=$T_WAKE
 H_WRITE_B=$WRITE_B H_CANCEL_B=$CANCEL_B H_S=$PERIOD_S H_FLOOR_DISK_B=$FLOOR_DISK_B
 
+# The floor doing what the details window does, measured over the same period.
+start_measured floor_details "$FLOOR_TITLE" "$BENCH_FLOOR" --details
+DETAILS_PID=$PID
 # A second start shows the running one's details window while the line is up.
 timeout 20 "$VANTELO" >>"$WORK/second.out" 2>>"$WORK/second.err" </dev/null ||
     fail "the second start of vantelo failed"
 wait_until 10 "details window \"Session\"" window_shown "$VANTELO_PID" Session
-sleep 1
+# Measured once both text cursors rest (the window just shown took the
+# focus): from then on a cursor costs the same, focused or not.
+sleep "$CURSORS_REST"
 measure_idle
 D_CPUH=$V_CPUH D_WAKE=$V_WAKE DF_CPUH=$F_CPUH DF_WAKE=$F_WAKE
+stop "$DETAILS_PID"
+DETAILS_PID=""
 # Bytes written over both periods. Pages dirtied and then dropped before they
 # reached the disk (a file replaced before the system wrote it back) are
 # counted as cancelled.
@@ -452,14 +460,6 @@ stop "$TIP_PID"
 stop "$DISK_PID"
 stop "$FLOOR_PID"
 reset_line
-
-# The floor doing what the details window does, alone, its window in front.
-start_measured floor_details "$FLOOR_TITLE" "$BENCH_FLOOR" --details
-sleep 1
-measure_alone "$PID"
-alive "$PID" "floor --details"
-FD_CPUH=$A_CPUH FD_WAKE=$A_WAKE
-stop "$PID"
 
 # ---- the monitor tick ----
 
