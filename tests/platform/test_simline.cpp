@@ -2,10 +2,10 @@
 // service calls' answers and errors, the stored dial parameters, the
 // phonebook file, the test controls and the dynamic statistics.
 
+#include "platform/line/phonebook_file.h"
 #include "platform/ras.h"
 #include "platform/registry.h"
 #include "platform/sim/line_model.h"
-#include "platform/line/phonebook_file.h"
 #include "platform/simline.h"
 #include "support/line_probe.h"
 #include "support/phonebook_file.h"
@@ -454,6 +454,31 @@ private slots:
         status.dwSize = 164;
         QCOMPARE(RasGetConnectStatusA(slow.handle, &status), ERROR_INVALID_SIZE);
         QCOMPARE(status.rasconnstate, RASCS_Authenticated);
+    }
+
+    void namesAreCutToTheirFieldAtACharacterBoundary()
+    {
+        // 256 bytes fit the 257-byte field with its NUL; ASCII and the rest
+        // take different ways into it.
+        const QString fits(256, u'a');
+        const QString tooLong(300, u'b');
+        const QString accents(200, u'\u00e9'); // two bytes each in the ANSI code page
+        const QString mixed = u"Caf\u00e9 "_s + QString(260, u'c');
+        QVERIFY(writePhonebook(
+            {quickEntry(fits), quickEntry(tooLong), quickEntry(accents), quickEntry(mixed)}));
+        RASENTRYNAME names[4] = {};
+        names[0].dwSize = sizeof(RASENTRYNAME);
+        DWORD bytes = sizeof names;
+        DWORD count = 0;
+        QCOMPARE(RasEnumEntriesA(nullptr, nullptr, names, &bytes, &count), DWORD(0));
+        QCOMPARE(count, DWORD(4));
+        const auto field = [&names](int i) {
+            return QByteArray(names[i].szEntryName, qstrnlen(names[i].szEntryName, 257));
+        };
+        QCOMPARE(field(0), fits.toLocal8Bit());
+        QCOMPARE(field(1), tooLong.left(256).toLocal8Bit());
+        QCOMPARE(field(2), accents.left(128).toLocal8Bit());
+        QCOMPARE(field(3), mixed.left(255).toLocal8Bit());
     }
 
     void errorStringsInTheServiceWords_data()

@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QMutex>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
@@ -102,9 +103,19 @@ QString fieldText(const char *field, int size)
 }
 
 // Writes a text into a record field, cut at a character boundary when it is
-// too long, always NUL-terminated.
+// too long, always NUL-terminated. ASCII is the same bytes in every ANSI code
+// page, so a text of ASCII only that fits is copied as it is, without a
+// conversion: a phonebook of 100,000 entries lists as many names.
 void putField(char *field, int size, const QString &text)
 {
+    const auto ascii = [](QChar c) { return c.unicode() < 0x80; };
+    if (text.size() < size && std::all_of(text.cbegin(), text.cend(), ascii)) {
+        char *out = field;
+        for (const QChar c : text)
+            *out++ = static_cast<char>(c.unicode());
+        *out = '\0';
+        return;
+    }
     QString fitting = text.left(size - 1);
     QByteArray ansi = platform::toAnsi(fitting);
     while (ansi.size() > size - 1) {
