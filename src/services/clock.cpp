@@ -61,7 +61,19 @@ QDateTime CurrentDateTime()
 
 QString CurrentDateText()
 {
-    return QLocale::system().toString(currentLocalSecond().date, QLocale::ShortFormat);
+    // Asked every second, and changed once a day: the text is made again only
+    // for another date or another system locale.
+    static QDate textDate;
+    static QLocale textLocale(QLocale::c());
+    static QString text;
+    const QDate date = currentLocalSecond().date;
+    const QLocale locale = QLocale::system();
+    if (text.isNull() || date != textDate || locale != textLocale) {
+        textDate = date;
+        textLocale = locale;
+        text = locale.toString(date, QLocale::ShortFormat);
+    }
+    return text;
 }
 
 QString CurrentTimeText()

@@ -143,6 +143,9 @@ private slots:
         const QDate shown = QLocale::system().toDate(CurrentDateText(), QLocale::ShortFormat);
         QCOMPARE(shown.day(), 6);
         QCOMPARE(shown.month(), 12);
+        // The text kept from one second to the next turns with the date.
+        SetFixedDateTime(fixed.addDays(1));
+        QCOMPARE(QLocale::system().toDate(CurrentDateText(), QLocale::ShortFormat).day(), 7);
 
         SetFixedDateTime(QDateTime());
         QVERIFY(qAbs(CurrentDateTime().secsTo(QDateTime::currentDateTime())) < 5);
