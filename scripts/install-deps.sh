@@ -1,36 +1,58 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Vantelo need,
-# only those that are missing. Nothing is downloaded from anywhere but Debian.
+# Installs the Debian packages that building, running, testing or packaging
+# Vantelo need, only those that are missing. Nothing is downloaded from anywhere but Debian.
 set -euo pipefail
 
-packages=(
-    g++ cmake make pkgconf clang-format dpkg-dev
-    # the fuzz targets: clang++, and the runtime behind -fsanitize=fuzzer,address,undefined
-    clang libclang-rt-14-dev
+# What each purpose needs; `install-deps.sh PURPOSE...` installs the union.
+#   run         building Vantelo and running it (`make run`)
+#   test        besides, every test of `make test` (the package's tests among them)
+#   package     besides, the Debian package (`make package`)
+#   windows     the Windows checks (`make check-windows`)
+#   bench-line  besides the tests', the dialers Vantelo is measured against
+run=(
+    g++ cmake make pkgconf
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
     # a sans-serif face with the metrics the windows are laid out for
     fonts-liberation2
+)
+package=(
+    dpkg-dev
+    # the manual pages made from --help, the package's checks (lintian,
+    # AppStream and desktop-file validators), `man -l` for the pages
+    help2man lintian appstream desktop-file-utils man-db bsdextrautils file
+)
+test=(
+    "${run[@]}" "${package[@]}" clang-format
+    # the fuzz targets: clang++, and the runtime behind -fsanitize=fuzzer,address,undefined
+    clang libclang-rt-14-dev
     # the end-to-end tests: a real X server, a window manager, xdotool, screenshots
     xvfb xauth openbox xdotool x11-apps imagemagick
     # the session bus, the tray host's gdbus calls, xprop/xwininfo, JSON from the line tool
     dbus libglib2.0-bin x11-utils jq
-    # the real modem line: the system's pppd and chat, a real PPP link inside
-    # User-mode Linux, socat, iproute2 for the ISP side
-    ppp user-mode-linux socat iproute2 kmod
-    # ping over the PPP link inside User-mode Linux
-    iputils-ping
+    # the real modem line: the system's pppd and chat, socat, iproute2 for the
+    # ISP side, ping over the link; and the lab's guest that gives them a
+    # kernel with PPP: QEMU in emulation and a static busybox for its initramfs
+    ppp socat iproute2 kmod iputils-ping qemu-system-x86 busybox-static xz-utils
+    # the modem line's tests look at processes as they run (pgrep)
+    procps
     # `make bench`: the syncs a running Vantelo makes
     strace
-    # the package: manual pages made from --help, the package's checks
-    # (lintian, AppStream and desktop-file validators), `man -l` for the pages
-    help2man lintian appstream desktop-file-utils man-db bsdextrautils file
 )
+windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth qt6-base-dev)
+bench_line=("${test[@]}" wvdial)
 
-# `scripts/install-deps.sh windows`: what `make check-windows` needs besides,
-# the Windows cross compilers and wine64 to run their programs headless.
-if [ "${1:-}" = windows ]; then
-    packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth qt6-base-dev)
-fi
+packages=()
+[ $# -gt 0 ] || set -- test
+for purpose in "$@"; do
+    case $purpose in
+    run) packages+=("${run[@]}") ;;
+    test) packages+=("${test[@]}") ;;
+    package) packages+=("${run[@]}" "${package[@]}") ;;
+    windows) packages+=("${windows[@]}") ;;
+    bench-line) packages+=("${bench_line[@]}") ;;
+    *) echo "install-deps.sh: no purpose \"$purpose\" (run, test, package, windows, bench-line)" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

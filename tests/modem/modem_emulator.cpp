@@ -71,6 +71,7 @@ struct Options
     Reply fallback = Reply::Connect;
     std::map<std::string, Reply> numbers;
     bool holdUntilIsp = false;
+    mode_t lineMode = 0666;
     std::vector<std::string> isp;
 };
 
@@ -265,14 +266,14 @@ private:
         return static_cast<short>((read ? POLLIN : 0) | (toWrite.empty() ? 0 : POLLOUT));
     }
 
-    // Plugging the modem in: a fresh pty whose slave anyone may open, published at the
-    // link. After a carrier loss the old line closes only once the new one exists, so the
-    // two never share a number.
+    // Plugging the modem in: a fresh pty whose slave anyone may open (or those that
+    // --line-mode lets, as a modem's device lets its group), published at the link. After a carrier
+    // loss the old line closes only once the new one exists, so the two never share a number.
     bool openLine()
     {
         std::string path;
         const int fd = openMaster(path);
-        if (fd < 0 || chmod(path.c_str(), 0666) != 0 ||
+        if (fd < 0 || chmod(path.c_str(), opts_.lineMode) != 0 ||
             !replaceAtomically(opts_.link, path, true) ||
             (!opts_.readyFile.empty() && !replaceAtomically(opts_.readyFile, path + "\n", false))) {
             std::perror("modem_emulator: cannot set up the line");
@@ -730,7 +731,8 @@ int usage()
 {
     std::fputs("usage: modem_emulator --link PATH [--ready FILE] [--log FILE] [--speed N]\n"
                "         [--delay-ms N] [--init ok|error|silent|garbage] [--default RESULT]\n"
-               "         [--on NUMBER=RESULT]... [--hold-until-isp] [-- ISP-PROGRAM ARGS...]\n"
+               "         [--on NUMBER=RESULT]... [--hold-until-isp] [--line-mode OCTAL]\n"
+               "         [-- ISP-PROGRAM ARGS...]\n"
                "RESULT: connect|busy|nocarrier|nodialtone|noanswer|error|garbage|silent|vanish\n",
                stderr);
     return 2;
@@ -742,6 +744,17 @@ std::optional<long> parseCount(const char *s)
     errno = 0;
     const long v = std::strtol(s, &end, 10);
     if (errno != 0 || end == s || *end != '\0' || v < 0)
+        return std::nullopt;
+    return v;
+}
+
+// A file mode in octal, permission bits only.
+std::optional<long> parseMode(const char *s)
+{
+    char *end = nullptr;
+    errno = 0;
+    const long v = std::strtol(s, &end, 8);
+    if (errno != 0 || end == s || *end != '\0' || v < 0 || v > 0777)
         return std::nullopt;
     return v;
 }
@@ -777,6 +790,8 @@ int main(int argc, char **argv)
             o.logFile = v;
         } else if (a == "--speed" && (n = parseCount(v)) && *n > 0) {
             o.speed = *n;
+        } else if (a == "--line-mode" && (n = parseMode(v))) {
+            o.lineMode = static_cast<mode_t>(*n);
         } else if (a == "--delay-ms" && (n = parseCount(v))) {
             o.delayMs = *n;
         } else if (a == "--init" && (r = parseReply(v)) &&

@@ -19,15 +19,17 @@ ENTRY="ISP Modem"
 write_modem_entry "$ENTRY"
 CALL_LOG=$XDG_RUNTIME_DIR/vantelo/modem.log
 
-line() { timeout 60 "$LINE_TOOL" "$@"; }
+# The line tool, as the lab's user.
+line() { (as_user timeout 60 "$LINE_TOOL" "$@"); }
 
-# dial NUMBER PASSWORD: vantelo-line dial --wait; sets DIAL_STATUS, DIAL_ERR
-# (its standard error) and DIAL_TIME (seconds).
+# dial NUMBER PASSWORD: vantelo-line dial --wait, the password on its
+# standard input as a user would type it, never on a command line; sets
+# DIAL_STATUS, DIAL_ERR (its standard error) and DIAL_TIME (seconds).
 dial()
 {
     local t0
     t0=$(now_ms)
-    line dial "$ENTRY" --user "$ACCOUNT" --password "$2" --number "$1" --wait \
+    printf '%s\n' "$2" | line dial "$ENTRY" --user "$ACCOUNT" --password-stdin --number "$1" --wait \
         >"$RUN/dial.out" 2>"$RUN/dial.err"
     DIAL_STATUS=$?
     DIAL_TIME=$(since "$t0")
@@ -81,6 +83,26 @@ check_bytes_match_kernel()
         fail "bytesReceived is $got, the kernel's ppp0 rx_bytes $rx0..$rx1"
 }
 
+# While a call is up: the password is in no process's arguments or
+# environment, and in no file that another user (nogroups) can read in the
+# guest's writable folders (/run holds what the guest wrote to /tmp and
+# /var/tmp too).
+check_password_hidden()
+{
+    local dir pid found
+    for dir in /proc/[0-9]*; do
+        pid=${dir#/proc/}
+        if tr '\0' ' ' <"$dir/cmdline" 2>/dev/null | grep -qF -- "$PASSWORD"; then
+            fail "the password is on the command line of $pid: $(tr '\0' ' ' <"$dir/cmdline")"
+        fi
+        if tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qF -- "$PASSWORD"; then
+            fail "the password is in the environment of $pid ($(tr '\0' ' ' <"$dir/cmdline"))"
+        fi
+    done
+    found=$( (as_user nogroups -- grep -rlsF -- "$PASSWORD" /run /dev/shm) 2>/dev/null)
+    [ -z "$found" ] || fail "another user can read the password in: $(echo "$found" | tr '\n' ' ')"
+}
+
 # up_and_down AUTH PINGS: a whole call: dial, the link as the tool and the
 # kernel see it, traffic and its counters, hang-up and what is left after.
 up_and_down()
@@ -93,6 +115,7 @@ up_and_down()
     modem_said "CMD ATZ" && modem_said "CMD ATDT0860" ||
         fail "the modem was not sent ATZ and ATDT0860: $(grep CMD "$RUN/modem.log" | tr '\n' ' ')"
 
+    check_password_hidden
     CALL=$(call_json)
     expect_call "entry=$ENTRY" state=Connected rasconnstate=8192 error=0 errorText= \
         kind=modem "device=$MODEM" interface=ppp0 speed=28800
@@ -122,6 +145,7 @@ up_and_down()
     no_connection || fail "a connection is left after the hang-up: $(call_json)"
     link_gone || fail "ppp0 is still there after the hang-up"
     wait_until 5 "end of the ISP's pppd" eval "! kill -0 $isp 2>/dev/null"
+    wait_until 5 "no pppd left" eval '! pgrep -x pppd >/dev/null'
     wait_until 5 "the modem back in command mode" modem_said HANGUP
 }
 

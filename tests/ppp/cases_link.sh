@@ -13,7 +13,8 @@
 . "$PPP_DIR/guest_lib.sh"
 
 # dial NUMBER [pppd options]: the AT dialog with chat on the modem line, then
-# pppd with the shipped peers file on the same line, as Vantelo runs it.
+# pppd with the shipped peers file on the same line, as Vantelo runs it: both
+# as the lab's user, whose groups let it open the modem and run pppd.
 # Sets CLIENT_PID.
 dial()
 {
@@ -21,11 +22,11 @@ dial()
     shift
     exec 5<>"$MODEM" || fail "cannot open $MODEM"
     stty -F "$MODEM" raw -echo 2>/dev/null
-    chat -t 10 -r "$RUN/report" ABORT BUSY ABORT 'NO CARRIER' REPORT CONNECT \
-        '' ATZ OK "ATDT$number" CONNECT <&5 >&5 2>>"$RUN/chat.log"
+    (as_user chat -t 10 -r "$RUN/report" ABORT BUSY ABORT 'NO CARRIER' REPORT CONNECT \
+        '' ATZ OK "ATDT$number" CONNECT) <&5 >&5 2>>"$RUN/chat.log"
     CHAT_STATUS=$?
     if [ "$CHAT_STATUS" = 0 ]; then
-        pppd call vantelo nodetach user "$ACCOUNT" passwordfd 3 logfd 4 "$@" \
+        as_user pppd call vantelo nodetach user "$ACCOUNT" passwordfd 3 logfd 4 "$@" \
             3< <(printf %s "${PASSWORD_USED:-$PASSWORD}") 4>>"$RUN/client.log" <&5 >&5 5<&- &
         CLIENT_PID=$!
         started "$CLIENT_PID"

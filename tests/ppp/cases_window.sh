@@ -19,12 +19,6 @@
 # fails when either A or B does; eval'd conditions are quoted on purpose.
 # shellcheck disable=SC2317,SC2015,SC2016
 
-# The tray host owns the tray's name on a bus of its own: run on one.
-if [ -z "${WINDOW_CASES_ON_BUS:-}" ]; then
-    export WINDOW_CASES_ON_BUS=1
-    exec dbus-run-session -- bash "$0" "$@"
-fi
-
 # shellcheck source=guest_lib.sh
 . "$PPP_DIR/guest_lib.sh"
 
@@ -36,12 +30,18 @@ NUMBER=0860
 DESKTOP=$RUN/desktop # what the desktop case leaves for the others
 write_modem_entry "$ENTRY"
 
+# The desktop is the lab user's: the X server, the window manager, the
+# session bus, the tray host and vantelo run as that user; the cases look
+# at them from outside, as root.
+line_tool() { (as_user timeout 10 "$LINE_TOOL" "$@"); }
+gdbus() { (as_user gdbus "$@"); }
+
 # The desktop's programs live across the cases; they end with the script.
 desktop_pids=$RUN/desktop.pids
 end_desktop()
 {
     local pid
-    timeout 10 "$LINE_TOOL" hangup >/dev/null 2>&1
+    line_tool hangup >/dev/null 2>&1
     [ -f "$desktop_pids" ] || return
     for pid in $(tac "$desktop_pids"); do kill -TERM "$pid" 2>/dev/null; done
     sleep 0.3
@@ -116,7 +116,13 @@ case_desktop()
     t0=$(now_ms)
     # No program of the desktop may read the guest's console: one that tried
     # would be stopped there, with the dialer's window waiting on it.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+    # The session bus of the user's desktop, where the tray host and vantelo meet.
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
+    as_user dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" \
+        >"$RUN/dbus.log" 2>&1 </dev/null &
+    echo $! >>"$desktop_pids"
+    wait_until 10 "session bus at $DBUS_SESSION_BUS_ADDRESS" test -S "$XDG_RUNTIME_DIR/bus"
+    as_user Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
         3>"$RUN/display" 2>"$RUN/xvfb.log" </dev/null &
     echo $! >>"$desktop_pids"
     wait_until 20 "display number from Xvfb" test -s "$RUN/display"
@@ -124,7 +130,7 @@ case_desktop()
     export DISPLAY
     wait_until 20 "X server answering on $DISPLAY" eval 'xdotool getdisplaygeometry >/dev/null 2>&1'
     t_x=$(since "$t0")
-    openbox --sm-disable >"$RUN/openbox.log" 2>&1 </dev/null &
+    as_user openbox --sm-disable >"$RUN/openbox.log" 2>&1 </dev/null &
     OPENBOX_PID=$!
     echo $! >>"$desktop_pids"
     wait_until 10 "window manager" eval "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'"
@@ -155,7 +161,7 @@ case_desktop()
     done
     [ -n "$managed" ] || fail "openbox managed none of $probes probe windows"
     [ "$probes" -gt 1 ] && note "openbox managed the probe window at attempt $probes;"
-    "$TRAY_HOST" >"$RUN/tray_host.out" 2>&1 </dev/null &
+    as_user "$TRAY_HOST" >"$RUN/tray_host.out" 2>&1 </dev/null &
     echo $! >>"$desktop_pids"
     wait_until 10 "tray host" grep -qs '^ready$' "$RUN/tray_host.out"
 
@@ -174,7 +180,7 @@ case_desktop()
     }
     local t1
     t1=$(now_ms)
-    "$VANTELO" >"$RUN/vantelo.out" 2>"$RUN/vantelo.err" </dev/null &
+    as_user "$VANTELO" >"$RUN/vantelo.out" 2>"$RUN/vantelo.err" </dev/null &
     VANTELO_PID=$!
     echo "$VANTELO_PID" >>"$desktop_pids"
     echo "$VANTELO_PID" >"$RUN/vantelo.pid"
@@ -184,6 +190,7 @@ case_desktop()
     shot 01-dialer
     cat >"$DESKTOP" <<EOF
 export DISPLAY=$DISPLAY
+export DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS
 VANTELO_PID=$VANTELO_PID
 WIN=$(visible_window "$DIALER_TITLE")
 ITEM_BUS=$ITEM_BUS
@@ -258,7 +265,7 @@ case_dial_and_hang_up()
     wait_until 30 "\"Connected.\" in the status line" status_reaches_connected
     note "connected in $(since "$t0")s ($(IFS='|'; echo "${words[*]}"));"
 
-    CALL=$(timeout 10 "$LINE_TOOL" status --json | jq -c '.connections[0]')
+    CALL=$(line_tool status --json | jq -c '.connections[0]')
     [ "$(jq -r .kind <<<"$CALL")/$(jq -r .state <<<"$CALL")/$(jq -r .speed <<<"$CALL")" = modem/Connected/28800 ] ||
         fail "the line does not show the modem call up at 28800: $CALL"
     [ -n "$(if_addr ppp0)" ] || fail "no address on ppp0"
@@ -280,7 +287,7 @@ case_dial_and_hang_up()
     counters "$RUN/counters-before.png" || fail "cannot take the counters' picture"
     shot 12-details
     local sent0
-    sent0=$(timeout 10 "$LINE_TOOL" status --json | jq .connections[0].bytesSent)
+    sent0=$(line_tool status --json | jq .connections[0].bytesSent)
     ping_isp 5
     counters_moved()
     {
@@ -292,7 +299,7 @@ case_dial_and_hang_up()
     }
     wait_until 5 "change in the details window's byte counters after 5 pings" counters_moved
     local sent1
-    sent1=$(timeout 10 "$LINE_TOOL" status --json | jq .connections[0].bytesSent)
+    sent1=$(line_tool status --json | jq .connections[0].bytesSent)
     [ "$sent1" -ge $((sent0 + 5 * 84)) ] || fail "the line's bytesSent went from $sent0 to $sent1 for 5 pings"
     note "counters moved ($SEEN; line bytesSent $sent0 -> $sent1);"
     cp "$RUN/counters-before.png" "$ART/13-counters-before.png"
@@ -304,7 +311,7 @@ case_dial_and_hang_up()
     tray_menu 2 16-tray-menu-disconnect
     line_down()
     {
-        SEEN=$(timeout 10 "$LINE_TOOL" status --json | jq -c .connections)
+        SEEN=$(line_tool status --json | jq -c .connections)
         [ "$SEEN" = "[]" ] && link_gone
     }
     wait_until 15 "line down after Deconnecter" line_down
@@ -330,7 +337,7 @@ after_window_case()
             timeout 30 gdb -batch -p "$pid" -ex 'thread apply all bt' >"$RUN/vantelo-backtrace.log" 2>&1
         fi
     fi
-    timeout 10 "$LINE_TOOL" hangup >/dev/null 2>&1
+    line_tool hangup >/dev/null 2>&1
 }
 CASE_CLEANUP=after_window_case
 

@@ -1,22 +1,23 @@
 #!/bin/bash
-# The init of the User-mode Linux guest that carries the real PPP tests.
+# The case runner of the guest that carries the real PPP tests: PID 1 after
+# the initramfs (guest_stage1.sh) has mounted the host's root read-only over
+# 9p, so the guest runs the host's own pppd, chat, X server and the project's
+# build. It gives the guest its own writable folders, loads PPP, makes the
+# ISP's network namespace, the users the cases run as and the programs
+# installed as the package installs them, runs one case script and powers off.
 #
-# The guest's root is the host's own / (hostfs), so it runs the host's pppd,
-# socat and the project's build. Everything it writes goes to tmpfs folders
-# of its own, except the results, which go to the host folder ART.
-#
-# Parameters arrive as environment variables from the kernel command line
-# (uml_run.sh passes them as KEY=value words):
-#   ART       host folder for results, logs and screenshots
-#   CASES     the case script to run
-#   PPP_DIR   tests/ppp in the source tree (etc-ppp/, guest_lib.sh)
-#   PEERS     the shipped /etc/ppp/peers/vantelo (data/ppp/vantelo)
-#   LIMIT     seconds the case script may take
-#   plus whatever the case script needs (LINE_TOOL, VANTELO, EMULATOR, ...).
+# Parameters (guest.env on the control share, read by the initramfs):
+#   ART        the results folder (the host's, read-write, at the same path)
+#   CASES      the case script to run
+#   PPP_DIR    tests/ppp in the source tree (etc-ppp/, guest_lib.sh)
+#   PEERS      the shipped /etc/ppp/peers/vantelo (data/ppp/vantelo)
+#   GUEST_DIR  the prepared guest (its modules/ tree)
+#   LIMIT      seconds the case script may take
+#   LINE_TOOL, VANTELO, CALL_PROGRAM, EMULATOR, TRAY_HOST: the programs.
 #
 # Results: ART/results.txt (one line per case, written by the cases),
 # ART/guest.log (everything said here), ART/exit (the case script's status).
-# Ends with a power-off through sysrq: init must never exit, or the kernel panics.
+# Ends with a power-off through sysrq: PID 1 must never exit.
 
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 export LC_ALL=C.UTF-8
@@ -25,77 +26,71 @@ halt_guest()
 {
     sync
     echo o >/proc/sysrq-trigger
-    # The power-off is asynchronous: never let init return.
+    # The power-off is asynchronous: never let PID 1 return.
     while :; do sleep 1; done
 }
 
-mount -t proc proc /proc
-mount -t sysfs sysfs /sys
-
-if [ -z "${ART:-}" ] || [ ! -d "$ART" ]; then
+if [ -z "${ART:-}" ] || [ ! -d /dev/.art ]; then
     echo "guest: no results folder (ART=${ART:-})"
     halt_guest
 fi
-exec >"$ART/guest.log" 2>&1
+exec >/dev/.art/guest.log 2>&1
 read -r UPTIME _ </proc/uptime
-echo "guest: init started ${UPTIME}s after the kernel"
+echo "guest: case runner started ${UPTIME}s after the kernel"
 
-step() { echo "guest: $*"; }
+step()
+{
+    local up
+    read -r up _ </proc/uptime
+    echo "guest: [${up}s] $*"
+}
 abort()
 {
     echo "guest: $*"
-    echo "FAIL  guest-setup  -  $*" >>"$ART/results.txt"
-    echo 1 >"$ART/exit"
+    echo "FAIL  guest-setup  -  $*" >>/dev/.art/results.txt
+    echo 1 >/dev/.art/exit
     halt_guest
 }
 
 step "file systems"
-# /dev is the guest's own devtmpfs. Pseudo-terminals get a private devpts;
-# /run, /tmp and /dev/shm are tmpfs so that nothing the guest writes there
-# reaches the host's disk.
-mkdir -p /dev/pts /dev/shm
-# Host folders that the tmpfs mounts below will cover stay reachable here, so
-# that a results folder or a build tree under /tmp can be shown again.
-for dir in /run /tmp /var/tmp; do
-    mkdir -p "/dev/.host$dir"
-    mount --bind "$dir" "/dev/.host$dir"
-done
-mount -t devpts -o newinstance,ptmxmode=666,mode=620 devpts /dev/pts || abort "cannot mount devpts"
+# /run and /dev/shm are the guest's own tmpfs; /tmp and /var/tmp show the
+# host's files with the guest's writes on a tmpfs above them (gone at
+# power-off). Pseudo-terminals get a private devpts whose lines belong to the
+# group dialout, as a modem's device does.
+mount -t tmpfs -o mode=755 tmpfs /run || abort "cannot mount a tmpfs on /run"
+mkdir -p /dev/pts /dev/shm /run/lock
+chmod 1777 /run/lock
+mount -t tmpfs -o mode=1777 tmpfs /dev/shm || abort "cannot mount a tmpfs on /dev/shm"
+DIALOUT_GID=$(getent group dialout | cut -d: -f3)
+[ -n "$DIALOUT_GID" ] || abort "the host has no group dialout"
+mount -t devpts -o "newinstance,ptmxmode=666,mode=660,gid=$DIALOUT_GID" devpts /dev/pts ||
+    abort "cannot mount devpts"
 mount --bind /dev/pts/ptmx /dev/ptmx || abort "cannot bind /dev/pts/ptmx"
 ln -sf /proc/self/fd /dev/fd
 ln -sf /proc/self/fd/0 /dev/stdin
 ln -sf /proc/self/fd/1 /dev/stdout
 ln -sf /proc/self/fd/2 /dev/stderr
-for dir in /run /tmp /dev/shm /var/tmp; do
-    mount -t tmpfs -o mode=1777 tmpfs "$dir" || abort "cannot mount a tmpfs on $dir"
+for dir in /tmp /var/tmp; do
+    mkdir -p "/run/.overlay$dir/up" "/run/.overlay$dir/work"
+    chmod 1777 "/run/.overlay$dir/up"
+    mount -t overlay overlay -o "lowerdir=$dir,upperdir=/run/.overlay$dir/up,workdir=/run/.overlay$dir/work" "$dir" ||
+        abort "cannot put an overlay on $dir"
 done
-chmod 755 /run
-# The paths the test passed in (ART, CASES, PPP_DIR, PEERS and those named in
-# HOST_PATHS): where one lies under a folder now covered, its top folder under
-# it is mounted back from the host.
-for key in ART CASES PPP_DIR PEERS ${HOST_PATHS//,/ }; do
-    path=${!key:-}
-    for dir in /run /tmp /var/tmp; do
-        case $path in "$dir"/*) ;; *) continue ;; esac
-        rest=${path#"$dir"/}
-        top=$dir/${rest%%/*}
-        mountpoint -q "$top" && continue
-        if [ -d "/dev/.host$top" ]; then mkdir -p "$top"; else touch "$top"; fi
-        mount --bind "/dev/.host$top" "$top" || abort "cannot show $top of the host again"
-    done
-done
-mkdir -p /run/lock
+case $ART in
+/run/* | /dev/*) abort "the results folder $ART is under a folder the guest replaces" ;;
+esac
+mkdir -p "$ART" 2>/dev/null
+mount --move /dev/.art "$ART" || abort "cannot move the results folder to $ART"
+exec >>"$ART/guest.log" 2>&1
+{ touch "$ART/.writable" && rm "$ART/.writable"; } || abort "$ART is not writable"
+! touch /.guest-write-probe 2>/dev/null || abort "the host's root is writable"
 # The X server compiles keyboard maps into /var/lib/xkb.
 [ -d /var/lib/xkb ] && mount -t tmpfs tmpfs /var/lib/xkb
 ip link set lo up
 
 step "PPP modules"
-# The host has no module tree for the guest's kernel: point modprobe at the
-# one that comes with linux.uml.
-mkdir -p /run/modules/lib
-ln -s /usr/lib/uml/modules /run/modules/lib/modules
-modprobe -d /run/modules -a ppp_async ppp_deflate bsd_comp ppp_synctty ||
-    abort "cannot load the PPP modules"
+modprobe -d "$GUEST_DIR/modules" -a ppp_async ppp_deflate bsd_comp ppp_synctty ||
+    abort "cannot load the PPP modules from $GUEST_DIR/modules"
 for _ in $(seq 50); do
     [ -c /dev/ppp ] && break
     sleep 0.02
@@ -107,41 +102,81 @@ ip netns add isp || abort "cannot create the network namespace isp"
 ip -n isp link set lo up || abort "cannot bring up loopback in isp"
 
 step "/etc/ppp"
-# A copy of the test options on tmpfs, with the shipped peers file as it is,
-# mounted over /etc/ppp: pppd writes there (resolv.conf), and Debian's own
-# options (auth, lock, modem, crtscts) must not apply.
+# A copy of the test options on tmpfs, with the shipped peers file as the
+# package installs it (root:dip 0640), mounted over /etc/ppp: pppd writes
+# there (resolv.conf), and Debian's own options (auth, lock, modem, crtscts)
+# must not apply.
 cp -r "$PPP_DIR/etc-ppp" /run/etc-ppp || abort "cannot copy $PPP_DIR/etc-ppp"
 mkdir -p /run/etc-ppp/peers
 cp "$PEERS" /run/etc-ppp/peers/vantelo || abort "cannot copy the peers file $PEERS"
 chmod 600 /run/etc-ppp/pap-secrets /run/etc-ppp/chap-secrets
-chmod 640 /run/etc-ppp/peers/vantelo
+chown root:dip /run/etc-ppp/peers/vantelo && chmod 640 /run/etc-ppp/peers/vantelo ||
+    abort "cannot give the peers file to root:dip"
 mount --bind /run/etc-ppp /etc/ppp || abort "cannot mount the test options over /etc/ppp"
+[ "$(stat -c '%U:%G %a' /usr/sbin/pppd)" = "root:dip 4754" ] ||
+    abort "pppd is not installed as Debian ships it (root:dip 4754): $(stat -c '%U:%G %a' /usr/sbin/pppd)"
 
-step "the host's files read-only"
-# From here on the guest writes to the host nowhere but in ART: the host's
-# root and the folders mounted back from it become read-only mounts (in the
-# guest only), the results folder stays writable as a mount of its own.
-mount --bind "$ART" "$ART" || abort "cannot mount $ART"
-# A mount with a file open for writing cannot become read-only: the log
-# continues through the results folder's own mount.
-exec >>"$ART/guest.log" 2>&1
-for dir in / $(awk '$2 ~ "^/(tmp|var/tmp|run)/" { print $2 }' /proc/mounts); do
-    [ "$dir" = "$ART" ] && continue
-    case $dir in /run/*) [ -d "/dev/.host$dir" ] || continue ;; esac
-    mount -o remount,bind,ro "$dir" || abort "cannot make $dir read-only"
+step "users"
+# Ordinary users with homes of their own, as on a desktop: dialer in dialout
+# (to open the modem) and dip (to run pppd), and one for each way of lacking
+# a group. The host's account files stay as they are; the guest's copies,
+# with these users added, are mounted over them.
+mkdir -p /run/etc-users
+cp /etc/passwd /etc/group /run/etc-users/ || abort "cannot copy the account files"
+[ -f /etc/shadow ] && cp /etc/shadow /run/etc-users/ && chmod 640 /run/etc-users/shadow
+add_user()
+{
+    local name=$1 uid=$2 groups=$3 g
+    echo "$name:x:$uid:$uid:$name:/run/home/$name:/bin/bash" >>/run/etc-users/passwd
+    echo "$name:x:$uid:" >>/run/etc-users/group
+    [ -f /run/etc-users/shadow ] && echo "$name:!:19000:0:99999:7:::" >>/run/etc-users/shadow
+    for g in ${groups//,/ }; do
+        sed -i -E "s/^($g:[^:]*:[0-9]+:)(.*)\$/\1\2,$name/; s/^($g:[^:]*:[0-9]+:),/\1/" /run/etc-users/group
+    done
+    mkdir -p "/run/home/$name" "/run/user/$uid"
+    chown "$uid:$uid" "/run/home/$name" "/run/user/$uid"
+    chmod 700 "/run/home/$name" "/run/user/$uid"
+}
+add_user dialer 2001 dialout,dip
+add_user nodip 2002 dialout
+add_user nodialout 2003 dip
+add_user nogroups 2004 ""
+for f in passwd group shadow; do
+    [ -f "/run/etc-users/$f" ] || continue
+    mount --bind "/run/etc-users/$f" "/etc/$f" || abort "cannot mount the guest's /etc/$f"
 done
-{ touch "$ART/.writable" && rm "$ART/.writable"; } || abort "$ART is not writable"
-! touch /.guest-write-probe 2>/dev/null || abort "the host's root is still writable"
+id dialer | grep -q '(dip)' && id dialer | grep -q '(dialout)' ||
+    abort "dialer is not in dialout and dip: $(id dialer)"
+
+step "the programs, installed"
+# As the package installs them: vantelo and vantelo-line in one folder,
+# vantelo-call in ../libexec/vantelo beside it, reachable by every user
+# whatever the modes of the build tree's folders (each program is mounted
+# there from the build, not copied).
+mkdir -p /run/lab/bin /run/lab/libexec/vantelo
+install_program()
+{
+    [ -x "$1" ] || abort "no program at $1"
+    touch "$2" && mount --bind "$1" "$2" || abort "cannot install $1 as $2"
+}
+for key in LINE_TOOL VANTELO EMULATOR TRAY_HOST; do
+    path=${!key:-}
+    [ -n "$path" ] || continue
+    install_program "$path" "/run/lab/bin/$(basename "$path")"
+    printf -v "$key" '%s' "/run/lab/bin/$(basename "$path")"
+    export "${key?}"
+done
+[ -n "${CALL_PROGRAM:-}" ] && install_program "$CALL_PROGRAM" /run/lab/libexec/vantelo/vantelo-call
+chmod 755 /run/lab /run/lab/bin /run/lab/libexec /run/lab/libexec/vantelo
 
 step "home"
-export HOME=/run/home
+# The cases run as dialer: its folders are the ones they look into.
+export LAB_USER=dialer
+export HOME=/run/home/dialer
 export XDG_CONFIG_HOME=$HOME/.config
 export XDG_DATA_HOME=$HOME/.local/share
 export XDG_CACHE_HOME=$HOME/.cache
-export XDG_RUNTIME_DIR=/run/user/0
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
-mkdir -p "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+export XDG_RUNTIME_DIR=/run/user/2001
 cd "$HOME" || abort "no home"
 
 read -r UPTIME _ </proc/uptime

@@ -9,7 +9,8 @@
 #   FAIL  NAME  SECONDS  why
 
 RUN=/run/cases
-mkdir -p "$RUN"
+# The lab's user writes there too (chat's report, its own logs).
+mkdir -p "$RUN" && chmod 1777 "$RUN"
 RESULTS=$ART/results.txt
 FAILED=0
 
@@ -31,6 +32,33 @@ fail()
 note() { echo -n "$* " >>"$RUN/notes"; log "$*"; }
 
 started() { echo "$1" >>"$RUN/pids"; }
+
+# as_user [NAME --] COMMAND...: runs COMMAND as the ordinary user NAME (the
+# lab's user, LAB_USER, by default), with that user's groups, home and XDG
+# folders and nothing else of root's environment but the display, the
+# session bus and the Qt platform. COMMAND replaces the subshell's process,
+# so when as_user runs in the background, $! is the program's own pid.
+as_user()
+{
+    local name=$LAB_USER
+    if [ "${2:-}" = -- ]; then
+        name=$1
+        shift 2
+    fi
+    local uid home
+    uid=$(id -u "$name") || fail "no user $name"
+    home=$(user_home "$name")
+    exec setpriv --reuid="$name" --regid="$name" --init-groups \
+        env -i PATH="$PATH" LC_ALL="$LC_ALL" USER="$name" LOGNAME="$name" HOME="$home" \
+        XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
+        XDG_CACHE_HOME="$home/.cache" XDG_RUNTIME_DIR="/run/user/$uid" \
+        ${DISPLAY:+DISPLAY="$DISPLAY"} ${QT_QPA_PLATFORM:+QT_QPA_PLATFORM="$QT_QPA_PLATFORM"} \
+        ${DBUS_SESSION_BUS_ADDRESS:+DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS"} "$@"
+}
+# (as_user execs: call it in a subshell, "(as_user ...)", or in the background.)
+
+# user_home NAME: the home folder of NAME.
+user_home() { getent passwd "$1" | cut -d: -f6; }
 
 # wait_until SECONDS WHAT COMMAND...: polls COMMAND every 0.1 s, fails the
 # case with "no WHAT within SECONDS s", followed by SEEN if COMMAND set it
@@ -127,7 +155,8 @@ PASSWORD=line-pw-28800
 
 # start_modem AUTH [emulator options]: the modem emulator on MODEM at 28800
 # bit/s, with the ISP's pppd behind it (AUTH: require-pap or require-chap).
-# Sets MODEM_PID.
+# Its line is root:dialout 0660, as a modem's device is (the guest's ptys
+# belong to dialout). Sets MODEM_PID.
 start_modem()
 {
     local auth=$1
@@ -135,7 +164,7 @@ start_modem()
     rm -f "$RUN/modem.ready"
     # shellcheck disable=SC2046 # the ISP's command line, split into words
     "$EMULATOR" --link "$MODEM" --ready "$RUN/modem.ready" --log "$RUN/modem.log" \
-        --speed 28800 --hold-until-isp "$@" -- $(isp_command "$auth") &
+        --speed 28800 --hold-until-isp --line-mode 660 "$@" -- $(isp_command "$auth") &
     MODEM_PID=$!
     started "$MODEM_PID"
     wait_until 5 "modem on $MODEM" test -s "$RUN/modem.ready"
@@ -143,10 +172,14 @@ start_modem()
 
 # Copies a case's logs next to the results.
 # The phonebook: one modem entry named $1 on the emulator's line, the shipped peers file.
+# The phonebook is written by USER (LAB_USER by default), in that user's
+# configuration folder: write_modem_entry NAME [USER].
 write_modem_entry()
 {
-    mkdir -p "$XDG_CONFIG_HOME/vantelo"
-    cat >"$XDG_CONFIG_HOME/vantelo/rasphone.pbk" <<EOF
+    local user=${2:-$LAB_USER} home
+    home=$(user_home "$user")
+    (as_user "$user" -- mkdir -p "$home/.config/vantelo") || fail "cannot make the configuration folder of $user"
+    (as_user "$user" -- tee "$home/.config/vantelo/rasphone.pbk" >/dev/null) <<EOF || fail "cannot write the phonebook of $user"
 [$1]
 Device=$MODEM
 Speed=115200
