@@ -447,7 +447,7 @@ private slots:
         if (qEnvironmentVariable("VANTELO_PRIVATE_ETC_PPP") != u"1"_s)
             QSKIP("needs a private /etc/ppp: run through in_private_etc_ppp.sh");
         if (QFileInfo::exists(u"/dev/ppp"_s))
-            QSKIP("this kernel has PPP: the real link is tested inside User-mode Linux");
+            QSKIP("this kernel has PPP: the real link is tested in the lab's guest");
         QVERIFY(QFileInfo::exists(modem::peersFilePath(u"vantelo"_s)));
         EmulatedModem emulator(m_home->path(), {u"--speed"_s, u"33600"_s});
         QVERIFY(emulator.isReady());
