@@ -5,7 +5,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test bench fuzz format clean install package check-windows
+.PHONY: all deps configure build run test bench bench-line fuzz format clean install package check-windows
 
 all: build
 
@@ -38,6 +38,13 @@ test: build
 # (30); VANTELO=... and VANTELO_LINE=... measure other builds of the programs.
 bench: build
 	BUILD_DIR=$(BUILD_DIR) tests/bench/run_bench.sh
+
+# Vantelo beside pppd + chat and wvdial on one paced modem line in the lab's
+# guest: dial to first ping, throughput, and what each says of a failure, as
+# a table with a verdict per row (about 15 minutes; BENCH_KIB, BENCH_DIALS).
+bench-line: DEPS = bench-line
+bench-line: build
+	tests/ppp/bench_line.sh $(BUILD_DIR) $(BUILD_DIR)/tests/ppp/artifacts/bench-line
 
 # Each fuzz target (one per folder of tests/fuzz/corpus) for FUZZ_SECONDS seconds,
 # on a corpus of the build tree seeded from that folder; needs clang++ and libFuzzer.

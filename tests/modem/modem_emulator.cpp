@@ -20,6 +20,9 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -72,6 +75,7 @@ struct Options
     std::map<std::string, Reply> numbers;
     bool holdUntilIsp = false;
     mode_t lineMode = 0666;
+    bool pace = false;
     std::vector<std::string> isp;
 };
 
@@ -160,6 +164,85 @@ void drain(int fd, std::string &buf)
     }
 }
 
+// A line's pace: with --pace a call carries speed / 10 bytes a second each way (a
+// start bit, eight data bits and a stop bit per byte), as a real line does, in
+// bursts of at most 20 ms of data.
+class Pacer
+{
+public:
+    void start(long bitsPerSecond)
+    {
+        rate_ = static_cast<double>(bitsPerSecond) / 10.0;
+        credit_ = 0;
+        last_ = Clock::now();
+    }
+    void stop() { rate_ = 0; }
+    bool paced() const { return rate_ > 0; }
+
+    // How many bytes may be written now.
+    size_t allowance()
+    {
+        if (!paced())
+            return SIZE_MAX;
+        const auto now = Clock::now();
+        credit_ = creditAt(now);
+        last_ = now;
+        return static_cast<size_t>(credit_);
+    }
+    void spent(size_t bytes)
+    {
+        if (paced())
+            credit_ -= static_cast<double>(bytes);
+    }
+    // Milliseconds until the next write of queued bytes may go: a burst's worth,
+    // or all of them when fewer are queued, so that a paced line wakes about 50
+    // times a second rather than once a byte.
+    int msUntilNext(size_t queued) const
+    {
+        if (!paced() || queued == 0)
+            return 0;
+        const double need = std::min(static_cast<double>(queued), burst());
+        const double credit = creditAt(Clock::now());
+        if (credit >= need)
+            return 0;
+        return static_cast<int>(std::ceil((need - credit) / rate_ * 1000.0));
+    }
+    // What may wait in the modem's buffer one way: half a second of data, as a
+    // modem's small buffer and flow control keep it; all of it without --pace.
+    size_t bufferCap(size_t unpaced) const
+    {
+        return paced() ? std::max<size_t>(512, static_cast<size_t>(rate_ / 2)) : unpaced;
+    }
+
+private:
+    double creditAt(Clock::time_point now) const
+    {
+        const double elapsed = std::chrono::duration<double>(now - last_).count();
+        return std::min(credit_ + elapsed * rate_, burst());
+    }
+    double burst() const { return std::max(1.0, rate_ / 50.0); }
+
+    double rate_ = 0, credit_ = 0;
+    Clock::time_point last_;
+};
+
+// Writes what the pacer allows of buf to fd.
+void drain(int fd, std::string &buf, Pacer &pacer)
+{
+    const size_t allowed = pacer.allowance();
+    if (allowed >= buf.size()) {
+        const size_t before = buf.size();
+        drain(fd, buf);
+        pacer.spent(before - buf.size());
+        return;
+    }
+    std::string part = buf.substr(0, allowed);
+    drain(fd, part);
+    const size_t written = allowed - part.size();
+    buf.erase(0, written);
+    pacer.spent(written);
+}
+
 std::string describeStatus(int status)
 {
     if (WIFSIGNALED(status))
@@ -224,13 +307,23 @@ private:
             slaveOpen_ = !(poll(&p, 1, 0) == 1 && (p.revents & POLLHUP));
         }
         pollfd fds[4] = {{signalPipe[0], POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}, {ispErr_, POLLIN, 0}};
+        // A paced line's queued bytes wait for their time: poll then wakes for it
+        // rather than for room to write.
+        const int lineWait = toLinePace_.msUntilNext(toLine_.size());
+        const int ispWait = toIspPace_.msUntilNext(toIsp_.size());
         if (slaveOpen_) {
-            const bool room = mode_ == Mode::Command || ispFd_ < 0 || toIsp_.size() < bufferCap;
-            fds[1] = {master_, pollEvents(room, toLine_), 0};
+            const bool room = mode_ == Mode::Command || ispFd_ < 0 ||
+                              toIsp_.size() < toIspPace_.bufferCap(bufferCap);
+            fds[1] = {master_, pollEvents(room, lineWait > 0 ? "" : toLine_), 0};
         }
-        if (ispFd_ >= 0)
-            fds[2] = {ispFd_, pollEvents(ispReadable_ && toLine_.size() < bufferCap, toIsp_), 0};
+        if (ispFd_ >= 0) {
+            const bool room = toLine_.size() < toLinePace_.bufferCap(bufferCap);
+            fds[2] = {ispFd_, pollEvents(ispReadable_ && room, ispWait > 0 ? "" : toIsp_), 0};
+        }
         int timeout = slaveOpen_ ? -1 : 20;
+        for (const int wait : {lineWait, ispWait})
+            if (wait > 0)
+                timeout = timeout < 0 ? wait : std::min(timeout, wait);
         if (pending_ && !pending_->forever) {
             const auto left =
                 std::chrono::ceil<std::chrono::milliseconds>(pending_->due - Clock::now());
@@ -250,7 +343,7 @@ private:
         if (fds[1].revents & (POLLIN | POLLHUP | POLLERR))
             readLine();
         if (fds[1].revents & POLLOUT)
-            drain(master_, toLine_);
+            drain(master_, toLine_, toLinePace_);
         if (ispFd_ >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)))
             readIsp();
         if (ispFd_ >= 0 && (fds[2].revents & POLLOUT))
@@ -259,6 +352,11 @@ private:
             readIspErrors();
         if (pending_ && !pending_->forever && Clock::now() >= pending_->due)
             answer();
+        // A paced line writes again once its time has come, whatever poll said.
+        if (slaveOpen_ && lineWait > 0 && toLinePace_.msUntilNext(toLine_.size()) == 0)
+            drain(master_, toLine_, toLinePace_);
+        if (ispFd_ >= 0 && ispWait > 0 && toIspPace_.msUntilNext(toIsp_.size()) == 0)
+            flushIsp();
     }
 
     static short pollEvents(bool read, const std::string &toWrite)
@@ -316,7 +414,7 @@ private:
     void send(const std::string &bytes)
     {
         toLine_ += bytes;
-        drain(master_, toLine_);
+        drain(master_, toLine_, toLinePace_);
     }
 
     // Verbose result codes, framed as a modem in V1 mode frames them.
@@ -494,6 +592,10 @@ private:
     void enterDataMode()
     {
         mode_ = Mode::Data;
+        if (opts_.pace) {
+            toLinePace_.start(opts_.speed);
+            toIspPace_.start(opts_.speed);
+        }
         bytesIn_ = bytesOut_ = 0;
         ispSpoke_ = false;
         if (!opts_.isp.empty())
@@ -505,6 +607,10 @@ private:
         endIsp();
         log("DATA in=" + std::to_string(bytesIn_) + " out=" + std::to_string(bytesOut_));
         toIsp_.clear();
+        // Back in command mode the modem answers at once.
+        toLinePace_.stop();
+        toIspPace_.stop();
+        drain(master_, toLine_);
         resetCommandState();
     }
 
@@ -601,7 +707,7 @@ private:
     void flushIsp()
     {
         if (!opts_.holdUntilIsp || ispSpoke_)
-            drain(ispFd_, toIsp_);
+            drain(ispFd_, toIsp_, toIspPace_);
     }
 
     // Closing our end hangs up the ISP program's tty; then SIGTERM to its session, SIGKILL
@@ -724,6 +830,7 @@ private:
     std::string ispErrors_;
     bool ispSpoke_ = false, ispReadable_ = false;
     unsigned long long bytesIn_ = 0, bytesOut_ = 0;
+    Pacer toLinePace_, toIspPace_; // with --pace, while a call is up
     std::mt19937 rng_{std::random_device{}()};
 };
 
@@ -732,7 +839,7 @@ int usage()
     std::fputs("usage: modem_emulator --link PATH [--ready FILE] [--log FILE] [--speed N]\n"
                "         [--delay-ms N] [--init ok|error|silent|garbage] [--default RESULT]\n"
                "         [--on NUMBER=RESULT]... [--hold-until-isp] [--line-mode OCTAL]\n"
-               "         [-- ISP-PROGRAM ARGS...]\n"
+               "         [--pace] [-- ISP-PROGRAM ARGS...]\n"
                "RESULT: connect|busy|nocarrier|nodialtone|noanswer|error|garbage|silent|vanish\n",
                stderr);
     return 2;
@@ -774,6 +881,10 @@ int main(int argc, char **argv)
         }
         if (a == "--hold-until-isp") {
             o.holdUntilIsp = true;
+            continue;
+        }
+        if (a == "--pace") {
+            o.pace = true;
             continue;
         }
         if (i + 1 >= argc)

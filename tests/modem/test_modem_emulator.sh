@@ -239,4 +239,24 @@ logged 'ISP exited status 0' || fail "the ISP program's end not logged"
 hang_up
 stop
 
+# A paced line carries speed / 10 bytes a second each way: 960 bytes sent back by cat
+# at 4800 bit/s (480 bytes a second) take at least two seconds, and all of them come.
+# Its line may be given the mode of a modem's device.
+start paced --speed 4800 --pace --line-mode 660 -- cat
+mode=$(stat -L -c %a "$D/modem")
+[ "$mode" = 660 ] || fail "the line's mode is $mode, not 660"
+dial_in
+expect 'ATDT0860' 'ATDT0860\r\r\nCONNECT 4800\r\n'
+: >"$D/out"
+block=$(printf '%960s' '' | tr ' ' 'x')
+t0=$EPOCHREALTIME
+printf '%s' "$block" >&3
+all_back() { [ "$(tr -dc x <"$D/out" | wc -c)" -ge 960 ]; }
+for _ in 1 2 3; do wait_for all_back && break; done
+elapsed=$(((${EPOCHREALTIME/./} - ${t0/./}) / 1000))
+all_back || fail "only $(tr -dc x <"$D/out" | wc -c) of 960 bytes came back"
+[ "$elapsed" -ge 1900 ] || fail "960 bytes came back in $elapsed ms at 480 bytes a second"
+hang_up
+stop
+
 finish

@@ -102,17 +102,37 @@ ip netns add isp || abort "cannot create the network namespace isp"
 ip -n isp link set lo up || abort "cannot bring up loopback in isp"
 
 step "/etc/ppp"
-# A copy of the test options on tmpfs, with the shipped peers file as the
-# package installs it (root:dip 0640), mounted over /etc/ppp: pppd writes
-# there (resolv.conf), and Debian's own options (auth, lock, modem, crtscts)
-# must not apply.
-cp -r "$PPP_DIR/etc-ppp" /run/etc-ppp || abort "cannot copy $PPP_DIR/etc-ppp"
+# The subscriber's /etc/ppp, on tmpfs, mounted over the host's: Debian's
+# own options (auth, lock, modem, crtscts) do not apply, pppd may write there
+# (resolv.conf), the secrets files hold no secret (as Debian ships them), the
+# shipped peers file is there as the package installs it (root:dip 0640), and
+# so are the other dialers' peers files as their packages install them. The
+# ISP's pppd sees its own /etc/ppp, the test options with the account's
+# secrets, mounted over that in the ISP's namespace (/run/lab/isp-pppd).
 mkdir -p /run/etc-ppp/peers
+cp "$PPP_DIR/etc-ppp/options" /run/etc-ppp/options || abort "cannot copy the test options"
+for secrets in pap-secrets chap-secrets; do
+    echo "# Secrets for authentication ($secrets): none on this machine." >"/run/etc-ppp/$secrets"
+    chmod 600 "/run/etc-ppp/$secrets"
+done
 cp "$PEERS" /run/etc-ppp/peers/vantelo || abort "cannot copy the peers file $PEERS"
-chmod 600 /run/etc-ppp/pap-secrets /run/etc-ppp/chap-secrets
 chown root:dip /run/etc-ppp/peers/vantelo && chmod 640 /run/etc-ppp/peers/vantelo ||
     abort "cannot give the peers file to root:dip"
-mount --bind /run/etc-ppp /etc/ppp || abort "cannot mount the test options over /etc/ppp"
+for peer in wvdial; do
+    [ -f "/etc/ppp/peers/$peer" ] && cp -p "/etc/ppp/peers/$peer" /run/etc-ppp/peers/
+done
+cp -r "$PPP_DIR/etc-ppp" /run/etc-ppp-isp || abort "cannot copy $PPP_DIR/etc-ppp"
+chmod 600 /run/etc-ppp-isp/pap-secrets /run/etc-ppp-isp/chap-secrets
+mount --bind /run/etc-ppp /etc/ppp || abort "cannot mount the subscriber's /etc/ppp"
+mkdir -p /run/lab
+cat >/run/lab/isp-pppd <<'EOF'
+#!/bin/sh
+# The ISP's pppd, run by `ip netns exec isp` (a mount namespace of its own):
+# its /etc/ppp is the ISP's, with the account's secrets.
+mount --bind /run/etc-ppp-isp /etc/ppp || exit 1
+exec pppd call isp "$@"
+EOF
+chmod 755 /run/lab/isp-pppd
 [ "$(stat -c '%U:%G %a' /usr/sbin/pppd)" = "root:dip 4754" ] ||
     abort "pppd is not installed as Debian ships it (root:dip 4754): $(stat -c '%U:%G %a' /usr/sbin/pppd)"
 

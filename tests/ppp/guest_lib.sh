@@ -145,7 +145,7 @@ isp_pid() { cat /run/ppp1.pid 2>/dev/null; }
 # require-chap; its log goes to RUN/isp.log.
 isp_command()
 {
-    echo ip netns exec isp pppd call isp "$1" unit 1 logfile "$RUN/isp.log" ${PPP_DEBUG:+debug}
+    echo ip netns exec isp /run/lab/isp-pppd "$1" unit 1 logfile "$RUN/isp.log" ${PPP_DEBUG:+debug}
 }
 
 # The modem's line and the test subscriber's account at the ISP (etc-ppp/).
