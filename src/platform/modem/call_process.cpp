@@ -21,6 +21,8 @@
 #include <functional>
 #include <poll.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,7 +73,9 @@ qint64 monotonicMs()
 
 // The latest modem call's log, $XDG_RUNTIME_DIR/vantelo/modem.log: the modem
 // dialog and pppd's messages (pppd hides the password), for a person finding
-// out why a call failed. Each call starts it afresh.
+// out why a call failed. A call starts it afresh only when no other call is
+// writing it (each call holds a lock on it while it lives); otherwise it adds
+// its lines at the end, so no call ever writes into a log emptied under it.
 class CallLog final
 {
 public:
@@ -81,7 +85,12 @@ public:
         const QString folder = platform::runtimeFolder();
         const int fd = folder.isEmpty() ? -1
                                         : line::openRuntimeFile(folder + u"/modem.log"_s,
-                                                                O_WRONLY | O_CREAT | O_TRUNC);
+                                                                O_WRONLY | O_CREAT | O_APPEND);
+        // Every writer holds a shared lock; emptying needs it alone.
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) [[maybe_unused]]
+            const int emptied = ::ftruncate(fd, 0);
+        if (fd >= 0)
+            ::flock(fd, LOCK_SH);
         if (fd >= 0 && !m_file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
             ::close(fd);
         write(u"Call %1."_s.arg(handle));
@@ -114,12 +123,14 @@ public:
             return;
         }
         if (rc != 0) {
-            m_log.write(u"The call failed: error %1."_s.arg(rc));
+            m_log.write(u"The call failed: error %1. %2"_s.arg(rc).arg(m_words));
             m_port.hangUpAndClose();
-            report([rc](line::Call &c) {
+            report([rc, this](line::Call &c) {
                 c.state = RASCS_Disconnected;
                 c.error = rc;
+                c.errorWords = m_words;
                 c.finished = true;
+                c.pppdPid = 0;
             });
         }
     }
@@ -130,8 +141,10 @@ private:
     {
         const ModemSettings &s = m_request.settings;
         m_log.write(u"Opening %1 at %2 bit/s."_s.arg(s.device).arg(s.speed));
-        if (const DWORD rc = m_port.open(s.device, s.speed); rc != 0)
+        if (const DWORD rc = m_port.open(s.device, s.speed); rc != 0) {
+            m_words = m_port.problem();
             return rc;
+        }
         if (!report([](line::Call &c) { c.state = RASCS_PortOpened; }))
             return 0;
 
@@ -271,8 +284,17 @@ private:
         // The modem line becomes pppd's standard input; its log arrives on
         // logfd and its standard error; the password on passwordfd.
         const int sources[5] = {m_port.fd(), devNull, logPipe[1], logPipe[1], passwordPipe[0]};
+        const pid_t parent = ::getpid();
         const pid_t pid = ::fork();
         if (pid == 0) {
+            // pppd ends with the call's process: a process group of its own
+            // for whoever ends it, and a SIGTERM should its supervisor die.
+            // (A setuid pppd drops the latter at exec; the call's record then
+            // names it, and the next look at the line ends it.)
+            ::setpgid(0, 0);
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (::getppid() != parent)
+                ::_exit(127);
             int high[5];
             for (int i = 0; i < 5; ++i)
                 high[i] = ::fcntl(sources[i], F_DUPFD, 20);
@@ -312,7 +334,12 @@ private:
             return execError == EACCES || execError == EPERM ? ERROR_NO_DIALIN_PERMISSION
                                                              : ERROR_RASMAN_CANNOT_INITIALIZE;
         }
+        // The port's lock names pppd while it runs, so the port stays locked
+        // for as long as pppd may use it, even should this process die.
+        m_port.handLockTo(pid);
+        report([pid](line::Call &c) { c.pppdPid = pid; });
         const int status = supervise(pid, logPipe[0]);
+        m_port.handLockTo(::getpid());
         ::close(logPipe[0]);
         if (m_hangUpRequested)
             return 0;
@@ -322,9 +349,16 @@ private:
             m_log.write(u"pppd was killed."_s);
         if (m_authenticationFailed)
             return ERROR_AUTHENTICATION_FAILURE;
-        if (WIFEXITED(status))
+        if (WIFEXITED(status) && WEXITSTATUS(status) != 5)
             return pppdExitError(WEXITSTATUS(status));
-        return ERROR_USER_DISCONNECTION;
+        // Nobody here asked pppd to end: someone else ended it.
+        m_words = WIFSIGNALED(status)
+                      ? u"pppd was killed by signal %1 (%2), not by Vantelo: the link is down."_s
+                            .arg(WTERMSIG(status))
+                            .arg(QString::fromLocal8Bit(::strsignal(WTERMSIG(status))))
+                      : u"pppd was told to end by a signal that did not come from Vantelo: the "
+                        u"link is down."_s;
+        return ERROR_PORT_DISCONNECTED;
     }
 
     // Follows pppd until it exits; returns its wait status.
@@ -351,6 +385,7 @@ private:
                 readSignals();
                 if (m_hangUpRequested && !before) {
                     m_log.write(u"Hanging up."_s);
+                    ::kill(-pid, SIGTERM);
                     ::kill(pid, SIGTERM);
                     killAt = monotonicMs() + kPppdGraceMs;
                 }
@@ -359,6 +394,7 @@ private:
             if ((fds[0].revents & (POLLIN | POLLHUP)) && !readLog(logFd, &pending))
                 logFd = -1;
             if (killAt >= 0 && !killed && monotonicMs() >= killAt) {
+                ::kill(-pid, SIGKILL);
                 ::kill(pid, SIGKILL);
                 killed = true;
                 killAt = -1;
@@ -475,6 +511,7 @@ private:
     CallRequest m_request;
     CallLog m_log;
     Port m_port;
+    QString m_words; // what happened, when the error's own text is too general
     bool m_hangUpRequested = false;
     bool m_authenticationFailed = false;
 };
