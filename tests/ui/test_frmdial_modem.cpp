@@ -48,12 +48,17 @@ private slots:
     {
         QVERIFY(m_f.setUp());
         qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_f.home->path()));
+        // pppd's options are checked before dialing: the tests' own are there.
+        const QString peers = m_f.home->path() + u"/peers"_s;
+        QVERIFY(writeBytes(peers + u"/vantelo"_s, "noauth\n"));
+        qputenv("VANTELO_PPP_PEERS_DIR", QFile::encodeName(peers));
     }
     void cleanup()
     {
         for (const HRASCONN handle : lineprobe::listedHandles())
             lineprobe::hangUpAndWait(handle);
         m_f.tearDown();
+        qunsetenv("VANTELO_PPP_PEERS_DIR");
     }
 
     // A busy far end, dialed in pulse (no dialing type chosen yet): the road
@@ -102,8 +107,9 @@ private slots:
         DialType = 0;
     }
 
-    // A modem that answers, and no pppd options to go on with: the words say what to install.
-    void connectedModemWithoutPeersFile()
+    // No pppd options to go on with: nothing is dialed, and the words name
+    // the missing file and say what to install.
+    void modemWithoutPeersFile()
     {
         EmulatedModem modem(m_f.home->path());
         QVERIFY(modem.isReady());
@@ -112,10 +118,13 @@ private slots:
         frmdial &w = m_f.load();
         m_f.fillFields(u"bob"_s, u"pw"_s, u"0860"_s);
         w.Connect->click();
+        QTRY_VERIFY(lineprobe::listedHandles().size() == 1);
         QStringList seen;
         const QString text = serviceText(ERROR_READING_INI_FILE);
         QVERIFY2(tickUntil(text, &seen), qPrintable(seen.join(u" | "_s)));
+        QVERIFY2(text.contains(u"vantelo-test-absent"_s), qPrintable(text));
         QVERIFY(text.contains(u"cmake --install build --component ppp-peers"_s));
+        QVERIFY(!modem.log().contains(u"CMD"_s));
     }
 };
 
