@@ -723,6 +723,35 @@ private slots:
         QVERIFY(hangUpAndWait(handle));
     }
 
+    // Hanging up puts the modem on hook: by DTR, or, for a modem that
+    // ignores DTR (AT&D0), by the escape and ATH.
+    void hangUpPutsTheModemOnHook_data()
+    {
+        QTest::addColumn<bool>("deaf");
+        QTest::newRow("DTR") << false;
+        QTest::newRow("DTR-deaf") << true;
+    }
+
+    void hangUpPutsTheModemOnHook()
+    {
+        QFETCH(bool, deaf);
+        EmulatedModem emulator(m_home->path(), deaf ? QStringList{u"--dtr-deaf"_s} : QStringList{});
+        QVERIFY(emulator.isReady());
+        QVERIFY(writeModemEntry(emulator.link()));
+        const Dialed d = dial(u"0860"_s);
+        QVERIFY(waitFor([&] { return lineprobe::stateOf(d.handle) == RASCS_Connected; }));
+        QVERIFY(hangUpAndWait(d.handle));
+        const QString log = emulator.log();
+        if (deaf) {
+            QVERIFY2(log.contains(u"DTR ignored"_s) && log.contains(u"ESCAPE"_s) &&
+                         log.contains(u"ATH HANGUP"_s),
+                     qPrintable(log));
+            QVERIFY2(!log.contains(u"CLOSED while off-hook"_s), qPrintable(log));
+        } else {
+            QVERIFY2(log.contains(u"DTR HANGUP"_s) && !log.contains(u"ESCAPE"_s), qPrintable(log));
+        }
+    }
+
     // The device must be there, and be a serial port; unsafe texts never leave.
     void refusedBeforeAnything()
     {

@@ -164,6 +164,7 @@ private:
             return rc;
         if (speed == 0)
             speed = quint32(s.speed);
+        m_online = true;
         if (!report([speed](line::Call &c) {
                 c.state = RASCS_DeviceConnected;
                 c.speed = speed;
@@ -495,7 +496,9 @@ private:
     // The user hung up: the port is released, then the call is forgotten.
     void finishHangUp()
     {
-        m_port.hangUpAndClose();
+        m_port.hangUpAndClose(m_online);
+        if (!m_port.problem().isEmpty())
+            m_log.write(m_port.problem());
         line::LineLock lock(-1);
         line::LineState state = line::readLineState();
         const qint64 now = line::nowMs();
@@ -513,6 +516,7 @@ private:
     Port m_port;
     QString m_words; // what happened, when the error's own text is too general
     bool m_hangUpRequested = false;
+    bool m_online = false; // the modem answered CONNECT: a call is on the line
     bool m_authenticationFailed = false;
 };
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -270,16 +271,84 @@ void Port::unlock()
     m_lockPath.clear();
 }
 
-void Port::hangUpAndClose()
+namespace {
+
+// Reads from the port until `want` arrives or `ms` pass.
+bool awaitWords(int fd, const QByteArray &want, int ms)
 {
+    QByteArray got;
+    timespec start = {};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        timespec now = {};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const long elapsed =
+            (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        if (elapsed >= ms)
+            return false;
+        pollfd p = {fd, POLLIN, 0};
+        if (::poll(&p, 1, int(ms - elapsed)) <= 0)
+            continue;
+        char buffer[256];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            return false;
+        got.append(buffer, n);
+        if (got.toUpper().contains(want))
+            return true;
+        if (got.size() > 4096)
+            got.remove(0, 2048);
+    }
+}
+
+void writeWords(int fd, const char *words)
+{
+    [[maybe_unused]] const ssize_t n = ::write(fd, words, std::strlen(words));
+}
+
+} // namespace
+
+bool Port::carrierGone(bool hasModemLines)
+{
+    if (hasModemLines) {
+        int lines = 0;
+        return ::ioctl(m_fd, TIOCMGET, &lines) != 0 || !(lines & TIOCM_CD);
+    }
+    // No modem lines (a pseudo-terminal): the modem says it.
+    return awaitWords(m_fd, "NO CARRIER", 500);
+}
+
+void Port::hangUpAndClose(bool online)
+{
+    m_problem.clear();
     if (m_fd >= 0) {
         termios tio = {};
         if (::tcgetattr(m_fd, &tio) == 0) {
+            const termios saved = tio;
             // Speed 0 drops DTR: the modem hangs up.
             ::cfsetispeed(&tio, B0);
             ::cfsetospeed(&tio, B0);
             ::tcsetattr(m_fd, TCSANOW, &tio);
             ::usleep(500 * 1000);
+            ::tcsetattr(m_fd, TCSANOW, &saved);
+            int lines = 0;
+            const bool hasModemLines = ::ioctl(m_fd, TIOCMGET, &lines) == 0;
+            // A modem told to ignore DTR (AT&D0) is still on line: the escape
+            // with its guard times brings back its commands, and ATH hangs up.
+            if (online && !carrierGone(hasModemLines)) {
+                ::tcflush(m_fd, TCIFLUSH);
+                ::usleep(kGuardMs * 1000);
+                writeWords(m_fd, "+++");
+                const bool escaped = awaitWords(m_fd, "OK", kGuardMs + 1500);
+                ::tcflush(m_fd, TCIFLUSH);
+                writeWords(m_fd, "ATH\r");
+                const bool onHook = escaped && awaitWords(m_fd, "OK", 3000);
+                if (!onHook)
+                    m_problem = escaped ? u"The modem stays off-hook: it ignores DTR and did not "
+                                          u"answer ATH."_s
+                                        : u"The modem stays off-hook: it ignores DTR and did not "
+                                          u"answer the escape (+++)."_s;
+            }
         }
         ::tcflush(m_fd, TCIOFLUSH);
         ::close(m_fd);

@@ -39,12 +39,16 @@ public:
     QString problem() const { return m_problem; }
 
     // Drops DTR for a moment, which makes a modem hang up, then closes the
-    // port and removes its lock.
-    void hangUpAndClose();
+    // port and removes its lock. With `online` (a call was up) the carrier
+    // must go: a modem that ignores DTR is sent the escape and ATH, and one
+    // that stays off-hook is told in problem().
+    void hangUpAndClose(bool online = false);
 
     // How long an empty or unreadable lock counts as held: its owner may be
     // between creating it and writing its pid.
     static constexpr int kEmptyLockGraceSec = 10;
+    // The silence before and after the escape, a little over a modem's usual 1 s.
+    static constexpr int kGuardMs = 1100;
 
 private:
     struct LockHolder
@@ -54,6 +58,7 @@ private:
     };
     DWORD lock(const QString &canonicalDevice);
     static LockHolder readLock(const QByteArray &file);
+    bool carrierGone(bool hasModemLines);
     void unlock();
 
     int m_fd = -1;
