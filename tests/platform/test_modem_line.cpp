@@ -322,26 +322,28 @@ private slots:
         QTest::addColumn<QString>("number");
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("heard");
+        QTest::addColumn<QString>("words"); // the stage, and what the modem said
         QTest::newRow("busy") << QStringList{u"--on"_s, u"0861=busy"_s} << u"0861"_s << 676
-                              << u"CMD ATDT0861"_s;
-        QTest::newRow("no answer")
-            << QStringList{u"--default"_s, u"noanswer"_s} << u"P0860"_s << 678 << u"CMD ATDP0860"_s;
-        QTest::newRow("no carrier")
-            << QStringList{u"--default"_s, u"nocarrier"_s} << u"0860"_s << 679 << u"CMD ATZ"_s;
-        QTest::newRow("no dial tone")
-            << QStringList{u"--default"_s, u"nodialtone"_s} << u"0860"_s << 680 << u""_s;
-        QTest::newRow("modem error")
-            << QStringList{u"--default"_s, u"error"_s} << u"0860"_s << 651 << u""_s;
-        QTest::newRow("init error")
-            << QStringList{u"--init"_s, u"error"_s} << u"0860"_s << 651 << u"CMD ATZ"_s;
+                              << u"CMD ATDT0861"_s
+                              << u"Dialing 0861: the modem answered \"BUSY\""_s;
+        QTest::newRow("no answer") << QStringList{u"--default"_s, u"noanswer"_s} << u"P0860"_s
+                                   << 678 << u"CMD ATDP0860"_s << u"\"NO ANSWER\""_s;
+        QTest::newRow("no carrier") << QStringList{u"--default"_s, u"nocarrier"_s} << u"0860"_s
+                                    << 679 << u"CMD ATZ"_s << u"\"NO CARRIER\""_s;
+        QTest::newRow("no dial tone") << QStringList{u"--default"_s, u"nodialtone"_s} << u"0860"_s
+                                      << 680 << u""_s << u"\"NO DIALTONE\""_s;
+        QTest::newRow("modem error") << QStringList{u"--default"_s, u"error"_s} << u"0860"_s << 651
+                                     << u""_s << u"Dialing 0860: the modem answered \"ERROR\""_s;
+        QTest::newRow("init error") << QStringList{u"--init"_s, u"error"_s} << u"0860"_s << 651
+                                    << u"CMD ATZ"_s << u"The modem's reset: "_s;
         QTest::newRow("garbage") << QStringList{u"--default"_s, u"garbage"_s} << u"0860"_s << 652
-                                 << u""_s;
-        QTest::newRow("silent dial")
-            << QStringList{u"--default"_s, u"silent"_s} << u"0860"_s << 678 << u""_s;
-        QTest::newRow("silent init")
-            << QStringList{u"--init"_s, u"silent"_s} << u"0860"_s << 666 << u""_s;
-        QTest::newRow("gone mid-dial")
-            << QStringList{u"--default"_s, u"vanish"_s} << u"0860"_s << 630 << u"VANISH"_s;
+                                 << u""_s << u"Dialing 0860: "_s;
+        QTest::newRow("silent dial") << QStringList{u"--default"_s, u"silent"_s} << u"0860"_s << 678
+                                     << u""_s << u"did not answer within 1 s"_s;
+        QTest::newRow("silent init") << QStringList{u"--init"_s, u"silent"_s} << u"0860"_s << 666
+                                     << u""_s << u"did not answer ATZ"_s;
+        QTest::newRow("gone mid-dial") << QStringList{u"--default"_s, u"vanish"_s} << u"0860"_s
+                                       << 630 << u"VANISH"_s << u"the modem is gone"_s;
     }
 
     void modemAnswers()
@@ -350,6 +352,7 @@ private slots:
         QFETCH(QString, number);
         QFETCH(int, error);
         QFETCH(QString, heard);
+        QFETCH(QString, words);
         EmulatedModem emulator(m_home->path(), options);
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link(), {u"Timeout=1"_s}));
@@ -358,6 +361,8 @@ private slots:
         QCOMPARE(d.rc, DWORD(0));
         QCOMPARE(waitForEnd(d.handle), DWORD(error));
         QCOMPARE(lineprobe::stateOf(d.handle), DWORD(RASCS_Disconnected));
+        const QString text = lineprobe::errorText(DWORD(error));
+        QVERIFY2(text.contains(words), qPrintable(text));
         // The port and its lock are free again once the call has ended.
         QVERIFY(waitFor([&] { return QDir(m_lockDir).isEmpty(); }));
         QVERIFY(hangUpAndWait(d.handle));
@@ -438,7 +443,8 @@ private slots:
         const QByteArray lock = readBytes(lockPath);
         QCOMPARE(lock.size(), 11); // "%10d\n", as pppd writes it
         QCOMPARE(lock.trimmed().toLongLong(), callPid());
-        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_NO_ANSWER));
+        QVERIFY2(waitForEnd(d.handle) == ERROR_NO_ANSWER,
+                 readBytes(m_home->runtimeDir() + u"/modem.log"_s).constData());
         QVERIFY(!QFile::exists(lockPath));
         QVERIFY(hangUpAndWait(d.handle));
 

@@ -75,8 +75,13 @@ private slots:
         QCOMPARE(w.status->text(), u"Attempting to establish a connection..."_s);
 
         QStringList seen;
-        QVERIFY2(tickUntil(serviceText(ERROR_LINE_BUSY), &seen), qPrintable(seen.join(u" | "_s)));
-        QVERIFY2(seen.contains(u"Dialing 0860 ..."_s), qPrintable(seen.join(u" | "_s)));
+        // The words of what happened, at which stage, once the modem has answered.
+        QVERIFY(tickUntil(u"Dialing 0860 ..."_s, &seen));
+        QTRY_COMPARE(lineprobe::errorOf(lineprobe::listedHandles().value(0)),
+                     DWORD(ERROR_LINE_BUSY));
+        const QString busy = serviceText(ERROR_LINE_BUSY);
+        QCOMPARE(busy, u"Dialing 0860: the modem answered \"BUSY\"."_s);
+        QVERIFY2(tickUntil(busy, &seen), qPrintable(seen.join(u" | "_s)));
         QVERIFY(modem.log().contains(u"CMD ATDP0860"_s));
         QCOMPARE(w.exi->text(), u"Cancel"_s);
         QCOMPARE(w.WasConnected, qint16(0));

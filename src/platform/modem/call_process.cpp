@@ -151,7 +151,8 @@ private:
         if (!s.init.isEmpty()) {
             quint32 unused = 0;
             const int timeoutMs = std::min(kInitTimeoutMs, s.timeoutSec * 1000);
-            const DWORD rc = command(s.init, timeoutMs, Answer::Ok, &unused);
+            const DWORD rc =
+                command(u"The modem's reset"_s, s.init, timeoutMs, Answer::Ok, &unused);
             if (rc != 0 || m_hangUpRequested)
                 return rc;
         }
@@ -159,7 +160,8 @@ private:
             return 0;
         quint32 speed = 0;
         const DWORD rc =
-            command(dialCommand(m_request.number), s.timeoutSec * 1000, Answer::Connect, &speed);
+            command(u"Dialing %1"_s.arg(dialCommand(m_request.number).mid(4)),
+                    dialCommand(m_request.number), s.timeoutSec * 1000, Answer::Connect, &speed);
         if (rc != 0 || m_hangUpRequested)
             return rc;
         if (speed == 0)
@@ -173,23 +175,36 @@ private:
         return runPppd();
     }
 
-    // Sends a command and waits for its final answer.
-    DWORD command(const QString &text, int timeoutMs, Answer wanted, quint32 *speed)
+    // Sends a command and waits for its final answer. A failure's words name
+    // the `stage` and what the modem said.
+    DWORD command(const QString &stage, const QString &text, int timeoutMs, Answer wanted,
+                  quint32 *speed)
     {
+        const auto failed = [&](DWORD rc, const QString &what) {
+            m_words = stage + u": "_s + what;
+            return rc;
+        };
         const QByteArray bytes = text.toLatin1();
         m_log.write(u"> "_s + text);
         const QByteArray line = bytes + '\r';
         if (::write(m_port.fd(), line.constData(), size_t(line.size())) != line.size())
-            return ERROR_HARDWARE_FAILURE;
+            return failed(ERROR_HARDWARE_FAILURE, u"the command could not be sent to the modem."_s);
         AnswerReader reader(bytes);
         const qint64 deadline = monotonicMs() + timeoutMs;
         for (;;) {
             const qint64 left = deadline - monotonicMs();
             if (left <= 0) {
                 m_log.write(u"No answer in time."_s);
+                const QString waited = QString::number((timeoutMs + 999) / 1000);
                 if (reader.sawUnrecognized())
-                    return ERROR_UNRECOGNIZED_RESPONSE;
-                return wanted == Answer::Ok ? ERROR_DEVICE_NOT_READY : ERROR_NO_ANSWER;
+                    return failed(
+                        ERROR_UNRECOGNIZED_RESPONSE,
+                        u"the modem sent only what no modem answers, for %1 s."_s.arg(waited));
+                if (wanted == Answer::Ok)
+                    return failed(ERROR_DEVICE_NOT_READY,
+                                  u"the modem did not answer %1 within %2 s."_s.arg(text, waited));
+                return failed(ERROR_NO_ANSWER,
+                              u"the far end did not answer within %1 s."_s.arg(waited));
             }
             pollfd fds[2] = {{m_port.fd(), POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
             if (::poll(fds, 2, int(left)) < 0 && errno != EINTR)
@@ -215,14 +230,16 @@ private:
                         *speed = reader.connectSpeed();
                         return 0;
                     }
+                    const QString said = u"the modem answered \"%1\"."_s.arg(
+                        QString::fromLatin1(reader.finalLine().left(80)));
                     if (answer == Answer::Ok || answer == Answer::Connect)
-                        return ERROR_UNRECOGNIZED_RESPONSE;
-                    return answerError(answer);
+                        return failed(ERROR_UNRECOGNIZED_RESPONSE, said);
+                    return failed(answerError(answer), said);
                 }
                 if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                    return ERROR_HARDWARE_FAILURE; // the modem is gone
+                    return failed(ERROR_HARDWARE_FAILURE, u"the modem is gone."_s);
             } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                return ERROR_HARDWARE_FAILURE;
+                return failed(ERROR_HARDWARE_FAILURE, u"the modem is gone."_s);
             }
         }
     }
@@ -348,10 +365,20 @@ private:
             m_log.write(u"pppd exited with status %1."_s.arg(WEXITSTATUS(status)));
         else
             m_log.write(u"pppd was killed."_s);
-        if (m_authenticationFailed)
+        const QString said =
+            m_pppdSaid.isEmpty() ? QString() : u" (pppd: \"%1\")"_s.arg(m_pppdSaid.left(80));
+        if (m_authenticationFailed) {
+            m_words = u"Logging in: the ISP refused the login or password%1."_s.arg(said);
             return ERROR_AUTHENTICATION_FAILURE;
-        if (WIFEXITED(status) && WEXITSTATUS(status) != 5)
-            return pppdExitError(WEXITSTATUS(status));
+        }
+        if (WIFEXITED(status) && WEXITSTATUS(status) != 5) {
+            const DWORD rc = pppdExitError(WEXITSTATUS(status));
+            if (rc != ERROR_PPP_NO_PROTOCOLS_CONFIGURED && rc != ERROR_READING_INI_FILE)
+                m_words = u"%1: pppd ended with status %2%3."_s.arg(m_pppdStage)
+                              .arg(WEXITSTATUS(status))
+                              .arg(said);
+            return rc;
+        }
         // Nobody here asked pppd to end: someone else ended it.
         m_words = WIFSIGNALED(status)
                       ? u"pppd was killed by signal %1 (%2), not by Vantelo: the link is down."_s
@@ -439,17 +466,20 @@ private:
     void readPppdLine(const QString &line)
     {
         m_log.write(u"pppd: "_s + line);
+        m_pppdSaid = line;
         const PppdProgress progress = readPppdLogLine(line);
         switch (progress.step) {
         case PppdProgress::None:
             return;
         case PppdProgress::LinkStarted:
+            m_pppdStage = u"Logging in"_s;
             report([&progress](line::Call &c) {
                 c.interfaceName = progress.interfaceName;
                 c.state = RASCS_Authenticate;
             });
             return;
         case PppdProgress::Authenticated:
+            m_pppdStage = u"The network"_s;
             report([](line::Call &c) { c.state = RASCS_Authenticated; });
             return;
         case PppdProgress::AuthenticationFailed:
@@ -516,7 +546,9 @@ private:
     Port m_port;
     QString m_words; // what happened, when the error's own text is too general
     bool m_hangUpRequested = false;
-    bool m_online = false; // the modem answered CONNECT: a call is on the line
+    QString m_pppdStage = u"Starting PPP"_s; // where pppd is, in words
+    QString m_pppdSaid;                      // pppd's latest line
+    bool m_online = false;                   // the modem answered CONNECT: a call is on the line
     bool m_authenticationFailed = false;
 };
 

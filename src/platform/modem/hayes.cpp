@@ -39,8 +39,10 @@ Answer AnswerReader::feed(const QByteArray &bytes)
             m_pending.clear();
             if (line.isEmpty())
                 continue;
-            if (const Answer a = readLine(line); a != Answer::None)
+            if (const Answer a = readLine(line); a != Answer::None) {
+                m_finalLine = line;
                 return a;
+            }
             continue;
         }
         if (m_pending.size() >= kMaxLine) {

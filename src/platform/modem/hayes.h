@@ -32,6 +32,8 @@ public:
     // modem gave none that a line can run at (the port's rate is then all
     // there is to show).
     quint32 connectSpeed() const { return m_carrierRate != 0 ? m_carrierRate : m_connectRate; }
+    // The line that gave the final answer, as the modem sent it.
+    QByteArray finalLine() const { return m_finalLine; }
     // Whether anything arrived that is neither the echo, nor a result code,
     // nor an informational line.
     bool sawUnrecognized() const { return m_unrecognized; }
@@ -41,6 +43,7 @@ private:
 
     QByteArray m_command;
     QByteArray m_pending;
+    QByteArray m_finalLine;
     quint32 m_carrierRate = 0;
     quint32 m_connectRate = 0;
     bool m_unrecognized = false;
