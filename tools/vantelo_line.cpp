@@ -367,11 +367,24 @@ int dialCommand(const QStringList &args)
         return usageError(u"dial needs an entry"_s);
     if (hasPassword && passwordFromInput)
         return usageError(u"give the password either with --password or on the input"_s);
+    // A password reaches the line byte for byte, or not at all.
+    const auto refuseAltered = [] {
+        err() << "vantelo-line: the password holds a NUL byte or bytes that are not text in "
+                 "this system's encoding; it would not reach the line as given, so it is not "
+                 "used."
+              << Qt::endl;
+        return Failure;
+    };
+    if (hasPassword && password.contains(QChar::ReplacementCharacter))
+        return refuseAltered();
     if (passwordFromInput) {
-        if (!platform::readInputLine(&password)) {
+        bool faithful = true;
+        if (!platform::readInputLine(&password, &faithful)) {
             err() << "vantelo-line: --password-stdin: the input holds no password." << Qt::endl;
             return Failure;
         }
+        if (!faithful)
+            return refuseAltered();
         hasPassword = true;
     }
 
@@ -385,10 +398,13 @@ int dialCommand(const QStringList &args)
     if (const DWORD rc = RasGetEntryDialParamsA(nullptr, &params, &passwordStored); rc != 0)
         return serviceError(rc);
     if (!hasPassword && !passwordStored && platform::inputIsTerminal()) {
-        if (!platform::readHiddenLine(u"Password for %1: "_s.arg(entry), &password)) {
+        bool faithful = true;
+        if (!platform::readHiddenLine(u"Password for %1: "_s.arg(entry), &password, &faithful)) {
             err() << "vantelo-line: no password was typed." << Qt::endl;
             return Failure;
         }
+        if (!faithful)
+            return refuseAltered();
         hasPassword = true;
     }
     if ((hasUser && !setField(params.szUserName, sizeof params.szUserName, user, u"the user name"_s,

@@ -21,8 +21,8 @@ const char kUsage[] = R"(Usage: vantelo [OPTION]
 
 Dial up to the Internet and watch the line. Vantelo dials the first entry of
 its phonebook with the login, password and phone number typed in its window,
-on a real modem (an entry with a Device=/dev/... key) or on the simulated
-dial-up line (every other entry). It follows the call in words, counts the
+on the simulated dial-up line (an entry with Device=Vantelo Simulated Modem)
+or on the real modem its Device= names (/dev/ttyACM0, or ttyACM0). It follows the call in words, counts the
 time on line, keeps a log of the latest call, redials by itself when Auto
 connect is ticked, and lives in the system tray while connected.
 

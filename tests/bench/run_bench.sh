@@ -215,7 +215,7 @@ start_measured()
 write_phonebook()
 {
     {
-        printf '[Vantelo Demo]\nPhoneNumber=0860\nSimUser=demo\nSimPassword=demo\n'
+        printf '[Vantelo Demo]\nPhoneNumber=0860\nSimUser=demo\nSimPassword=demo\nDevice=Vantelo Simulated Modem\n'
         printf 'SimSpeed=28800\nSimStageMs=50\nSimHangUpMs=50\n'
         awk -v n="$1" 'BEGIN { for (i = 2; i <= n; i++) printf "[Entry %06d]\nPhoneNumber=%d\n", i, i }'
     } >"$PHONEBOOK"

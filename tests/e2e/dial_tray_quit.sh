@@ -226,6 +226,7 @@ step "phonebook with one quick entry"
 cat >"$PHONEBOOK" <<'EOF'
 [Vantelo Demo]
 PhoneNumber=0860
+Device=Vantelo Simulated Modem
 SimUser=demo
 SimPassword=demo
 SimSpeed=28800

@@ -4,6 +4,12 @@
 // after CONNECT the line is bridged to an "ISP" program given after "--" (the far end,
 // e.g. a pppd in a network namespace). Every event is one line in --log. SIGUSR1 drops
 // the carrier; SIGTERM and SIGINT switch the modem off.
+//
+// A pty has no DTR line: the client's speed 0 (B0, which drops DTR on a serial port)
+// stands for it. During a call it hangs the modem up with NO CARRIER, as AT&D2 does,
+// unless --dtr-deaf (AT&D0) makes the modem ignore it. Then only the escape, "+++"
+// between two guard times of silence (--guard-ms, 1000), brings back command mode (OK),
+// where ATH hangs up.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -76,6 +82,8 @@ struct Options
     bool holdUntilIsp = false;
     mode_t lineMode = 0666;
     bool pace = false;
+    bool dtrDeaf = false;
+    long guardMs = 1000;
     std::vector<std::string> isp;
 };
 
@@ -321,6 +329,9 @@ private:
             fds[2] = {ispFd_, pollEvents(ispReadable_ && room, ispWait > 0 ? "" : toIsp_), 0};
         }
         int timeout = slaveOpen_ ? -1 : 20;
+        // In a call, the line's DTR (its speed) and the escape's guard time are watched.
+        if (slaveOpen_ && mode_ == Mode::Data)
+            timeout = 20;
         for (const int wait : {lineWait, ispWait})
             if (wait > 0)
                 timeout = timeout < 0 ? wait : std::min(timeout, wait);
@@ -357,6 +368,36 @@ private:
             drain(master_, toLine_, toLinePace_);
         if (ispFd_ >= 0 && ispWait > 0 && toIspPace_.msUntilNext(toIsp_.size()) == 0)
             flushIsp();
+        if (slaveOpen_ && mode_ == Mode::Data)
+            watchDtrAndEscape();
+    }
+
+    void watchDtrAndEscape()
+    {
+        termios t{};
+        const bool dtrDown = tcgetattr(master_, &t) == 0 && cfgetospeed(&t) == B0;
+        if (dtrDown && !dtrSeenDown_) {
+            dtrSeenDown_ = true;
+            if (opts_.dtrDeaf) {
+                log("DTR ignored");
+            } else {
+                log("DTR HANGUP");
+                leaveDataMode();
+                result("NO CARRIER");
+                return;
+            }
+        } else if (!dtrDown) {
+            dtrSeenDown_ = false;
+        }
+        // "+++" then a guard time of silence: back to command mode, the call kept.
+        if (escapeAt_ && Clock::now() - *escapeAt_ >= std::chrono::milliseconds(opts_.guardMs)) {
+            escapeAt_.reset();
+            log("ESCAPE");
+            endIsp();
+            mode_ = Mode::Command;
+            online_ = true;
+            result("OK");
+        }
     }
 
     static short pollEvents(bool read, const std::string &toWrite)
@@ -429,6 +470,8 @@ private:
     void hangup()
     {
         slaveOpen_ = false;
+        if (opts_.dtrDeaf && (mode_ == Mode::Data || online_))
+            log("CLOSED while off-hook");
         if (mode_ == Mode::Data)
             leaveDataMode();
         log("HANGUP");
@@ -450,6 +493,7 @@ private:
 
     void resetCommandState()
     {
+        online_ = false;
         mode_ = Mode::Command;
         echo_ = true;
         typed_.clear();
@@ -508,7 +552,11 @@ private:
                     ++i;
                 return cmd.substr(start, i - start);
             };
-            if (k == 'D') {
+            if (k == 'H' && online_) {
+                digits();
+                online_ = false;
+                log("ATH HANGUP");
+            } else if (k == 'D') {
                 std::string number = cmd.substr(i);
                 if (number.starts_with('T') || number.starts_with('P'))
                     number.erase(0, 1);
@@ -596,6 +644,8 @@ private:
             toLinePace_.start(opts_.speed);
             toIspPace_.start(opts_.speed);
         }
+        lastData_ = Clock::now();
+        escapeAt_.reset();
         bytesIn_ = bytesOut_ = 0;
         ispSpoke_ = false;
         if (!opts_.isp.empty())
@@ -616,6 +666,14 @@ private:
 
     void dataFromLine(const char *p, size_t n)
     {
+        // The escape: a guard time of silence, then "+++" alone.
+        const auto now = Clock::now();
+        const bool quietBefore = now - lastData_ >= std::chrono::milliseconds(opts_.guardMs);
+        if (n == 3 && std::string_view(p, n) == "+++" && quietBefore)
+            escapeAt_ = now;
+        else
+            escapeAt_.reset();
+        lastData_ = now;
         bytesIn_ += n;
         if (ispFd_ >= 0) {
             toIsp_.append(p, n);
@@ -822,6 +880,9 @@ private:
     int logFd_ = -1, master_ = -1, exitStatus_ = 0;
     std::string slavePath_;
     bool slaveOpen_ = false, quit_ = false, echo_ = true;
+    bool dtrSeenDown_ = false, online_ = false; // online: a call kept in command mode
+    Clock::time_point lastData_{};
+    std::optional<Clock::time_point> escapeAt_;
     Mode mode_ = Mode::Command;
     std::string typed_, input_, toLine_, toIsp_;
     std::optional<Pending> pending_; // an answer not given yet
@@ -838,8 +899,8 @@ int usage()
 {
     std::fputs("usage: modem_emulator --link PATH [--ready FILE] [--log FILE] [--speed N]\n"
                "         [--delay-ms N] [--init ok|error|silent|garbage] [--default RESULT]\n"
-               "         [--on NUMBER=RESULT]... [--hold-until-isp] [--line-mode OCTAL]\n"
-               "         [--pace] [-- ISP-PROGRAM ARGS...]\n"
+               "         [--on NUMBER=RESULT]... [--hold-until-isp] [--dtr-deaf] [--guard-ms N]\n"
+               "         [--line-mode OCTAL] [--pace] [-- ISP-PROGRAM ARGS...]\n"
                "RESULT: connect|busy|nocarrier|nodialtone|noanswer|error|garbage|silent|vanish\n",
                stderr);
     return 2;
@@ -887,6 +948,10 @@ int main(int argc, char **argv)
             o.pace = true;
             continue;
         }
+        if (a == "--dtr-deaf") {
+            o.dtrDeaf = true;
+            continue;
+        }
         if (i + 1 >= argc)
             return usage();
         const char *v = argv[++i];
@@ -903,6 +968,8 @@ int main(int argc, char **argv)
             o.speed = *n;
         } else if (a == "--line-mode" && (n = parseMode(v))) {
             o.lineMode = static_cast<mode_t>(*n);
+        } else if (a == "--guard-ms" && (n = parseCount(v))) {
+            o.guardMs = *n;
         } else if (a == "--delay-ms" && (n = parseCount(v))) {
             o.delayMs = *n;
         } else if (a == "--init" && (r = parseReply(v)) &&

@@ -13,6 +13,7 @@
 #include "platform/modem/modem_settings.h"
 #include "platform/modem/port.h"
 #include "platform/modem/pppd.h"
+#include "platform/modem/preflight.h"
 #include "platform/ras.h"
 #include "platform/registry.h"
 #include "support/emulated_modem.h"
@@ -30,9 +31,12 @@
 
 #include <csignal>
 #include <cstring>
+#include <grp.h>
 #include <memory>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utime.h>
 
 using namespace Qt::StringLiterals;
 using modem::Answer;
@@ -127,6 +131,13 @@ private slots:
         m_lockDir = m_home->path() + u"/lock"_s;
         QVERIFY(QDir().mkpath(m_lockDir));
         qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_lockDir));
+        // pppd is checked before a number is dialed: its options file is
+        // there, and a stand-in plays pppd (this kernel could not run it).
+        const QString peers = m_home->path() + u"/peers"_s;
+        QVERIFY(writeBytes(peers + u"/vantelo"_s, "noauth\n"));
+        qputenv("VANTELO_PPP_PEERS_DIR", QFile::encodeName(peers));
+        qputenv("VANTELO_PPPD", VANTELO_PPPD_STANDIN);
+        qputenv("VANTELO_STANDIN_DIR", QFile::encodeName(m_home->path()));
     }
 
     void cleanup()
@@ -135,6 +146,9 @@ private slots:
         for (const HRASCONN handle : lineprobe::listedHandles())
             hangUpAndWait(handle);
         m_home.reset();
+        for (const char *name : {"VANTELO_PPP_PEERS_DIR", "VANTELO_PPPD", "VANTELO_STANDIN_DIR",
+                                 "VANTELO_STANDIN_SETUID"})
+            qunsetenv(name);
     }
 
     // The modem's answers, however they arrive.
@@ -174,6 +188,20 @@ private slots:
         QCOMPARE(modem::answerError(Answer::NoCarrier), DWORD(679));
         QCOMPARE(modem::answerError(Answer::NoDialTone), DWORD(680));
         QCOMPARE(modem::answerError(Answer::Error), DWORD(651));
+
+        // The line's rate as modems report it; nonsense is no rate.
+        const QList<QPair<QByteArray, quint32>> rates = {
+            {"CARRIER 28800\r\nCONNECT\r\n", 28800},
+            {"CARRIER 26400/V34\r\nCONNECT 115200\r\n", 26400},
+            {"CONNECT 33600/ARQ/V34/LAPM/V42BIS\r\n", 33600},
+            {"CONNECT 99999999999\r\n", 0},
+            {"CONNECT 4294967297\r\n", 0},
+        };
+        for (const auto &[answer, rate] : rates) {
+            AnswerReader r("ATDT1");
+            QCOMPARE(r.feed(answer), Answer::Connect);
+            QCOMPARE(r.connectSpeed(), rate);
+        }
 
         AnswerReader noise("ATZ");
         QCOMPARE(noise.feed(QByteArray(2000, '\x9c') + "\r\n#$%&\r\n"), Answer::None);
@@ -215,12 +243,15 @@ private slots:
     // The entry's keys, and which entries are real modems.
     void modemEntries()
     {
-        const auto file =
-            line::PhonebookFile::parse("[A]\nDevice=/dev/ttyS0\n"
-                                       "[B]\nDevice=/dev/ttyACM0\nSpeed=57600\n"
-                                       "Init=AT&F\nTimeout=20\nPeer=isp\n"
-                                       "[C]\nDevice=Vantelo Simulated Modem\n"
-                                       "[D]\nDevice=/dev/x\nSpeed=fast\nTimeout=-3\n");
+        const auto file = line::PhonebookFile::parse("[A]\nDevice=/dev/ttyS0\n"
+                                                     "[B]\nDevice=/dev/ttyACM0\nSpeed=57600\n"
+                                                     "Init=AT&F\nTimeout=20\nPeer=isp\n"
+                                                     "[C]\nDevice=Vantelo Simulated Modem\n"
+                                                     "[D]\nDevice=/dev/x\nSpeed=fast\nTimeout=-3\n"
+                                                     "[E]\nDevice=ttyACM0\n"
+                                                     "[F]\nDevice=modem\n"
+                                                     "[G]\nPhoneNumber=1\n"
+                                                     "[H]\nDevice=vantelo simulated modem\n");
         const modem::ModemSettings a = modem::modemSettings(file, u"A"_s);
         QCOMPARE(a.speed, 115200);
         QCOMPARE(a.init, u"ATZ"_s);
@@ -235,7 +266,13 @@ private slots:
         QCOMPARE(d.speed, 115200);
         QCOMPARE(d.timeoutSec, 60);
         QVERIFY(line::isModemEntry(file, u"A"_s));
-        QVERIFY(!line::isModemEntry(file, u"C"_s)); // a name, not a device: simulated
+        // Only the sample phonebook's name picks the simulated line; any other
+        // value, a mistyped one or none, is a modem that must be found.
+        QVERIFY(!line::isModemEntry(file, u"C"_s));
+        QVERIFY(!line::isModemEntry(file, u"H"_s));
+        for (const QString &entry : {u"E"_s, u"F"_s, u"G"_s})
+            QVERIFY2(line::isModemEntry(file, entry), qPrintable(entry));
+        QCOMPARE(modem::modemSettings(file, u"E"_s).device, u"/dev/ttyACM0"_s);
     }
 
     // pppd's progress and ends in the service's words.
@@ -285,29 +322,28 @@ private slots:
         QTest::addColumn<QString>("number");
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("heard");
+        QTest::addColumn<QString>("words"); // the stage, and what the modem said
         QTest::newRow("busy") << QStringList{u"--on"_s, u"0861=busy"_s} << u"0861"_s << 676
-                              << u"CMD ATDT0861"_s;
-        QTest::newRow("no answer")
-            << QStringList{u"--default"_s, u"noanswer"_s} << u"P0860"_s << 678 << u"CMD ATDP0860"_s;
-        QTest::newRow("no carrier")
-            << QStringList{u"--default"_s, u"nocarrier"_s} << u"0860"_s << 679 << u"CMD ATZ"_s;
-        QTest::newRow("no dial tone")
-            << QStringList{u"--default"_s, u"nodialtone"_s} << u"0860"_s << 680 << u""_s;
-        QTest::newRow("modem error")
-            << QStringList{u"--default"_s, u"error"_s} << u"0860"_s << 651 << u""_s;
-        QTest::newRow("init error")
-            << QStringList{u"--init"_s, u"error"_s} << u"0860"_s << 651 << u"CMD ATZ"_s;
+                              << u"CMD ATDT0861"_s
+                              << u"Dialing 0861: the modem answered \"BUSY\""_s;
+        QTest::newRow("no answer") << QStringList{u"--default"_s, u"noanswer"_s} << u"P0860"_s
+                                   << 678 << u"CMD ATDP0860"_s << u"\"NO ANSWER\""_s;
+        QTest::newRow("no carrier") << QStringList{u"--default"_s, u"nocarrier"_s} << u"0860"_s
+                                    << 679 << u"CMD ATZ"_s << u"\"NO CARRIER\""_s;
+        QTest::newRow("no dial tone") << QStringList{u"--default"_s, u"nodialtone"_s} << u"0860"_s
+                                      << 680 << u""_s << u"\"NO DIALTONE\""_s;
+        QTest::newRow("modem error") << QStringList{u"--default"_s, u"error"_s} << u"0860"_s << 651
+                                     << u""_s << u"Dialing 0860: the modem answered \"ERROR\""_s;
+        QTest::newRow("init error") << QStringList{u"--init"_s, u"error"_s} << u"0860"_s << 651
+                                    << u"CMD ATZ"_s << u"The modem's reset: "_s;
         QTest::newRow("garbage") << QStringList{u"--default"_s, u"garbage"_s} << u"0860"_s << 652
-                                 << u""_s;
-        QTest::newRow("silent dial")
-            << QStringList{u"--default"_s, u"silent"_s} << u"0860"_s << 678 << u""_s;
-        QTest::newRow("silent init")
-            << QStringList{u"--init"_s, u"silent"_s} << u"0860"_s << 666 << u""_s;
-        QTest::newRow("gone mid-dial")
-            << QStringList{u"--default"_s, u"vanish"_s} << u"0860"_s << 630 << u"VANISH"_s;
-        // A slow modem still gets through; then the entry's missing peers file stops pppd.
-        QTest::newRow("slow, then no peers file")
-            << QStringList{u"--delay-ms"_s, u"300"_s} << u"0860"_s << 667 << u"CONNECT"_s;
+                                 << u""_s << u"Dialing 0860: "_s;
+        QTest::newRow("silent dial") << QStringList{u"--default"_s, u"silent"_s} << u"0860"_s << 678
+                                     << u""_s << u"did not answer within 1 s"_s;
+        QTest::newRow("silent init") << QStringList{u"--init"_s, u"silent"_s} << u"0860"_s << 666
+                                     << u""_s << u"did not answer ATZ"_s;
+        QTest::newRow("gone mid-dial") << QStringList{u"--default"_s, u"vanish"_s} << u"0860"_s
+                                       << 630 << u"VANISH"_s << u"the modem is gone"_s;
     }
 
     void modemAnswers()
@@ -316,14 +352,17 @@ private slots:
         QFETCH(QString, number);
         QFETCH(int, error);
         QFETCH(QString, heard);
+        QFETCH(QString, words);
         EmulatedModem emulator(m_home->path(), options);
         QVERIFY(emulator.isReady());
-        QVERIFY(writeModemEntry(emulator.link(), {u"Timeout=1"_s, u"Peer=vantelo-test-absent"_s}));
+        QVERIFY(writeModemEntry(emulator.link(), {u"Timeout=1"_s}));
 
         const Dialed d = dial(number);
         QCOMPARE(d.rc, DWORD(0));
         QCOMPARE(waitForEnd(d.handle), DWORD(error));
         QCOMPARE(lineprobe::stateOf(d.handle), DWORD(RASCS_Disconnected));
+        const QString text = lineprobe::errorText(DWORD(error));
+        QVERIFY2(text.contains(words), qPrintable(text));
         // The port and its lock are free again once the call has ended.
         QVERIFY(waitFor([&] { return QDir(m_lockDir).isEmpty(); }));
         QVERIFY(hangUpAndWait(d.handle));
@@ -404,8 +443,319 @@ private slots:
         const QByteArray lock = readBytes(lockPath);
         QCOMPARE(lock.size(), 11); // "%10d\n", as pppd writes it
         QCOMPARE(lock.trimmed().toLongLong(), callPid());
-        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_NO_ANSWER));
+        QVERIFY2(waitForEnd(d.handle) == ERROR_NO_ANSWER,
+                 readBytes(m_home->runtimeDir() + u"/modem.log"_s).constData());
         QVERIFY(!QFile::exists(lockPath));
+        QVERIFY(hangUpAndWait(d.handle));
+
+        // A fresh empty lock is being written by its owner: held. One left
+        // empty for long is stale.
+        QVERIFY(writeBytes(lockPath, {}));
+        d = dial(u"0860"_s);
+        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_PORT_NOT_AVAILABLE));
+        QVERIFY(hangUpAndWait(d.handle));
+        QVERIFY(QFile::exists(lockPath));
+        const utimbuf hourAgo = {::time(nullptr) - 3600, ::time(nullptr) - 3600};
+        QCOMPARE(::utime(QFile::encodeName(lockPath).constData(), &hourAgo), 0);
+        d = dial(u"0860"_s);
+        QVERIFY(waitFor([&] { return lineprobe::stateOf(d.handle) == RASCS_ConnectDevice; }));
+        QCOMPARE(readBytes(lockPath).trimmed().toLongLong(), callPid());
+        QVERIFY(hangUpAndWait(d.handle));
+
+        // A named pipe at the lock's place, or a link to one, never blocks the call.
+        const QString fifo = m_home->path() + u"/fifo"_s;
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        for (const bool link : {false, true}) {
+            QFile::remove(lockPath);
+            QVERIFY(link ? QFile::link(fifo, lockPath)
+                         : ::mkfifo(QFile::encodeName(lockPath).constData(), 0644) == 0);
+            d = dial(u"0860"_s);
+            QCOMPARE(waitForEnd(d.handle, 3000), DWORD(ERROR_PORT_NOT_AVAILABLE));
+            const QString words = lineprobe::errorText(ERROR_PORT_NOT_AVAILABLE);
+            QVERIFY2(words.contains(lockPath), qPrintable(words));
+            QVERIFY(hangUpAndWait(d.handle, 2000));
+        }
+
+        // A lock folder that cannot take the lock is said to be so, not a group to join.
+        qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_home->path() + u"/plain-file"_s));
+        QVERIFY(writeBytes(m_home->path() + u"/plain-file"_s, "x"));
+        d = dial(u"0860"_s);
+        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_PORT_NOT_AVAILABLE));
+        QVERIFY(lineprobe::errorText(ERROR_PORT_NOT_AVAILABLE).contains(u"plain-file"_s));
+        QVERIFY(hangUpAndWait(d.handle));
+        qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_lockDir));
+    }
+
+    // A mistyped or missing Device= fails as a missing modem, in words that
+    // name the entry and the value; the sample's entries stay simulated.
+    void entryPicksItsLine()
+    {
+        QVERIFY(writeBytes(lines::phonebookPath(),
+                           "[Typo]\nDevice=modem-no-such-xyz\nPhoneNumber=0860\n"
+                           "[Bare]\nPhoneNumber=0860\n"));
+        Dialed d = dial(u"0860"_s, u"bob"_s, u"pw"_s, u"Typo"_s);
+        QCOMPARE(d.rc, DWORD(0));
+        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_DEVICE_DOES_NOT_EXIST));
+        QString words = lineprobe::errorText(ERROR_DEVICE_DOES_NOT_EXIST);
+        QVERIFY2(words.contains(u"Typo"_s) && words.contains(u"modem-no-such-xyz"_s),
+                 qPrintable(words));
+        QVERIFY(hangUpAndWait(d.handle));
+        d = dial(u"0860"_s, u"bob"_s, u"pw"_s, u"Bare"_s);
+        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_DEVICE_DOES_NOT_EXIST));
+        words = lineprobe::errorText(ERROR_DEVICE_DOES_NOT_EXIST);
+        QVERIFY2(words.contains(u"Bare"_s) && words.contains(u"names no device"_s),
+                 qPrintable(words));
+        QVERIFY(hangUpAndWait(d.handle));
+
+        // The sample phonebook: its busy line is still the simulated one.
+        QVERIFY(writeBytes(lines::phonebookPath(), line::samplePhonebook()));
+        d = dial(u"0861"_s, u"demo"_s, u"demo"_s, u"Vantelo Busy Line"_s);
+        QCOMPARE(d.rc, DWORD(0));
+        QCOMPARE(lines::calls().value(0).kind, u"simulated"_s);
+        QVERIFY(hangUpAndWait(d.handle));
+    }
+
+    // Whether this account may open the modem and run pppd, told before
+    // anything is dialed; every group it lacks is named at once.
+    void permissionsNameEveryMissingGroup()
+    {
+        const QString port = m_home->path() + u"/port"_s;
+        const QString pppd = m_home->path() + u"/pppd"_s;
+        const QString peers = m_home->path() + u"/peers-file"_s;
+        QVERIFY(writeBytes(port, {}) && writeBytes(pppd, {}) && writeBytes(peers, {}));
+        // As Debian installs them: the modem root:dialout 0660, pppd root:dip 4754.
+        const auto own = [](const QString &path, gid_t gid, mode_t mode) {
+            const QByteArray p = QFile::encodeName(path);
+            return ::chown(p.constData(), 0, gid) == 0 && ::chmod(p.constData(), mode) == 0;
+        };
+        if (::getuid() != 0)
+            QSKIP("making files of root's with other groups needs root");
+        QVERIFY(own(port, 20, 0660) && own(pppd, 30, 04754) && own(peers, 30, 0640));
+        const auto check = [&](QList<gid_t> groups) {
+            return modem::checkPermissions(port, pppd, peers, {1000, groups});
+        };
+        const auto groupName = [](gid_t gid) {
+            const group *g = ::getgrgid(gid);
+            return g ? QString::fromLocal8Bit(g->gr_name) : QString::number(gid);
+        };
+        const QString dialout = groupName(20);
+        const QString dip = groupName(30);
+
+        modem::Problem p = check({1000});
+        QCOMPARE(p.code, DWORD(ERROR_PORT_NOT_CONFIGURED));
+        QVERIFY2(p.words.contains(dialout) && p.words.contains(dip), qPrintable(p.words));
+        p = check({1000, 20});
+        QCOMPARE(p.code, DWORD(ERROR_NO_DIALIN_PERMISSION));
+        QVERIFY2(p.words.contains(dip) && !p.words.contains(dialout), qPrintable(p.words));
+        p = check({1000, 30});
+        QCOMPARE(p.code, DWORD(ERROR_PORT_NOT_CONFIGURED));
+        QVERIFY2(p.words.contains(dialout) && !p.words.contains(u" "_s + dip + u" "_s),
+                 qPrintable(p.words));
+        QCOMPARE(check({1000, 20, 30}).code, DWORD(0));
+        QCOMPARE(modem::checkPermissions(port, pppd, peers, {0, {0}}).code, DWORD(0));
+        // A setuid pppd reads its options as root; a missing file is still missing.
+        QVERIFY(QFile::remove(peers));
+        QCOMPARE(check({1000, 20, 30}).code, DWORD(ERROR_READING_INI_FILE));
+        QCOMPARE(modem::checkPermissions(port, m_home->path() + u"/none"_s, peers, {0, {0}}).code,
+                 DWORD(ERROR_RASMAN_CANNOT_INITIALIZE));
+    }
+
+    // What can be known before dialing fails before the port is opened: the
+    // ISP is never called for a call pppd cannot carry.
+    void checkedBeforeDialing()
+    {
+        EmulatedModem emulator(m_home->path());
+        QVERIFY(emulator.isReady());
+        QVERIFY(writeModemEntry(emulator.link(), {u"Peer=vantelo-test-absent"_s}));
+        Dialed d = dial(u"0860"_s);
+        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_READING_INI_FILE));
+        QVERIFY(lineprobe::errorText(ERROR_READING_INI_FILE).contains(u"vantelo-test-absent"_s));
+        QVERIFY(hangUpAndWait(d.handle));
+        QVERIFY2(!emulator.log().contains(u"CMD"_s), qPrintable(emulator.log()));
+
+        qputenv("VANTELO_PPPD", QFile::encodeName(m_home->path() + u"/no-pppd"_s));
+        QVERIFY(writeModemEntry(emulator.link()));
+        d = dial(u"0860"_s);
+        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_RASMAN_CANNOT_INITIALIZE));
+        QVERIFY(hangUpAndWait(d.handle));
+        QVERIFY2(!emulator.log().contains(u"CMD"_s), qPrintable(emulator.log()));
+
+        // Device= values that are no device: each says what it is.
+        const QString loop = m_home->path() + u"/loop"_s;
+        QVERIFY(QFile::link(loop, loop));
+        for (const auto &[value, code, what] :
+             {std::tuple{loop, ERROR_DEVICE_DOES_NOT_EXIST, u"loop"_s},
+              std::tuple{u"/dev/"_s + QString(5000, u'x'), ERROR_WRONG_INFO_SPECIFIED,
+                         u"Device="_s}}) {
+            QVERIFY(writeModemEntry(value));
+            d = dial(u"0860"_s);
+            QCOMPARE(waitForEnd(d.handle), DWORD(code));
+            const QString words = lineprobe::errorText(code);
+            QVERIFY2(words.contains(what), qPrintable(words));
+            QVERIFY(hangUpAndWait(d.handle));
+        }
+    }
+
+    // A value too long to travel is refused before any process starts; the
+    // dialing program never dies of a broken pipe.
+    void overLongValuesAreRefused()
+    {
+        EmulatedModem emulator(m_home->path());
+        QVERIFY(emulator.isReady());
+        QVERIFY(writeModemEntry(emulator.link(), {u"Init=AT"_s + QString(70000, u'Z')}));
+        const Dialed d = dial(u"0860"_s);
+        QCOMPARE(d.rc, DWORD(0));
+        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_WRONG_INFO_SPECIFIED));
+        QVERIFY2(lineprobe::errorText(ERROR_WRONG_INFO_SPECIFIED).contains(u"Init="_s),
+                 qPrintable(lineprobe::errorText(ERROR_WRONG_INFO_SPECIFIED)));
+        QCOMPARE(QDir(m_home->runtimeDir()).entryList({u"call-*"_s}, QDir::Files), QStringList());
+        QVERIFY(hangUpAndWait(d.handle));
+        QVERIFY(!emulator.log().contains(u"CMD"_s));
+    }
+
+    // A second call on a busy modem is refused, and the log the first call
+    // writes is neither emptied nor filled with holes.
+    void sharedModemLogIsKept()
+    {
+        EmulatedModem emulator(m_home->path(), {u"--default"_s, u"silent"_s});
+        QVERIFY(emulator.isReady());
+        const QByteArray device = QFile::encodeName(emulator.link());
+        QVERIFY(writeBytes(lines::phonebookPath(), "[ISP]\nDevice=" + device +
+                                                       "\nTimeout=30\n[Other]\nDevice=" + device +
+                                                       "\n"));
+        const Dialed first = dial(u"0860"_s);
+        QVERIFY(waitFor([&] { return lineprobe::stateOf(first.handle) == RASCS_ConnectDevice; }));
+        const Dialed second = dial(u"0861"_s, u"bob"_s, u"pw"_s, u"Other"_s);
+        QCOMPARE(waitForEnd(second.handle), DWORD(ERROR_PORT_NOT_AVAILABLE));
+        QVERIFY(hangUpAndWait(second.handle));
+        QVERIFY(hangUpAndWait(first.handle));
+        const QByteArray log = readBytes(m_home->runtimeDir() + u"/modem.log"_s);
+        QVERIFY2(!log.contains('\0'), log.constData());
+        QVERIFY2(log.contains("Call " + QByteArray::number(first.handle) + '.'), log.constData());
+        QVERIFY2(log.contains("> ATDT0860") && log.contains("Hung up."), log.constData());
+    }
+
+    // pppd gets the password byte for byte; one that cannot be given so is refused.
+    void passwordReachesPppdAsTyped()
+    {
+        // A slow modem still gets through.
+        EmulatedModem emulator(m_home->path(), {u"--delay-ms"_s, u"300"_s});
+        QVERIFY(emulator.isReady());
+        QVERIFY(writeModemEntry(emulator.link()));
+        const QString password = u"p\u00e9 ss\u20ac"_s;
+        Dialed d = dial(u"0860"_s, u"bob"_s, password);
+        QVERIFY(waitFor([&] { return lineprobe::stateOf(d.handle) == RASCS_Connected; }));
+        QCOMPARE(readBytes(m_home->path() + u"/password.hex"_s), password.toUtf8().toHex());
+        QVERIFY(hangUpAndWait(d.handle));
+
+        // From the line tool: a NUL or a byte that is not text never reaches pppd.
+        for (const QByteArray &bad : {QByteArray("pa\0ss\n", 6), QByteArray("caf\xe9\n")}) {
+            QFile::remove(m_home->path() + u"/password.hex"_s);
+            QProcess tool;
+            tool.start(QStringLiteral(VANTELO_LINE_TOOL),
+                       {u"dial"_s, kEntry, u"--number"_s, u"0860"_s, u"--password-stdin"_s});
+            QVERIFY(tool.waitForStarted());
+            tool.write(bad);
+            tool.closeWriteChannel();
+            QVERIFY(tool.waitForFinished(5000));
+            QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+            QVERIFY(tool.exitCode() != 0);
+            QVERIFY2(tool.readAllStandardError().contains("password"), bad.toHex().constData());
+        }
+        QVERIFY(lineprobe::listedHandles().isEmpty());
+        QVERIFY(!QFile::exists(m_home->path() + u"/password.hex"_s));
+    }
+
+    // pppd never outlives its call unnoticed; pppd ended by someone else is
+    // told as such.
+    void pppdEndsWithItsCall()
+    {
+        EmulatedModem emulator(m_home->path());
+        QVERIFY(emulator.isReady());
+        const QByteArray device = QFile::encodeName(emulator.link());
+        QVERIFY(writeBytes(lines::phonebookPath(),
+                           "[ISP]\nDevice=" + device + "\n[Other]\nDevice=" + device + "\n"));
+        const QString lockPath =
+            m_lockDir + u'/' + modem::lockFileName(QFileInfo(emulator.link()).canonicalFilePath());
+        const auto pppdPid = [&] {
+            return pid_t(readBytes(m_home->path() + u"/pid"_s).trimmed().toInt());
+        };
+        const auto connect = [&] {
+            QFile::remove(m_home->path() + u"/pid"_s);
+            const Dialed d = dial(u"0860"_s);
+            return waitFor([&] { return lineprobe::stateOf(d.handle) == RASCS_Connected; }) &&
+                           pppdPid() > 0
+                       ? d.handle
+                       : HRASCONN(0);
+        };
+        // Gone, or a zombie its new parent has not reaped yet.
+        const auto gone = [](pid_t pid) {
+            return waitFor([&] {
+                const QByteArray stat = readBytes(u"/proc/%1/stat"_s.arg(pid));
+                return stat.isEmpty() || stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z";
+            });
+        };
+
+        // Its supervisor killed: pppd goes with it.
+        HRASCONN handle = connect();
+        QVERIFY(handle != 0);
+        QCOMPARE(readBytes(lockPath).trimmed().toInt(), int(pppdPid()));
+        QVERIFY(::kill(pid_t(callPid()), SIGKILL) == 0);
+        QVERIFY(gone(pppdPid()));
+        QCOMPARE(waitForEnd(handle), DWORD(ERROR_NO_CONNECTION));
+        QVERIFY(hangUpAndWait(handle));
+
+        // A pppd that drops the parent-death signal (as a setuid one does)
+        // keeps the port locked, and the next look at the line ends it.
+        qputenv("VANTELO_STANDIN_SETUID", "1");
+        handle = connect();
+        QVERIFY(handle != 0);
+        const pid_t orphan = pppdPid();
+        QVERIFY(::kill(pid_t(callPid()), SIGKILL) == 0);
+        const Dialed other = dial(u"0861"_s, u"bob"_s, u"pw"_s, u"Other"_s);
+        QCOMPARE(waitForEnd(other.handle), DWORD(ERROR_PORT_NOT_AVAILABLE));
+        QVERIFY(hangUpAndWait(other.handle));
+        QCOMPARE(waitForEnd(handle), DWORD(ERROR_NO_CONNECTION));
+        QVERIFY(hangUpAndWait(handle));
+        QVERIFY(gone(orphan));
+
+        // Someone else kills pppd: not the user's hang-up.
+        handle = connect();
+        QVERIFY(handle != 0);
+        QVERIFY(::kill(pppdPid(), SIGKILL) == 0);
+        QCOMPARE(waitForEnd(handle), DWORD(ERROR_PORT_DISCONNECTED));
+        QVERIFY2(lineprobe::errorText(ERROR_PORT_DISCONNECTED).contains(u"signal 9"_s),
+                 qPrintable(lineprobe::errorText(ERROR_PORT_DISCONNECTED)));
+        QVERIFY(hangUpAndWait(handle));
+    }
+
+    // Hanging up puts the modem on hook: by DTR, or, for a modem that
+    // ignores DTR (AT&D0), by the escape and ATH.
+    void hangUpPutsTheModemOnHook_data()
+    {
+        QTest::addColumn<bool>("deaf");
+        QTest::newRow("DTR") << false;
+        QTest::newRow("DTR-deaf") << true;
+    }
+
+    void hangUpPutsTheModemOnHook()
+    {
+        QFETCH(bool, deaf);
+        EmulatedModem emulator(m_home->path(), deaf ? QStringList{u"--dtr-deaf"_s} : QStringList{});
+        QVERIFY(emulator.isReady());
+        QVERIFY(writeModemEntry(emulator.link()));
+        const Dialed d = dial(u"0860"_s);
+        QVERIFY(waitFor([&] { return lineprobe::stateOf(d.handle) == RASCS_Connected; }));
+        QVERIFY(hangUpAndWait(d.handle));
+        const QString log = emulator.log();
+        if (deaf) {
+            QVERIFY2(log.contains(u"DTR ignored"_s) && log.contains(u"ESCAPE"_s) &&
+                         log.contains(u"ATH HANGUP"_s),
+                     qPrintable(log));
+            QVERIFY2(!log.contains(u"CLOSED while off-hook"_s), qPrintable(log));
+        } else {
+            QVERIFY2(log.contains(u"DTR HANGUP"_s) && !log.contains(u"ESCAPE"_s), qPrintable(log));
+        }
     }
 
     // The device must be there, and be a serial port; unsafe texts never leave.
@@ -448,6 +798,8 @@ private slots:
             QSKIP("needs a private /etc/ppp: run through in_private_etc_ppp.sh");
         if (QFileInfo::exists(u"/dev/ppp"_s))
             QSKIP("this kernel has PPP: the real link is tested in the lab's guest");
+        qunsetenv("VANTELO_PPPD");
+        qunsetenv("VANTELO_PPP_PEERS_DIR");
         QVERIFY(QFileInfo::exists(modem::peersFilePath(u"vantelo"_s)));
         EmulatedModem emulator(m_home->path(), {u"--speed"_s, u"33600"_s});
         QVERIFY(emulator.isReady());

@@ -114,9 +114,9 @@ private slots:
     void serviceWritesFieldsAtTheirOffsets()
     {
         const QString longest(256, u'x'); // the longest name its field holds
-        QVERIFY(writePhonebook({quickEntry(longest, {u"Device=Test Modem"_s, u"DialUserName=ann"_s,
-                                                     u"DialPassword=pw"_s, u"DialDomain=DOM"_s,
-                                                     u"DialCallbackNumber=555"_s})}));
+        QVERIFY(writePhonebook({quickEntry(
+            longest, {u"Device=Vantelo Simulated Modem"_s, u"DialUserName=ann"_s,
+                      u"DialPassword=pw"_s, u"DialDomain=DOM"_s, u"DialCallbackNumber=555"_s})}));
 
         RASDIALPARAMS params{};
         params.dwSize = 1052;
@@ -138,7 +138,7 @@ private slots:
         QCOMPARE(dwordAt(&conn, 4), handle);
         QCOMPARE(textAt(&conn, 8), longest.toLatin1());
         QCOMPARE(textAt(&conn, 265), "modem"_ba);
-        QCOMPARE(textAt(&conn, 282), "Test Modem"_ba);
+        QCOMPARE(textAt(&conn, 282), "Vantelo Simulated Modem"_ba);
 
         RASCONNSTATUS status{};
         status.dwSize = 160;
@@ -146,7 +146,7 @@ private slots:
         QVERIFY(dwordAt(&status, 4) <= DWORD(RASCS_Connected));
         QCOMPARE(dwordAt(&status, 8), DWORD(0));
         QCOMPARE(textAt(&status, 12), "modem"_ba);
-        QCOMPARE(textAt(&status, 29), "Test Modem"_ba);
+        QCOMPARE(textAt(&status, 29), "Vantelo Simulated Modem"_ba);
     }
 };
 

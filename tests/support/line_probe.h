@@ -52,6 +52,15 @@ inline DWORD firstState()
 
 // Hangs the call up and waits until the service no longer knows it; false
 // when it is still known after `limitMs`.
+// The service's words for an error, as a caller showing it gets them.
+inline QString errorText(DWORD code)
+{
+    char text[256] = {};
+    if (RasGetErrorStringA(code, text, sizeof text) != 0)
+        return {};
+    return QString::fromLocal8Bit(text);
+}
+
 inline bool hangUpAndWait(HRASCONN handle, int limitMs = 8000)
 {
     const QDeadlineTimer deadline(limitMs);

@@ -7,7 +7,8 @@
 #include <QStringList>
 
 // Writes the simulated line's phonebook: one section per entry, with the lines
-// given for it (e.g. "SimStageMs=5").
+// given for it (e.g. "SimStageMs=5"). An entry given no Device= line is put on
+// the simulated line with the Device= the sample phonebook writes.
 struct PhonebookEntry
 {
     QString name;
@@ -19,8 +20,13 @@ inline bool writePhonebook(const QList<PhonebookEntry> &entries)
     QByteArray text;
     for (const PhonebookEntry &entry : entries) {
         text += '[' + entry.name.toUtf8() + "]\r\n";
-        for (const QString &line : entry.lines)
+        bool device = false;
+        for (const QString &line : entry.lines) {
             text += line.toUtf8() + "\r\n";
+            device = device || line.startsWith(QStringLiteral("Device="));
+        }
+        if (!device)
+            text += "Device=Vantelo Simulated Modem\r\n";
         text += "\r\n";
     }
     return writeBytes(simline::phonebookPath(), text);

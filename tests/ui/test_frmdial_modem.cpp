@@ -48,12 +48,17 @@ private slots:
     {
         QVERIFY(m_f.setUp());
         qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_f.home->path()));
+        // pppd's options are checked before dialing: the tests' own are there.
+        const QString peers = m_f.home->path() + u"/peers"_s;
+        QVERIFY(writeBytes(peers + u"/vantelo"_s, "noauth\n"));
+        qputenv("VANTELO_PPP_PEERS_DIR", QFile::encodeName(peers));
     }
     void cleanup()
     {
         for (const HRASCONN handle : lineprobe::listedHandles())
             lineprobe::hangUpAndWait(handle);
         m_f.tearDown();
+        qunsetenv("VANTELO_PPP_PEERS_DIR");
     }
 
     // A busy far end, dialed in pulse (no dialing type chosen yet): the road
@@ -70,8 +75,13 @@ private slots:
         QCOMPARE(w.status->text(), u"Attempting to establish a connection..."_s);
 
         QStringList seen;
-        QVERIFY2(tickUntil(serviceText(ERROR_LINE_BUSY), &seen), qPrintable(seen.join(u" | "_s)));
-        QVERIFY2(seen.contains(u"Dialing 0860 ..."_s), qPrintable(seen.join(u" | "_s)));
+        // The words of what happened, at which stage, once the modem has answered.
+        QVERIFY(tickUntil(u"Dialing 0860 ..."_s, &seen));
+        QTRY_COMPARE(lineprobe::errorOf(lineprobe::listedHandles().value(0)),
+                     DWORD(ERROR_LINE_BUSY));
+        const QString busy = serviceText(ERROR_LINE_BUSY);
+        QCOMPARE(busy, u"Dialing 0860: the modem answered \"BUSY\"."_s);
+        QVERIFY2(tickUntil(busy, &seen), qPrintable(seen.join(u" | "_s)));
         QVERIFY(modem.log().contains(u"CMD ATDP0860"_s));
         QCOMPARE(w.exi->text(), u"Cancel"_s);
         QCOMPARE(w.WasConnected, qint16(0));
@@ -102,8 +112,9 @@ private slots:
         DialType = 0;
     }
 
-    // A modem that answers, and no pppd options to go on with: the words say what to install.
-    void connectedModemWithoutPeersFile()
+    // No pppd options to go on with: nothing is dialed, and the words name
+    // the missing file and say what to install.
+    void modemWithoutPeersFile()
     {
         EmulatedModem modem(m_f.home->path());
         QVERIFY(modem.isReady());
@@ -112,10 +123,13 @@ private slots:
         frmdial &w = m_f.load();
         m_f.fillFields(u"bob"_s, u"pw"_s, u"0860"_s);
         w.Connect->click();
+        QTRY_VERIFY(lineprobe::listedHandles().size() == 1);
         QStringList seen;
         const QString text = serviceText(ERROR_READING_INI_FILE);
         QVERIFY2(tickUntil(text, &seen), qPrintable(seen.join(u" | "_s)));
+        QVERIFY2(text.contains(u"vantelo-test-absent"_s), qPrintable(text));
         QVERIFY(text.contains(u"cmake --install build --component ppp-peers"_s));
+        QVERIFY(!modem.log().contains(u"CMD"_s));
     }
 };
 

@@ -17,7 +17,7 @@ namespace platform {
 namespace {
 
 // One line of `in`, its line ending dropped; false at the end of the input.
-bool readLine(std::FILE *in, QString *line)
+bool readLine(std::FILE *in, QString *line, bool *faithful)
 {
     QByteArray bytes;
     int c = 0;
@@ -28,6 +28,11 @@ bool readLine(std::FILE *in, QString *line)
     if (bytes.endsWith('\r'))
         bytes.chop(1);
     *line = QString::fromLocal8Bit(bytes);
+    if (faithful) {
+        QByteArray again = line->toLocal8Bit();
+        *faithful = !bytes.contains('\0') && again == bytes;
+        again.fill('\0');
+    }
     bytes.fill('\0');
     return true;
 }
@@ -91,7 +96,7 @@ bool inputIsTerminal()
 #endif
 }
 
-bool readHiddenLine(const QString &prompt, QString *line)
+bool readHiddenLine(const QString &prompt, QString *line, bool *faithful)
 {
     if (!inputIsTerminal())
         return false;
@@ -101,12 +106,12 @@ bool readHiddenLine(const QString &prompt, QString *line)
     // A terminal whose echo cannot be switched off would show the secret.
     if (!echoOff.active())
         return false;
-    return readLine(stdin, line);
+    return readLine(stdin, line, faithful);
 }
 
-bool readInputLine(QString *line)
+bool readInputLine(QString *line, bool *faithful)
 {
-    return readLine(stdin, line);
+    return readLine(stdin, line, faithful);
 }
 
 } // namespace platform

@@ -72,6 +72,10 @@ QJsonObject callToJson(const Call &c)
         o.insert(u"error"_s, qint64(c.error));
         o.insert(u"finished"_s, c.finished);
         o.insert(u"interface"_s, c.interfaceName);
+        if (!c.errorWords.isEmpty())
+            o.insert(u"errorWords"_s, c.errorWords);
+        if (c.pppdPid > 0)
+            o.insert(u"pppdPid"_s, c.pppdPid);
     }
     return o;
 }
@@ -149,6 +153,9 @@ std::optional<Call> callFromJson(const QJsonObject &o)
         static_cast<DWORD>(error == 0 || (error >= 600 && error <= 799) ? error : ERROR_UNKNOWN);
     c.finished = o.value(u"finished"_s).toBool();
     c.interfaceName = o.value(u"interface"_s).toString();
+    // Words are shown in a 256-byte buffer: anything longer is not ours.
+    c.errorWords = o.value(u"errorWords"_s).toString().left(255);
+    c.pppdPid = bounded(o, u"pppdPid"_s, 0, 1, MaxPid);
     return c;
 }
 
@@ -504,15 +511,16 @@ QByteArray samplePhonebook()
         "; Vantelo's phonebook, one [section] per entry. Vantelo dials the first one.\n"
         "; The file is read again at every request, so edits take effect at the next dial.\n"
         ";\n"
-        "; An entry whose Device= names a device file (/dev/ttyACM0, /dev/ttyUSB0,\n"
-        "; /dev/ttyS0...) is dialed on that real modem; pppd then brings the network up.\n"
+        "; An entry with Device=Vantelo Simulated Modem is dialed on Vantelo's simulated\n"
+        "; line. Any other entry is dialed on the real modem its Device= names\n"
+        "; (/dev/ttyACM0, /dev/ttyUSB0, /dev/ttyS0..., or a bare name below /dev such as\n"
+        "; ttyACM0); pppd then brings the network up.\n"
         ";   Device=/dev/ttyACM0     the modem's serial port\n"
         ";   Speed=115200            the port's speed in bits per second\n"
         ";   Init=ATZ                the command that resets the modem before dialing\n"
         ";   Timeout=60              seconds to wait for the far end to answer\n"
         ";   Peer=vantelo            the pppd options file in /etc/ppp/peers\n"
-        "; Any other entry is dialed on Vantelo's simulated line, whose far end\n"
-        "; behaves as the entry says:\n"
+        "; The simulated line's far end behaves as the entry says:\n"
         ";   SimUser=, SimPassword=  the account the server accepts (no SimUser: any account)\n"
         ";   SimSpeed=28800          the connect speed in bits per second\n"
         ";   SimOutcome=connect      connect | busy | noanswer | nodialtone | nocarrier\n"

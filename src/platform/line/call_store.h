@@ -59,6 +59,10 @@ struct Call
     DWORD error = 0;
     bool finished = false; // the call process has ended the call and released the port
     QString interfaceName; // the network interface pppd brought up
+    // What happened, in words naming the entry, the value or the stage, when
+    // the error's own text is too general (empty: that text says it all).
+    QString errorWords;
+    qint64 pppdPid = 0; // pppd, while the call's process supervises it
 };
 
 struct CallStatus

@@ -2,9 +2,10 @@
 
 // A kind of dial-up line behind the Remote Access Service calls. Every entry
 // of the phonebook is dialed on one kind, chosen by lineForEntry() alone: an
-// entry whose Device= names a device file is a real modem, any other entry is
-// the simulated line. The Ras* calls, the call store and the statistics speak
-// to a call's line only through this interface.
+// entry with Device=Vantelo Simulated Modem (as the sample phonebook writes
+// it) is the simulated line, any other entry a real modem, so a mistyped
+// device fails as a missing modem rather than dialing a pretend one. The Ras* calls, the call store
+// and the statistics speak to a call's line only through this interface.
 
 #include "platform/line/call_store.h"
 #include "platform/line/phonebook_file.h"
@@ -60,7 +61,7 @@ const Line &lineForEntry(const PhonebookFile &phonebook, const QString &entry);
 // The line that carries a call.
 const Line &lineOf(Kind kind);
 
-// Whether an entry is dialed on a real modem: its Device= names a device file.
+// Whether an entry is dialed on a real modem: its Device= is not the simulated line's.
 bool isModemEntry(const PhonebookFile &phonebook, const QString &entry);
 
 } // namespace line

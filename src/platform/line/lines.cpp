@@ -28,8 +28,9 @@ void ensurePhonebook()
 
 QString description()
 {
-    return u"real modems (entries with a\n"
-           u"Device=/dev/... key) and the simulated line (every other entry)."_s;
+    return u"the simulated line (entries with\n"
+           u"Device=Vantelo Simulated Modem) and real modems (every other entry:\n"
+           u"Device=/dev/ttyACM0, or a bare name below /dev such as ttyACM0)."_s;
 }
 
 void setLockWaitMs(int ms)

@@ -131,6 +131,18 @@ bool hasLineBreak(const QString &text)
     return text.contains(u'\n') || text.contains(u'\r');
 }
 
+// The words of what happened to the latest listed call that ended with this
+// error, when its line gave more than the error's own text; empty otherwise.
+QByteArray callErrorWords(DWORD code)
+{
+    const QList<Call> calls = openCalls(readLineState(), nowMs());
+    for (auto it = calls.crbegin(); it != calls.crend(); ++it) {
+        if (it->finished && it->error == code && !it->errorWords.isEmpty())
+            return platform::toAnsi(it->errorWords);
+    }
+    return {};
+}
+
 HRASCONN takeHandle(LineState &state)
 {
     const HRASCONN handle = state.nextHandle;
@@ -248,6 +260,8 @@ DWORD RasGetErrorStringA(UINT uErrorValue, LPSTR lpszErrorString, DWORD cBufSize
     // thread last met them.
     if (uErrorValue == ERROR_RUNTIME_FOLDER_UNUSABLE && !runtimeProblem().isEmpty())
         text = platform::toAnsi(runtimeProblem());
+    else if (const QByteArray words = callErrorWords(uErrorValue); !words.isEmpty())
+        text = words;
     const size_t length = size_t(text.size());
     if (length + 1 > cBufSize)
         return ERROR_BUFFER_TOO_SMALL;

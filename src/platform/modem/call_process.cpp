@@ -21,6 +21,8 @@
 #include <functional>
 #include <poll.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,7 +73,9 @@ qint64 monotonicMs()
 
 // The latest modem call's log, $XDG_RUNTIME_DIR/vantelo/modem.log: the modem
 // dialog and pppd's messages (pppd hides the password), for a person finding
-// out why a call failed. Each call starts it afresh.
+// out why a call failed. A call starts it afresh only when no other call is
+// writing it (each call holds a lock on it while it lives); otherwise it adds
+// its lines at the end, so no call ever writes into a log emptied under it.
 class CallLog final
 {
 public:
@@ -81,7 +85,12 @@ public:
         const QString folder = platform::runtimeFolder();
         const int fd = folder.isEmpty() ? -1
                                         : line::openRuntimeFile(folder + u"/modem.log"_s,
-                                                                O_WRONLY | O_CREAT | O_TRUNC);
+                                                                O_WRONLY | O_CREAT | O_APPEND);
+        // Every writer holds a shared lock; emptying needs it alone.
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) [[maybe_unused]]
+            const int emptied = ::ftruncate(fd, 0);
+        if (fd >= 0)
+            ::flock(fd, LOCK_SH);
         if (fd >= 0 && !m_file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
             ::close(fd);
         write(u"Call %1."_s.arg(handle));
@@ -114,12 +123,14 @@ public:
             return;
         }
         if (rc != 0) {
-            m_log.write(u"The call failed: error %1."_s.arg(rc));
+            m_log.write(u"The call failed: error %1. %2"_s.arg(rc).arg(m_words));
             m_port.hangUpAndClose();
-            report([rc](line::Call &c) {
+            report([rc, this](line::Call &c) {
                 c.state = RASCS_Disconnected;
                 c.error = rc;
+                c.errorWords = m_words;
                 c.finished = true;
+                c.pppdPid = 0;
             });
         }
     }
@@ -130,15 +141,18 @@ private:
     {
         const ModemSettings &s = m_request.settings;
         m_log.write(u"Opening %1 at %2 bit/s."_s.arg(s.device).arg(s.speed));
-        if (const DWORD rc = m_port.open(s.device, s.speed); rc != 0)
+        if (const DWORD rc = m_port.open(s.device, s.speed); rc != 0) {
+            m_words = m_port.problem();
             return rc;
+        }
         if (!report([](line::Call &c) { c.state = RASCS_PortOpened; }))
             return 0;
 
         if (!s.init.isEmpty()) {
             quint32 unused = 0;
             const int timeoutMs = std::min(kInitTimeoutMs, s.timeoutSec * 1000);
-            const DWORD rc = command(s.init, timeoutMs, Answer::Ok, &unused);
+            const DWORD rc =
+                command(u"The modem's reset"_s, s.init, timeoutMs, Answer::Ok, &unused);
             if (rc != 0 || m_hangUpRequested)
                 return rc;
         }
@@ -146,11 +160,13 @@ private:
             return 0;
         quint32 speed = 0;
         const DWORD rc =
-            command(dialCommand(m_request.number), s.timeoutSec * 1000, Answer::Connect, &speed);
+            command(u"Dialing %1"_s.arg(dialCommand(m_request.number).mid(4)),
+                    dialCommand(m_request.number), s.timeoutSec * 1000, Answer::Connect, &speed);
         if (rc != 0 || m_hangUpRequested)
             return rc;
         if (speed == 0)
             speed = quint32(s.speed);
+        m_online = true;
         if (!report([speed](line::Call &c) {
                 c.state = RASCS_DeviceConnected;
                 c.speed = speed;
@@ -159,23 +175,36 @@ private:
         return runPppd();
     }
 
-    // Sends a command and waits for its final answer.
-    DWORD command(const QString &text, int timeoutMs, Answer wanted, quint32 *speed)
+    // Sends a command and waits for its final answer. A failure's words name
+    // the `stage` and what the modem said.
+    DWORD command(const QString &stage, const QString &text, int timeoutMs, Answer wanted,
+                  quint32 *speed)
     {
+        const auto failed = [&](DWORD rc, const QString &what) {
+            m_words = stage + u": "_s + what;
+            return rc;
+        };
         const QByteArray bytes = text.toLatin1();
         m_log.write(u"> "_s + text);
         const QByteArray line = bytes + '\r';
         if (::write(m_port.fd(), line.constData(), size_t(line.size())) != line.size())
-            return ERROR_HARDWARE_FAILURE;
+            return failed(ERROR_HARDWARE_FAILURE, u"the command could not be sent to the modem."_s);
         AnswerReader reader(bytes);
         const qint64 deadline = monotonicMs() + timeoutMs;
         for (;;) {
             const qint64 left = deadline - monotonicMs();
             if (left <= 0) {
                 m_log.write(u"No answer in time."_s);
+                const QString waited = QString::number((timeoutMs + 999) / 1000);
                 if (reader.sawUnrecognized())
-                    return ERROR_UNRECOGNIZED_RESPONSE;
-                return wanted == Answer::Ok ? ERROR_DEVICE_NOT_READY : ERROR_NO_ANSWER;
+                    return failed(
+                        ERROR_UNRECOGNIZED_RESPONSE,
+                        u"the modem sent only what no modem answers, for %1 s."_s.arg(waited));
+                if (wanted == Answer::Ok)
+                    return failed(ERROR_DEVICE_NOT_READY,
+                                  u"the modem did not answer %1 within %2 s."_s.arg(text, waited));
+                return failed(ERROR_NO_ANSWER,
+                              u"the far end did not answer within %1 s."_s.arg(waited));
             }
             pollfd fds[2] = {{m_port.fd(), POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
             if (::poll(fds, 2, int(left)) < 0 && errno != EINTR)
@@ -201,14 +230,16 @@ private:
                         *speed = reader.connectSpeed();
                         return 0;
                     }
+                    const QString said = u"the modem answered \"%1\"."_s.arg(
+                        QString::fromLatin1(reader.finalLine().left(80)));
                     if (answer == Answer::Ok || answer == Answer::Connect)
-                        return ERROR_UNRECOGNIZED_RESPONSE;
-                    return answerError(answer);
+                        return failed(ERROR_UNRECOGNIZED_RESPONSE, said);
+                    return failed(answerError(answer), said);
                 }
                 if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                    return ERROR_HARDWARE_FAILURE; // the modem is gone
+                    return failed(ERROR_HARDWARE_FAILURE, u"the modem is gone."_s);
             } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                return ERROR_HARDWARE_FAILURE;
+                return failed(ERROR_HARDWARE_FAILURE, u"the modem is gone."_s);
             }
         }
     }
@@ -271,8 +302,17 @@ private:
         // The modem line becomes pppd's standard input; its log arrives on
         // logfd and its standard error; the password on passwordfd.
         const int sources[5] = {m_port.fd(), devNull, logPipe[1], logPipe[1], passwordPipe[0]};
+        const pid_t parent = ::getpid();
         const pid_t pid = ::fork();
         if (pid == 0) {
+            // pppd ends with the call's process: a process group of its own
+            // for whoever ends it, and a SIGTERM should its supervisor die.
+            // (A setuid pppd drops the latter at exec; the call's record then
+            // names it, and the next look at the line ends it.)
+            ::setpgid(0, 0);
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (::getppid() != parent)
+                ::_exit(127);
             int high[5];
             for (int i = 0; i < 5; ++i)
                 high[i] = ::fcntl(sources[i], F_DUPFD, 20);
@@ -312,7 +352,12 @@ private:
             return execError == EACCES || execError == EPERM ? ERROR_NO_DIALIN_PERMISSION
                                                              : ERROR_RASMAN_CANNOT_INITIALIZE;
         }
+        // The port's lock names pppd while it runs, so the port stays locked
+        // for as long as pppd may use it, even should this process die.
+        m_port.handLockTo(pid);
+        report([pid](line::Call &c) { c.pppdPid = pid; });
         const int status = supervise(pid, logPipe[0]);
+        m_port.handLockTo(::getpid());
         ::close(logPipe[0]);
         if (m_hangUpRequested)
             return 0;
@@ -320,11 +365,28 @@ private:
             m_log.write(u"pppd exited with status %1."_s.arg(WEXITSTATUS(status)));
         else
             m_log.write(u"pppd was killed."_s);
-        if (m_authenticationFailed)
+        const QString said =
+            m_pppdSaid.isEmpty() ? QString() : u" (pppd: \"%1\")"_s.arg(m_pppdSaid.left(80));
+        if (m_authenticationFailed) {
+            m_words = u"Logging in: the ISP refused the login or password%1."_s.arg(said);
             return ERROR_AUTHENTICATION_FAILURE;
-        if (WIFEXITED(status))
-            return pppdExitError(WEXITSTATUS(status));
-        return ERROR_USER_DISCONNECTION;
+        }
+        if (WIFEXITED(status) && WEXITSTATUS(status) != 5) {
+            const DWORD rc = pppdExitError(WEXITSTATUS(status));
+            if (rc != ERROR_PPP_NO_PROTOCOLS_CONFIGURED && rc != ERROR_READING_INI_FILE)
+                m_words = u"%1: pppd ended with status %2%3."_s.arg(m_pppdStage)
+                              .arg(WEXITSTATUS(status))
+                              .arg(said);
+            return rc;
+        }
+        // Nobody here asked pppd to end: someone else ended it.
+        m_words = WIFSIGNALED(status)
+                      ? u"pppd was killed by signal %1 (%2), not by Vantelo: the link is down."_s
+                            .arg(WTERMSIG(status))
+                            .arg(QString::fromLocal8Bit(::strsignal(WTERMSIG(status))))
+                      : u"pppd was told to end by a signal that did not come from Vantelo: the "
+                        u"link is down."_s;
+        return ERROR_PORT_DISCONNECTED;
     }
 
     // Follows pppd until it exits; returns its wait status.
@@ -351,6 +413,7 @@ private:
                 readSignals();
                 if (m_hangUpRequested && !before) {
                     m_log.write(u"Hanging up."_s);
+                    ::kill(-pid, SIGTERM);
                     ::kill(pid, SIGTERM);
                     killAt = monotonicMs() + kPppdGraceMs;
                 }
@@ -359,6 +422,7 @@ private:
             if ((fds[0].revents & (POLLIN | POLLHUP)) && !readLog(logFd, &pending))
                 logFd = -1;
             if (killAt >= 0 && !killed && monotonicMs() >= killAt) {
+                ::kill(-pid, SIGKILL);
                 ::kill(pid, SIGKILL);
                 killed = true;
                 killAt = -1;
@@ -402,17 +466,20 @@ private:
     void readPppdLine(const QString &line)
     {
         m_log.write(u"pppd: "_s + line);
+        m_pppdSaid = line;
         const PppdProgress progress = readPppdLogLine(line);
         switch (progress.step) {
         case PppdProgress::None:
             return;
         case PppdProgress::LinkStarted:
+            m_pppdStage = u"Logging in"_s;
             report([&progress](line::Call &c) {
                 c.interfaceName = progress.interfaceName;
                 c.state = RASCS_Authenticate;
             });
             return;
         case PppdProgress::Authenticated:
+            m_pppdStage = u"The network"_s;
             report([](line::Call &c) { c.state = RASCS_Authenticated; });
             return;
         case PppdProgress::AuthenticationFailed:
@@ -459,7 +526,9 @@ private:
     // The user hung up: the port is released, then the call is forgotten.
     void finishHangUp()
     {
-        m_port.hangUpAndClose();
+        m_port.hangUpAndClose(m_online);
+        if (!m_port.problem().isEmpty())
+            m_log.write(m_port.problem());
         line::LineLock lock(-1);
         line::LineState state = line::readLineState();
         const qint64 now = line::nowMs();
@@ -475,7 +544,11 @@ private:
     CallRequest m_request;
     CallLog m_log;
     Port m_port;
+    QString m_words; // what happened, when the error's own text is too general
     bool m_hangUpRequested = false;
+    QString m_pppdStage = u"Starting PPP"_s; // where pppd is, in words
+    QString m_pppdSaid;                      // pppd's latest line
+    bool m_online = false;                   // the modem answered CONNECT: a call is on the line
     bool m_authenticationFailed = false;
 };
 

@@ -9,6 +9,24 @@ namespace {
 // A modem's line is short; anything longer is noise and is dropped.
 constexpr qsizetype kMaxLine = 512;
 
+// The rate a line gives after its word ("CARRIER 28800/V34" → 28800), 0 when
+// it gives none or one no modem line runs at.
+quint32 rateAfter(const QByteArray &upper, qsizetype from)
+{
+    qsizetype i = from;
+    while (i < upper.size() && (upper.at(i) == ' ' || upper.at(i) == '/' || upper.at(i) == ':'))
+        ++i;
+    quint64 rate = 0;
+    int digits = 0;
+    while (i < upper.size() && upper.at(i) >= '0' && upper.at(i) <= '9' && digits < 12) {
+        rate = rate * 10 + quint64(upper.at(i++) - '0');
+        ++digits;
+    }
+    if (i < upper.size() && upper.at(i) >= '0' && upper.at(i) <= '9')
+        return 0; // more digits than any rate has
+    return rate <= MaxLineRate ? quint32(rate) : 0;
+}
+
 } // namespace
 
 AnswerReader::AnswerReader(const QByteArray &command) : m_command(command.trimmed().toUpper()) {}
@@ -21,8 +39,10 @@ Answer AnswerReader::feed(const QByteArray &bytes)
             m_pending.clear();
             if (line.isEmpty())
                 continue;
-            if (const Answer a = readLine(line); a != Answer::None)
+            if (const Answer a = readLine(line); a != Answer::None) {
+                m_finalLine = line;
                 return a;
+            }
             continue;
         }
         if (m_pending.size() >= kMaxLine) {
@@ -42,13 +62,7 @@ Answer AnswerReader::readLine(const QByteArray &line)
     if (upper == "OK")
         return Answer::Ok;
     if (upper == "CONNECT" || upper.startsWith("CONNECT ") || upper.startsWith("CONNECT/")) {
-        qsizetype i = 7;
-        while (i < upper.size() && (upper.at(i) == ' ' || upper.at(i) == '/'))
-            ++i;
-        quint64 speed = 0;
-        while (i < upper.size() && upper.at(i) >= '0' && upper.at(i) <= '9' && speed < 1000000000)
-            speed = speed * 10 + quint64(upper.at(i++) - '0');
-        m_speed = static_cast<quint32>(speed);
+        m_connectRate = rateAfter(upper, 7);
         return Answer::Connect;
     }
     if (upper == "BUSY")
@@ -61,8 +75,19 @@ Answer AnswerReader::readLine(const QByteArray &line)
         return Answer::NoAnswer;
     if (upper == "ERROR" || upper == "DELAYED" || upper == "BLACKLISTED")
         return Answer::Error;
-    if (upper == "RING" || upper == "RINGING" || upper.startsWith("CARRIER") ||
-        upper.startsWith("PROTOCOL:") || upper.startsWith("COMPRESSION:"))
+    // The line's own rate, as modems report it before CONNECT (which may
+    // give the port's rate instead, or none).
+    if (upper.startsWith("CARRIER")) {
+        if (const quint32 rate = rateAfter(upper, 7); rate != 0)
+            m_carrierRate = rate;
+        return Answer::None;
+    }
+    if (upper.startsWith("PROTOCOL:")) {
+        if (const quint32 rate = rateAfter(upper, 9); rate != 0 && m_carrierRate == 0)
+            m_carrierRate = rate;
+        return Answer::None;
+    }
+    if (upper == "RING" || upper == "RINGING" || upper.startsWith("COMPRESSION:"))
         return Answer::None;
     m_unrecognized = true;
     return Answer::None;

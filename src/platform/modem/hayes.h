@@ -10,6 +10,10 @@
 
 namespace modem {
 
+// The fastest rate a modem line is taken to run at; a modem reporting more
+// is talking nonsense.
+inline constexpr quint64 MaxLineRate = 4000000;
+
 enum class Answer { None, Ok, Connect, Busy, NoCarrier, NoDialTone, NoAnswer, Error };
 
 class AnswerReader final
@@ -23,8 +27,13 @@ public:
     // PROTOCOL:, COMPRESSION:) are passed over.
     Answer feed(const QByteArray &bytes);
 
-    // The speed of a CONNECT answer ("CONNECT 28800/ARQ" → 28800), 0 when it gave none.
-    quint32 connectSpeed() const { return m_speed; }
+    // The line's rate: a CARRIER line's ("CARRIER 28800"), else the CONNECT
+    // answer's ("CONNECT 33600/ARQ/V34/LAPM/V42BIS" → 33600); 0 when the
+    // modem gave none that a line can run at (the port's rate is then all
+    // there is to show).
+    quint32 connectSpeed() const { return m_carrierRate != 0 ? m_carrierRate : m_connectRate; }
+    // The line that gave the final answer, as the modem sent it.
+    QByteArray finalLine() const { return m_finalLine; }
     // Whether anything arrived that is neither the echo, nor a result code,
     // nor an informational line.
     bool sawUnrecognized() const { return m_unrecognized; }
@@ -34,7 +43,9 @@ private:
 
     QByteArray m_command;
     QByteArray m_pending;
-    quint32 m_speed = 0;
+    QByteArray m_finalLine;
+    quint32 m_carrierRate = 0;
+    quint32 m_connectRate = 0;
     bool m_unrecognized = false;
 };
 

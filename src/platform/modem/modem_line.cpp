@@ -2,6 +2,9 @@
 
 #include "platform/modem/call_process.h"
 #include "platform/modem/modem_settings.h"
+#include "platform/modem/port.h"
+#include "platform/modem/pppd.h"
+#include "platform/modem/preflight.h"
 #include "platform/paths.h"
 
 #include <QFile>
@@ -9,7 +12,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/wait.h>
@@ -41,6 +46,33 @@ bool callProcessAlive(HRASCONN handle)
     return held;
 }
 
+// The pppd a call's record names, if it still runs: a process by that pid
+// whose name is pppd's (so a pid used again by another program is left alone).
+bool orphanPppdAlive(const line::Call &call)
+{
+    if (!processRunning(int(call.pppdPid)))
+        return false;
+    QFile comm(u"/proc/%1/comm"_s.arg(call.pppdPid));
+    if (!comm.open(QIODevice::ReadOnly))
+        return false;
+    // The kernel keeps the first 15 bytes of a program's name.
+    const QByteArray name = QFile::encodeName(QFileInfo(pppdProgram()).fileName()).left(15);
+    return comm.readAll().trimmed() == name;
+}
+
+// Ends a pppd whose supervisor died: SIGTERM, SIGKILL once `force`.
+void endOrphanPppd(const line::Call &call, bool force)
+{
+    if (!orphanPppdAlive(call))
+        return;
+    const pid_t pid = pid_t(call.pppdPid);
+    ::kill(-pid, force ? SIGKILL : SIGTERM);
+    ::kill(pid, force ? SIGKILL : SIGTERM);
+}
+
+// How long an orphaned pppd may take to end after SIGTERM.
+constexpr qint64 kOrphanGraceMs = 5000;
+
 // A counter of the interface's statistics, cut to 32 bits as the system's own are.
 quint32 interfaceCounter(const QString &interfaceName, const char *counter)
 {
@@ -52,27 +84,64 @@ quint32 interfaceCounter(const QString &interfaceName, const char *counter)
     return static_cast<quint32>(file.read(32).trimmed().toULongLong());
 }
 
+// Writes all of `bytes` to a pipe; false when the reader is gone. A reader
+// that went away is an error of this call, never a SIGPIPE that ends the
+// dialing program: the signal is held for the write and taken back after.
+bool writeToPipe(int fd, const QByteArray &bytes)
+{
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigset_t before;
+    ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &before);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    if (done < bytes.size() && !sigismember(&before, SIGPIPE)) {
+        // The SIGPIPE this write raised, if any, is taken back before it is unblocked.
+        const timespec none = {0, 0};
+        while (::sigtimedwait(&pipeSignal, nullptr, &none) < 0 && errno == EINTR) {
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return done == bytes.size();
+}
+
 // Starts vantelo-call with the call's lock on descriptor 3 and the request on
 // its standard input; waits only for its first process, which leaves at once.
-DWORD startCallProcess(const CallRequest &request)
+Problem startCallProcess(const CallRequest &request)
 {
     const QString program = callProgram();
     if (program.isEmpty())
-        return ERROR_RASMAN_CANNOT_INITIALIZE;
+        return {ERROR_RASMAN_CANNOT_INITIALIZE,
+                u"Vantelo's call program, vantelo-call, is not installed beside it."_s};
     const QString lockPath = callLockPath(request.handle);
     if (lockPath.isEmpty())
-        return line::ERROR_RUNTIME_FOLDER_UNUSABLE;
+        return {line::ERROR_RUNTIME_FOLDER_UNUSABLE, {}};
     const int lockFd = line::openRuntimeFile(lockPath, O_RDWR | O_CREAT);
     if (lockFd < 0)
-        return ERROR_RASMAN_CANNOT_INITIALIZE;
+        return {line::ERROR_RUNTIME_FOLDER_UNUSABLE, {}};
     if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
         ::close(lockFd);
-        return ERROR_PORT_ALREADY_OPEN;
+        return {ERROR_PORT_ALREADY_OPEN, {}};
     }
+    const QByteArray lockFile = QFile::encodeName(lockPath);
+    // A call that does not start leaves no lock behind.
+    const auto failed = [&](const QString &why) {
+        ::unlink(lockFile.constData());
+        return Problem{ERROR_RASMAN_CANNOT_INITIALIZE,
+                       u"Vantelo's call program could not take the call: "_s + why};
+    };
     int requestPipe[2];
     if (::pipe2(requestPipe, O_CLOEXEC) != 0) {
         ::close(lockFd);
-        return ERROR_RASMAN_CANNOT_INITIALIZE;
+        return failed(QString::fromLocal8Bit(std::strerror(errno)));
     }
 
     posix_spawn_file_actions_t actions;
@@ -106,19 +175,57 @@ DWORD startCallProcess(const CallRequest &request)
     ::close(lockFd); // the call's process holds the lock from now on
     if (spawned != 0) {
         ::close(requestPipe[1]);
-        return ERROR_RASMAN_CANNOT_INITIALIZE;
+        return failed(QString::fromLocal8Bit(std::strerror(spawned)));
     }
     QByteArray bytes = encodeCallRequest(request);
-    const bool written =
-        ::write(requestPipe[1], bytes.constData(), size_t(bytes.size())) == bytes.size();
+    const bool written = writeToPipe(requestPipe[1], bytes);
     bytes.fill('\0');
     ::close(requestPipe[1]);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (!written || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return ERROR_RASMAN_CANNOT_INITIALIZE;
-    return 0;
+        return failed(u"it refused the request."_s);
+    return {};
+}
+
+// The texts of a dial that are checked before anything starts (604).
+Problem checkTexts(const line::PhonebookFile &phonebook, const QString &entry, const CallRequest &r)
+{
+    const auto tooLong = [&](const QString &key, qsizetype limit) {
+        const QString value = phonebook.value(entry, key);
+        if (value.size() <= limit)
+            return Problem{};
+        return Problem{ERROR_WRONG_INFO_SPECIFIED,
+                       u"The entry's %1= is %2 characters long; at most %3 can be used."_s.arg(
+                           key, QString::number(value.size()), QString::number(limit))};
+    };
+    for (const auto &[key, limit] :
+         {std::pair{u"Device"_s, MaxDeviceLength}, std::pair{u"Init"_s, MaxInitLength},
+          std::pair{u"Peer"_s, MaxPeerLength}}) {
+        if (const Problem p = tooLong(key, limit))
+            return p;
+    }
+    if (!isDialableNumber(r.number))
+        return {
+            ERROR_WRONG_INFO_SPECIFIED,
+            u"The number \"%1\" holds characters a modem cannot dial."_s.arg(r.number.left(40))};
+    if (!isSafeUserName(r.userName))
+        return {ERROR_WRONG_INFO_SPECIFIED,
+                u"The login may not begin with '-' nor hold control characters."_s};
+    if (!isSafePeerName(r.settings.peer))
+        return {ERROR_WRONG_INFO_SPECIFIED,
+                u"The entry's Peer= must be a plain file name of /etc/ppp/peers."_s};
+    if (!isSafeModemCommand(r.settings.init))
+        return {ERROR_WRONG_INFO_SPECIFIED,
+                u"The entry's Init= must be one line of printable ASCII."_s};
+    // pppd would get the password cut at a NUL; a replacement character
+    // stands for bytes that were not text and are lost already.
+    if (r.password.contains(u'\0') || r.password.contains(QChar::ReplacementCharacter))
+        return {ERROR_WRONG_INFO_SPECIFIED,
+                u"The password holds a NUL or bytes that are not text: pppd would not get it "
+                u"as typed."_s};
+    return {};
 }
 
 class ModemLine final : public line::Line
@@ -143,17 +250,25 @@ public:
         call->phoneNumber = r.number;
         call->speed = 0;
         call->state = RASCS_OpenPort;
-        // Texts that could speak to the modem or to pppd end the call at once,
-        // before anything is opened or started.
-        if (!isDialableNumber(r.number) || !isSafeUserName(r.userName) ||
-            !isSafePeerName(r.settings.peer) || !isSafeModemCommand(r.settings.init) ||
-            r.password.contains(u'\0')) {
+        // What cannot be dialed ends the call at once, before anything is
+        // opened or started: texts that could speak to the modem or to pppd,
+        // values too long to travel, a device that is not there, an account
+        // that may not use the modem or run pppd, pppd's missing options.
+        Problem problem = checkTexts(phonebook, request.entry, r);
+        if (!problem)
+            problem = checkDevice(request.entry, phonebook.value(request.entry, u"Device"_s));
+        if (!problem)
+            problem = checkPermissions(r.settings.device, pppdProgram(),
+                                       peersFilePath(r.settings.peer), Credentials::current());
+        if (!problem)
+            problem = startCallProcess(r);
+        if (problem) {
             call->state = RASCS_Disconnected;
-            call->error = ERROR_WRONG_INFO_SPECIFIED;
+            call->error = problem.code;
+            call->errorWords = problem.words;
             call->finished = true;
-            return 0;
         }
-        return startCallProcess(r);
+        return 0;
     }
 
     line::CallStatus status(const line::Call &call, qint64 nowMs) const override
@@ -163,8 +278,11 @@ public:
             return {RASCS_Disconnected, call.finished ? call.error : 0};
         if (call.finished)
             return {RASCS_Disconnected, call.error};
-        if (!callProcessAlive(call.handle))
+        if (!callProcessAlive(call.handle)) {
+            // pppd must not go on alone with the modem: it is ended now.
+            endOrphanPppd(call, false);
             return {RASCS_Disconnected, ERROR_NO_CONNECTION};
+        }
         return {call.state, 0};
     }
 
@@ -175,6 +293,11 @@ public:
         const bool first = call->hangUpAtMs < 0;
         if (first)
             call->hangUpAtMs = nowMs;
+        if (!alive && orphanPppdAlive(*call)) {
+            // Its process died and left pppd: the call is forgotten once pppd is gone.
+            endOrphanPppd(*call, nowMs - call->hangUpAtMs >= kOrphanGraceMs);
+            return 0;
+        }
         if (!alive) {
             // Nothing is left to close: the call is forgotten now.
             call->closeAtMs = nowMs;

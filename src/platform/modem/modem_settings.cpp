@@ -1,5 +1,7 @@
 #include "platform/modem/modem_settings.h"
 
+#include "platform/modem/preflight.h"
+
 using namespace Qt::StringLiterals;
 
 namespace modem {
@@ -27,13 +29,13 @@ bool hasControlCharacter(const QString &text)
 
 bool isModemDevice(const QString &device)
 {
-    return device.trimmed().startsWith(u'/');
+    return device.trimmed().compare(SimulatedDevice, Qt::CaseInsensitive) != 0;
 }
 
 ModemSettings modemSettings(const line::PhonebookFile &phonebook, const QString &entry)
 {
     ModemSettings s;
-    s.device = phonebook.value(entry, u"Device"_s).trimmed();
+    s.device = devicePath(phonebook.value(entry, u"Device"_s));
     s.speed = numberSetting(phonebook, entry, u"Speed"_s, DefaultSpeed, 50, 4000000);
     const QString init = phonebook.value(entry, u"Init"_s).trimmed();
     if (phonebook.hasValue(entry, u"Init"_s))

@@ -3,7 +3,8 @@
 // A modem entry of the phonebook and the checks its texts pass before any of
 // them reaches the modem or pppd.
 //
-//   Device=/dev/ttyACM0   the modem's serial port (a device file; symlinks followed)
+//   Device=/dev/ttyACM0   the modem's serial port (a device file; symlinks followed;
+//                         a bare name is below /dev: ttyACM0)
 //   Speed=115200          the port's speed in bits per second
 //   Init=ATZ              the command that resets the modem before dialing
 //   Timeout=60            seconds to wait for the dial's answer
@@ -29,8 +30,19 @@ struct ModemSettings
     QString peer = DefaultPeer;
 };
 
-// Whether the entry names a real modem: its Device= is a path to a file.
+// The Device= value that puts an entry on the simulated line, as the sample
+// phonebook writes it.
+inline const QString SimulatedDevice = QStringLiteral("Vantelo Simulated Modem");
+// Whether an entry with this Device= is dialed on a real modem: every value
+// but the simulated line's, an empty one included (that call then fails,
+// saying the entry names no device).
 bool isModemDevice(const QString &device);
+
+// The longest values a modem entry may give: a device's path, and the reset
+// command and peer name (one modem command line, one file name).
+inline constexpr qsizetype MaxDeviceLength = 4095;
+inline constexpr qsizetype MaxInitLength = 255;
+inline constexpr qsizetype MaxPeerLength = 255;
 
 // The entry's settings, with the defaults for missing or unreadable values.
 ModemSettings modemSettings(const line::PhonebookFile &phonebook, const QString &entry);

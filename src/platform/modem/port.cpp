@@ -9,7 +9,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -60,6 +63,8 @@ DWORD openError(int error)
     case ENOTDIR:
     case ENXIO:
     case ENODEV:
+    case ELOOP:
+    case ENAMETOOLONG:
         return ERROR_DEVICE_DOES_NOT_EXIST;
     case EACCES:
     case EPERM:
@@ -80,6 +85,17 @@ QString lockFolder()
     if (!chosen.isEmpty())
         return chosen;
     return QFileInfo(u"/run/lock"_s).isDir() ? u"/run/lock"_s : u"/var/lock"_s;
+}
+
+bool processRunning(int pid)
+{
+    if (pid <= 0 || (::kill(pid, 0) != 0 && errno != EPERM))
+        return false;
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true; // no /proc: the signal's answer is all there is
+    const QByteArray fields = stat.read(512);
+    return fields.mid(fields.lastIndexOf(')') + 2, 1) != "Z";
 }
 
 Port::~Port()
@@ -148,37 +164,103 @@ DWORD Port::open(const QString &device, int speed)
 
 DWORD Port::lock(const QString &canonicalDevice)
 {
-    const QString lockPath = lockFolder() + u'/' + lockFileName(canonicalDevice);
+    const QString folder = lockFolder();
+    const QString lockPath = folder + u'/' + lockFileName(canonicalDevice);
     const QByteArray file = QFile::encodeName(lockPath);
     // Two tries: the second after removing a lock whose owner is gone.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        // O_EXCL never follows a link, nor opens anything that is there.
+        const int fd =
+            ::open(file.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd >= 0) {
             char content[16];
             const int n = std::snprintf(content, sizeof content, "%10d\n", int(::getpid()));
             const bool written = ::write(fd, content, size_t(n)) == n;
+            const int error = errno;
             ::close(fd);
             if (!written) {
                 ::unlink(file.constData());
-                return ERROR_PORT_NOT_CONFIGURED;
+                m_problem = u"The port's lock %1 could not be written: %2."_s.arg(
+                    lockPath, QString::fromLocal8Bit(std::strerror(error)));
+                return ERROR_PORT_NOT_AVAILABLE;
             }
             m_lockPath = lockPath;
             return 0;
         }
-        if (errno != EEXIST)
-            return ERROR_PORT_NOT_CONFIGURED;
-        QFile existing(lockPath);
-        if (!existing.open(QIODevice::ReadOnly))
+        if (errno != EEXIST) {
+            const int error = errno;
+            if (error == EACCES || error == EPERM || error == EROFS) {
+                m_problem = u"Your account may not make the port's lock in %1, so the modem cannot "
+                            u"be shared safely: ask for write access to that folder."_s.arg(folder);
+                return ERROR_PORT_NOT_CONFIGURED;
+            }
+            m_problem = u"The port's lock cannot be made in %1: %2."_s.arg(
+                folder, QString::fromLocal8Bit(std::strerror(error)));
             return ERROR_PORT_NOT_AVAILABLE;
-        bool ok = false;
-        const int owner = existing.read(64).trimmed().toInt(&ok);
-        existing.close();
-        const bool alive = ok && owner > 0 && (::kill(owner, 0) == 0 || errno == EPERM);
-        if (alive)
+        }
+        const LockHolder holder = readLock(file);
+        if (holder.held) {
+            m_problem = holder.why.arg(lockPath);
             return ERROR_PORT_NOT_AVAILABLE;
+        }
         ::unlink(file.constData());
     }
+    m_problem = u"Another program keeps taking the port's lock %1."_s.arg(lockPath);
     return ERROR_PORT_NOT_AVAILABLE;
+}
+
+Port::LockHolder Port::readLock(const QByteArray &file)
+{
+    // Never through a link, never blocking on a named pipe or a device.
+    const int fd = ::open(file.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return {false, {}}; // removed meanwhile: try again
+        if (errno == ELOOP)
+            return {true, u"The port's lock %1 is a symbolic link, not a lock: remove it."_s};
+        return {true, u"The port's lock %1 belongs to another account: the port is in use."_s};
+    }
+    struct stat st = {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char content[64] = {};
+    const ssize_t n = regular ? ::read(fd, content, sizeof content - 1) : -1;
+    ::close(fd);
+    if (!regular)
+        return {true, u"The port's lock %1 is not a file: remove it."_s};
+    bool ok = false;
+    const int owner = QByteArray(content, n > 0 ? n : 0).trimmed().toInt(&ok);
+    if (ok && owner > 0) {
+        if (processRunning(owner))
+            return {true, u"The port is in use: process "_s + QString::number(owner) +
+                              u" holds its lock %1."_s};
+        return {false, {}}; // its owner is gone
+    }
+    // Empty or unreadable: its owner may be writing it now. It is stale only
+    // once it has stayed so for a while.
+    const qint64 age = qint64(::time(nullptr)) - qint64(st.st_mtime);
+    if (age >= 0 && age < kEmptyLockGraceSec)
+        return {true,
+                u"The port's lock %1 is being made by another program: the port is in use."_s};
+    return {false, {}};
+}
+
+void Port::handLockTo(int pid)
+{
+    if (m_lockPath.isEmpty())
+        return;
+    // A new file renamed over the lock: no reader ever finds it empty.
+    const QByteArray file = QFile::encodeName(m_lockPath);
+    const QByteArray temporary = file + ".new";
+    const int fd =
+        ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    char content[16];
+    const int n = std::snprintf(content, sizeof content, "%10d\n", pid);
+    const bool written = ::write(fd, content, size_t(n)) == n;
+    ::close(fd);
+    if (!written || ::rename(temporary.constData(), file.constData()) != 0)
+        ::unlink(temporary.constData());
 }
 
 void Port::unlock()
@@ -189,16 +271,84 @@ void Port::unlock()
     m_lockPath.clear();
 }
 
-void Port::hangUpAndClose()
+namespace {
+
+// Reads from the port until `want` arrives or `ms` pass.
+bool awaitWords(int fd, const QByteArray &want, int ms)
 {
+    QByteArray got;
+    timespec start = {};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        timespec now = {};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const long elapsed =
+            (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        if (elapsed >= ms)
+            return false;
+        pollfd p = {fd, POLLIN, 0};
+        if (::poll(&p, 1, int(ms - elapsed)) <= 0)
+            continue;
+        char buffer[256];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            return false;
+        got.append(buffer, n);
+        if (got.toUpper().contains(want))
+            return true;
+        if (got.size() > 4096)
+            got.remove(0, 2048);
+    }
+}
+
+void writeWords(int fd, const char *words)
+{
+    [[maybe_unused]] const ssize_t n = ::write(fd, words, std::strlen(words));
+}
+
+} // namespace
+
+bool Port::carrierGone(bool hasModemLines)
+{
+    if (hasModemLines) {
+        int lines = 0;
+        return ::ioctl(m_fd, TIOCMGET, &lines) != 0 || !(lines & TIOCM_CD);
+    }
+    // No modem lines (a pseudo-terminal): the modem says it.
+    return awaitWords(m_fd, "NO CARRIER", 500);
+}
+
+void Port::hangUpAndClose(bool online)
+{
+    m_problem.clear();
     if (m_fd >= 0) {
         termios tio = {};
         if (::tcgetattr(m_fd, &tio) == 0) {
+            const termios saved = tio;
             // Speed 0 drops DTR: the modem hangs up.
             ::cfsetispeed(&tio, B0);
             ::cfsetospeed(&tio, B0);
             ::tcsetattr(m_fd, TCSANOW, &tio);
             ::usleep(500 * 1000);
+            ::tcsetattr(m_fd, TCSANOW, &saved);
+            int lines = 0;
+            const bool hasModemLines = ::ioctl(m_fd, TIOCMGET, &lines) == 0;
+            // A modem told to ignore DTR (AT&D0) is still on line: the escape
+            // with its guard times brings back its commands, and ATH hangs up.
+            if (online && !carrierGone(hasModemLines)) {
+                ::tcflush(m_fd, TCIFLUSH);
+                ::usleep(kGuardMs * 1000);
+                writeWords(m_fd, "+++");
+                const bool escaped = awaitWords(m_fd, "OK", kGuardMs + 1500);
+                ::tcflush(m_fd, TCIFLUSH);
+                writeWords(m_fd, "ATH\r");
+                const bool onHook = escaped && awaitWords(m_fd, "OK", 3000);
+                if (!onHook)
+                    m_problem = escaped ? u"The modem stays off-hook: it ignores DTR and did not "
+                                          u"answer ATH."_s
+                                        : u"The modem stays off-hook: it ignores DTR and did not "
+                                          u"answer the escape (+++)."_s;
+            }
         }
         ::tcflush(m_fd, TCIOFLUSH);
         ::close(m_fd);

@@ -15,6 +15,9 @@ namespace modem {
 // VANTELO_LOCK_DIR names another folder (the tests' own).
 QString lockFolder();
 
+// Whether a process runs: it exists and is not a zombie that nobody reaped.
+bool processRunning(int pid);
+
 class Port final
 {
 public:
@@ -28,16 +31,39 @@ public:
     DWORD open(const QString &device, int speed);
     int fd() const { return m_fd; }
 
+    // Writes another pid into the port's lock (pppd's, while it has the line).
+    void handLockTo(int pid);
+
+    // What went wrong with the port's lock, in words naming it; empty when
+    // the error's own text says it all.
+    QString problem() const { return m_problem; }
+
     // Drops DTR for a moment, which makes a modem hang up, then closes the
-    // port and removes its lock.
-    void hangUpAndClose();
+    // port and removes its lock. With `online` (a call was up) the carrier
+    // must go: a modem that ignores DTR is sent the escape and ATH, and one
+    // that stays off-hook is told in problem().
+    void hangUpAndClose(bool online = false);
+
+    // How long an empty or unreadable lock counts as held: its owner may be
+    // between creating it and writing its pid.
+    static constexpr int kEmptyLockGraceSec = 10;
+    // The silence before and after the escape, a little over a modem's usual 1 s.
+    static constexpr int kGuardMs = 1100;
 
 private:
+    struct LockHolder
+    {
+        bool held = false;
+        QString why; // "%1" stands for the lock's path
+    };
     DWORD lock(const QString &canonicalDevice);
+    static LockHolder readLock(const QByteArray &file);
+    bool carrierGone(bool hasModemLines);
     void unlock();
 
     int m_fd = -1;
     QString m_lockPath;
+    QString m_problem;
 };
 
 } // namespace modem

@@ -17,9 +17,10 @@ namespace modem {
 QStringList pppdArguments(const QString &peer, const QString &user, int logFd, int passwordFd);
 
 // The pppd program: /usr/sbin/pppd, /sbin/pppd or one on PATH; empty when
-// there is none.
+// there is none. VANTELO_PPPD names another program (the tests' stand-in).
 QString pppdProgram();
-// Where pppd reads a peers file.
+// Where pppd reads a peers file: /etc/ppp/peers, or the folder that
+// VANTELO_PPP_PEERS_DIR names (the tests' own, read by their stand-in).
 QString peersFilePath(const QString &peer);
 
 // What a line of pppd's log tells about the link.

@@ -15,8 +15,14 @@ int main()
     QByteArray request;
     char buffer[4096];
     ssize_t n;
-    while ((n = ::read(0, buffer, sizeof buffer)) > 0 && request.size() < 65536)
+    // The dialing program bounds every value; a request larger than this is
+    // refused whole, never read in part.
+    constexpr qsizetype kMaxRequest = 1 << 20;
+    while ((n = ::read(0, buffer, sizeof buffer)) > 0) {
         request.append(buffer, n);
+        if (request.size() > kMaxRequest)
+            return 2;
+    }
     modem::CallRequest call;
     if (!modem::decodeCallRequest(request, &call))
         return 2;
