@@ -502,7 +502,9 @@ QByteArray samplePhonebook()
 {
     return QByteArrayLiteral(
         "; Vantelo's phonebook, one [section] per entry. Vantelo dials the first one.\n"
-        "; The file is read again at every request, so edits take effect at the next dial.\n"
+        "; Vantelo lists the entries when its window opens: a new, removed or reordered\n"
+        "; entry is taken at its next start. An entry's keys are read again at every\n"
+        "; request, so edits of them take effect at the next dial.\n"
         ";\n"
         "; An entry whose Device= names a device file (/dev/ttyACM0, /dev/ttyUSB0,\n"
         "; /dev/ttyS0...) is dialed on that real modem; pppd then brings the network up.\n"
