@@ -201,11 +201,12 @@ BOOL Shell_NotifyIconA(DWORD dwMessage, NOTIFYICONDATA *lpData)
         if (it == icons.end())
             return FALSE;
         apply(*it, *lpData);
+        // The tip changes every second: the desktop is not asked again here.
         return it->tray.isNull() ? FALSE : TRUE;
     case NIM_DELETE: {
         if (it == icons.end())
             return FALSE;
-        const bool shown = !it->tray.isNull();
+        const bool shown = !it->tray.isNull() && platform::desktopHasTray();
         removeTray(*it);
         icons.erase(it);
         return shown ? TRUE : FALSE;
