@@ -10,9 +10,10 @@ namespace platform {
 // Why the program cannot show a window here, or an empty text when it can.
 // Qt ends a program that finds no display with an abort and words about
 // reinstalling it; this is asked first, before the application object is
-// made. A display is there when DISPLAY or WAYLAND_DISPLAY is set, or Qt is
-// told which platform to use (QT_QPA_PLATFORM, or -platform among the
-// arguments). On Windows the desktop is always there.
+// made. A display is there when DISPLAY or WAYLAND_DISPLAY is set for the
+// platforms QT_QPA_PLATFORM names (any, when it is not set), when it names
+// one that needs no display (offscreen, vnc...), or when -platform is among
+// the arguments. On Windows the desktop is always there.
 QString missingDisplayReason(int argc, const char *const *argv);
 
 // Called before the application object is made. On an X11 display the

@@ -39,5 +39,13 @@ env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY= HOME="$work/home" \
 status=$?
 [ "$status" -eq 2 ] || fail "empty DISPLAY: exit status $status, not 2"
 
+# Qt told to use X11 or Wayland, without their display: the same.
+for platform in xcb wayland "wayland;xcb"; do
+    env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM="$platform" HOME="$work/home" \
+        XDG_RUNTIME_DIR="$work/runtime" "$vantelo" > /dev/null 2> "$work/err"
+    status=$?
+    [ "$status" -eq 2 ] || fail "QT_QPA_PLATFORM=$platform without its display: exit status $status"
+done
+
 [ "$failures" -eq 0 ] && echo "no display: plain message and status 2; --help and --version answer"
 exit $((failures != 0))
