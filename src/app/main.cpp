@@ -36,6 +36,8 @@ Options:
 Exit status:
   0                         Vantelo ended, or handed over to the running one
   1                         the running one could not be reached
+  2                         no desktop session to show the window in (neither
+                            DISPLAY nor WAYLAND_DISPLAY is set)
 )";
 
 } // namespace
@@ -55,6 +57,11 @@ int main(int argc, char *argv[])
         }
     }
 
+    // Without a display Qt would abort; the user is told what is missing.
+    if (const QString reason = platform::missingDisplayReason(argc, argv); !reason.isEmpty()) {
+        std::fprintf(stderr, "vantelo: %s\n", qUtf8Printable(reason));
+        return 2;
+    }
     platform::prepareDisplay();
     QApplication app(argc, argv);
     platform::displayPrepared();
@@ -91,6 +98,7 @@ int main(int argc, char *argv[])
     dialer->Form_Load();
     dialer->centreOnScreen();
     dialer->show();
+    dialer->activateWindow();
     const int code = QApplication::exec();
     Forms::unloadAll();
     // The monitor's last call log reaches the disk whatever ended the program.

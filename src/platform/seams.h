@@ -12,6 +12,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
+class QMenu;
+
 namespace platform::seams {
 
 // The Shell_NotifyIconA calls of the process, in order, with a copy of the
@@ -27,8 +31,20 @@ void clearShellNotifyCalls();
 // delivers the TrayCallbackEvent the desktop would. Returns false when no
 // icon of that window is in the tray.
 bool sendTrayMouse(HWND hwnd, UINT mouseMessage);
+// Acts as a status-notifier host's Activate call on the icon of window hwnd
+// (what such a host sends for a click or a double click on the icon).
+bool sendTrayActivate(HWND hwnd);
 // The tray tip text as the desktop shows it now, empty when there is no icon.
 QString trayToolTip();
+// The menu the icon offers a desktop that draws it, or nullptr.
+QMenu *trayMenu();
+// Makes desktopHasTray() answer `present` (a test's desktop with or without a
+// tray), or, with std::nullopt, ask the desktop again.
+void setDesktopTray(std::optional<bool> present);
+// Makes the icons go to a status-notifier host (true) or an XEmbed tray
+// (false) as far as the program's side goes: how activations read, whether
+// the menu is handed over. Called before the icon is added.
+void setStatusNotifierHost(bool host);
 
 // While quiet (the default is not quiet), message boxes are not shown: each
 // returns the next queued answer, or IDOK; file dialogs are not shown: each

@@ -62,9 +62,11 @@ inline constexpr UINT SW_SHOWNORMAL = 1;
 // uID). Mouse activity on the icon reaches the window hWnd stands for as a
 // platform::TrayCallbackEvent carrying uCallbackMessage and the mouse message
 // (WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN then WM_RBUTTONUP; on
-// Windows every mouse message the shell reports). Returns FALSE when the
-// desktop has no tray; nothing else changes then. On Windows the record goes
-// to the shell as its first version, whatever cbSize says.
+// Windows every mouse message the shell reports). Elsewhere NIM_ADD and
+// NIM_DELETE return FALSE when the desktop has no tray (the icon is kept all
+// the same, for a tray that appears later), and NIM_MODIFY, called every
+// second, only when the icon was never added; on Windows the shell answers. On Windows the record
+// goes to the shell as its first version, whatever cbSize says.
 BOOL Shell_NotifyIconA(DWORD dwMessage, NOTIFYICONDATA *lpData);
 
 #ifdef _WIN32

@@ -10,6 +10,7 @@
 #include <QEvent>
 
 class QIcon;
+class QMenu;
 class QObject;
 
 namespace platform {
@@ -35,6 +36,18 @@ inline constexpr int twipsToPixels(int twips)
 {
     return twips / TwipsPerPixelX;
 }
+
+// Whether the desktop shows tray icons now: a tray (XEmbed) or a
+// status-notifier host is there. Where none is, an icon added to the tray is
+// kept, and shown as soon as one appears.
+bool desktopHasTray();
+
+// The menu of the tray icon of window hwnd (and uID) on desktops that draw a
+// tray icon's menu themselves (status-notifier hosts, which ask for it over
+// D-Bus and never pass the right click on). On the others the window gets the
+// right button's mouse messages and opens its menu itself. The menu stays the
+// window's; nullptr takes it back.
+void setTrayMenu(HWND hwnd, UINT id, QMenu *menu);
 
 // Posted to the window of a tray icon when the mouse acts on the icon: the
 // record's callback message and the mouse message (WM_LBUTTONDOWN,

@@ -306,6 +306,34 @@ wait_until 5 "the session clock in the tray tip to advance past ${FIRST_TIP##*.}
 log "  tray tip: \"$TIP\""
 shot 04-connected-window-hidden
 
+step "the tray item offers its menu to the host, in order, and Activate shows the dialer"
+# Hosts that draw the menu themselves read it from the item's Menu property.
+MENU_PATH=$(gdbus call --session --dest "$ITEM_BUS" --object-path "$ITEM_PATH" \
+    --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem Menu \
+    2>>"$WORK/gdbus.err" | sed -n "s/^(<objectpath '\([^']*\)'>,)\$/\1/p")
+log "  menu: $MENU_PATH"
+if [ -z "$MENU_PATH" ] || [ "$MENU_PATH" = /NO_DBUSMENU ]; then
+    fail "the tray item publishes no menu (Menu is \"$MENU_PATH\")"
+else
+    gdbus call --session --dest "$ITEM_BUS" --object-path "$MENU_PATH" \
+        --method com.canonical.dbusmenu.GetLayout 0 "int32 -1" "@as []" > "$WORK/layout" \
+        2>>"$WORK/gdbus.err"
+    LABELS=$(grep -oE "'(label': <'[^']*'|type': <'separator')" "$WORK/layout" |
+        sed -E "s/^'type': <'separator'\$/-/; s/^'label': <'(.*)'\$/\1/; s/[_&]//" | paste -sd '|')
+    log "  menu items: $LABELS"
+    [ "$LABELS" = "Principal|Deconnecter|-|Options|Details de la connexion|-|A Propos|-|Quitter|Quitter et Deconnecte" ] ||
+        fail "the tray menu's items: \"$LABELS\""
+fi
+# The host's Activate is its user's way of opening the program: the dialer
+# shows (and, connected, goes back to the tray at the next tick).
+gdbus call --session --dest "$ITEM_BUS" --object-path "$ITEM_PATH" \
+    --method org.kde.StatusNotifierItem.Activate 600 200 >/dev/null 2>>"$WORK/gdbus.err" ||
+    fail "the tray item does not answer Activate"
+dialer_shown() { [ -n "$(visible_window "Vantelo - BETA VERSION")" ]; }
+wait_until 5 "the dialer shown by Activate" dialer_shown
+shot 04b-dialer-after-activate
+wait_until 5 "the dialer back in the tray" dialer_hidden
+
 step "tray menu: &Details de la connexion"
 open_tray_menu 600 200
 shot 05-tray-menu

@@ -51,6 +51,9 @@ public:
         Controls::useFormFont(); // as main() does
         platform::seams::setQuiet(true);
         platform::seams::clearAllCalls();
+        // A desktop with an XEmbed tray, unless a test says otherwise.
+        platform::seams::setDesktopTray(true);
+        platform::seams::setStatusNotifierHost(false);
         simline::reset();
         SetFixedDateTime({});
         SessionDuration = TotalDuration = MonthDuration = Duration{};

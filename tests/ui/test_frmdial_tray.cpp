@@ -11,6 +11,7 @@
 #include "ui/options/frmopt.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
@@ -104,6 +105,74 @@ private slots:
         QVERIFY(w.isVisible());
         QVERIFY(!w.s->isVisible());
         QCOMPARE(opened, windowVisible ? 0 : 1);
+    }
+
+    // A status-notifier host draws the icon's menu itself and has one
+    // Activate call for opening the program; an XEmbed tray passes clicks on.
+    void eachKindOfTrayReachesTheMenuAndTheWindow_data()
+    {
+        QTest::addColumn<bool>("statusNotifier");
+        QTest::newRow("status-notifier host") << true;
+        QTest::newRow("XEmbed tray") << false;
+    }
+
+    void eachKindOfTrayReachesTheMenuAndTheWindow()
+    {
+        QFETCH(bool, statusNotifier);
+        platform::seams::setStatusNotifierHost(statusNotifier);
+        frmdial &w = m_f.load();
+        QVERIFY(m_f.connectLine());
+        QVERIFY(!w.isVisible());
+
+        // The host gets the tray menu, its items in order; an XEmbed tray
+        // gets none (the window opens it on the right button).
+        QMenu *offered = platform::seams::trayMenu();
+        QCOMPARE(offered, statusNotifier ? w.s : nullptr);
+        QStringList items;
+        for (const QAction *action : w.s->actions())
+            items << (action->isSeparator() ? u"-"_s : action->text());
+        QCOMPARE(items, (QStringList{u"&Principal"_s, u"&Deconnecter"_s, u"-"_s, u"&Options"_s,
+                                     u"&Details de la connexion"_s, u"-"_s, u"A Propos"_s, u"-"_s,
+                                     u"&Quitter"_s, u"Q&uitter et Deconnecte"_s}));
+
+        // A single click on an XEmbed tray only closes the menu; a host's
+        // Activate shows the window as a double click does.
+        trayMouse(w, WM_LBUTTONDOWN);
+        QVERIFY(!w.isVisible());
+        QVERIFY(platform::seams::sendTrayActivate(w.handle()));
+        QCoreApplication::sendPostedEvents(&w);
+        QVERIFY(w.isVisible());
+        QTRY_COMPARE(QApplication::activeWindow(), &w);
+        // Connected, it goes back to the tray at the next tick.
+        w.Timer1_Timer();
+        QVERIFY(!w.isVisible());
+
+        // The host's "Details de la connexion" opens the details window.
+        if (offered) {
+            offered->actions().at(4)->trigger();
+            QVERIFY(Forms::details().isVisible());
+        }
+    }
+
+    // Where the desktop has no tray, the connected dialer stays on screen:
+    // hidden, it could not be reached. A tray that appears takes it back.
+    void withoutATrayTheConnectedWindowStays()
+    {
+        platform::seams::setDesktopTray(false);
+        frmdial &w = m_f.load();
+        w.show();
+        QVERIFY(m_f.connectLine());
+        w.Timer1_Timer();
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.status->text(),
+                 u"Connected.\nNo tray on this desktop: Vantelo stays open while connected."_s);
+        // The tip carries the status as it stands.
+        QVERIFY(platform::seams::trayToolTip().startsWith(u"Vantelo BETA - Connected."_s));
+
+        platform::seams::setDesktopTray(true);
+        w.Timer1_Timer();
+        QVERIFY(!w.isVisible());
+        QCOMPARE(w.status->text(), u"Connected."_s);
     }
 
     void menuAndButtonsOpenTheOtherWindows()

@@ -10,8 +10,10 @@
 #include <QQueue>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
+class QMenu;
 class QSystemTrayIcon;
 
 namespace platform::gui {
@@ -27,6 +29,7 @@ struct TrayRecord
     HICON icon = 0;
     QString tip;
     QPointer<QSystemTrayIcon> tray;
+    QPointer<QMenu> menu; // for desktops that draw the icon's menu
 };
 
 struct State
@@ -40,6 +43,7 @@ struct State
     QList<seams::SoundCall> soundCalls;
     QList<seams::ProgramStartCall> programStartCalls;
     std::vector<TrayRecord> trayIcons;
+    std::optional<bool> desktopTray; // a test's answer to desktopHasTray()
 };
 
 State &state();

@@ -5,14 +5,45 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QIcon>
+#include <QMenu>
 #include <QSystemTrayIcon>
 
 #include <algorithm>
+#include <optional>
+
+using namespace Qt::StringLiterals;
 
 namespace platform::gui {
 
 namespace {
+
+// Whether the icons go to a status-notifier host over D-Bus rather than to an
+// XEmbed tray. Qt chooses once, as it makes its first icon, by asking the
+// session bus for a watcher that has a host; the same question is asked here
+// at the same moment, and the answer kept.
+std::optional<bool> g_statusNotifierHost;
+
+bool askStatusNotifierHost()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString watcher = u"org.kde.StatusNotifierWatcher"_s;
+    if (!bus.isConnected() || !bus.interface() ||
+        !bus.interface()->isServiceRegistered(watcher).value())
+        return false;
+    const QDBusInterface host(watcher, u"/StatusNotifierWatcher"_s, watcher, bus);
+    return host.property("IsStatusNotifierHostRegistered").toBool();
+}
+
+bool statusNotifierHost()
+{
+    if (!g_statusNotifierHost)
+        g_statusNotifierHost = askStatusNotifierHost();
+    return *g_statusNotifierHost;
+}
 
 // How many of the latest Shell_NotifyIconA calls the seams keep.
 constexpr qsizetype ShellNotifyCallsKept = 1024;
@@ -49,11 +80,18 @@ void apply(TrayRecord &record, const NOTIFYICONDATA &data)
     }
 }
 
-// The mouse messages a desktop activation stands for.
-QList<UINT> messagesFor(QSystemTrayIcon::ActivationReason reason)
+// The mouse messages a desktop activation stands for. An XEmbed tray passes
+// the clicks on as they come: a press, then a double click. A
+// status-notifier host has one Activate call for what its user does to open
+// the program (a click on some, a double click on others, each click of a
+// double click on yet others): it stands for the double click that shows the
+// window.
+QList<UINT> messagesFor(QSystemTrayIcon::ActivationReason reason, bool statusNotifier)
 {
     switch (reason) {
     case QSystemTrayIcon::Trigger:
+        if (statusNotifier)
+            return {WM_LBUTTONDOWN, WM_LBUTTONDBLCLK};
         return {WM_LBUTTONDOWN};
     case QSystemTrayIcon::DoubleClick:
         return {WM_LBUTTONDOWN, WM_LBUTTONDBLCLK};
@@ -70,19 +108,21 @@ void activated(HWND hwnd, UINT id, QSystemTrayIcon::ActivationReason reason)
     const auto it = findIcon(hwnd, id);
     if (it == state().trayIcons.end())
         return;
-    for (UINT message : messagesFor(reason)) {
+    for (UINT message : messagesFor(reason, statusNotifierHost())) {
         if (!deliverTrayMouse(*it, message))
             return;
     }
 }
 
-// The desktop's tray, or null when there is none (no tray, or no widget
-// application to own one).
+// The icon, or null without a widget application to own one. It is made even
+// when the desktop has no tray yet: an XEmbed tray that appears later takes
+// it, and a status-notifier watcher that starts again is told of it again.
 QSystemTrayIcon *createTray(HWND hwnd, UINT id)
 {
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()) ||
-        !QSystemTrayIcon::isSystemTrayAvailable())
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
         return nullptr;
+    statusNotifierHost(); // asked before Qt asks it
+
     // Owned by the application, so it goes with it at exit.
     auto *tray = new QSystemTrayIcon(QCoreApplication::instance());
     QObject::connect(
@@ -152,21 +192,21 @@ BOOL Shell_NotifyIconA(DWORD dwMessage, NOTIFYICONDATA *lpData)
         record.id = lpData->uID;
         record.tray = createTray(record.hwnd, record.id);
         apply(record, *lpData);
-        const bool shown = !record.tray.isNull();
-        if (shown)
+        if (!record.tray.isNull())
             record.tray->show();
         icons.push_back(std::move(record));
-        return shown ? TRUE : FALSE;
+        return platform::desktopHasTray() ? TRUE : FALSE;
     }
     case NIM_MODIFY:
         if (it == icons.end())
             return FALSE;
         apply(*it, *lpData);
+        // The tip changes every second: the desktop is not asked again here.
         return it->tray.isNull() ? FALSE : TRUE;
     case NIM_DELETE: {
         if (it == icons.end())
             return FALSE;
-        const bool shown = !it->tray.isNull();
+        const bool shown = !it->tray.isNull() && platform::desktopHasTray();
         removeTray(*it);
         icons.erase(it);
         return shown ? TRUE : FALSE;
@@ -175,6 +215,30 @@ BOOL Shell_NotifyIconA(DWORD dwMessage, NOTIFYICONDATA *lpData)
         return FALSE;
     }
 }
+
+namespace platform {
+
+bool desktopHasTray()
+{
+    if (const std::optional<bool> present = gui::state().desktopTray)
+        return *present;
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return false;
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void setTrayMenu(HWND hwnd, UINT id, QMenu *menu)
+{
+    const auto it = gui::findIcon(hwnd, id);
+    if (it == gui::state().trayIcons.end())
+        return;
+    it->menu = menu;
+    // Qt hands the menu to the host as a D-Bus menu, which the host draws.
+    if (QSystemTrayIcon *tray = it->tray.data(); tray && gui::statusNotifierHost())
+        tray->setContextMenu(menu);
+}
+
+} // namespace platform
 
 namespace platform::seams {
 
@@ -185,19 +249,51 @@ bool sendTrayMouse(HWND hwnd, UINT mouseMessage)
                                  [hwnd](const gui::TrayRecord &r) { return r.hwnd == hwnd; });
     if (it == icons.end())
         return false;
-    // The same path as the desktop's activations; other messages pass as they are.
+    // The same path as an XEmbed tray's clicks; other messages pass as they are.
     QList<UINT> messages{mouseMessage};
     if (mouseMessage == WM_LBUTTONDOWN)
-        messages = gui::messagesFor(QSystemTrayIcon::Trigger);
+        messages = gui::messagesFor(QSystemTrayIcon::Trigger, false);
     else if (mouseMessage == WM_LBUTTONDBLCLK)
-        messages = gui::messagesFor(QSystemTrayIcon::DoubleClick);
+        messages = gui::messagesFor(QSystemTrayIcon::DoubleClick, false);
     else if (mouseMessage == WM_RBUTTONDOWN || mouseMessage == WM_RBUTTONUP)
-        messages = gui::messagesFor(QSystemTrayIcon::Context);
+        messages = gui::messagesFor(QSystemTrayIcon::Context, false);
     for (UINT message : messages) {
         if (!gui::deliverTrayMouse(*it, message))
             return false;
     }
     return true;
+}
+
+bool sendTrayActivate(HWND hwnd)
+{
+    auto &icons = gui::state().trayIcons;
+    const auto it = std::find_if(icons.begin(), icons.end(),
+                                 [hwnd](const gui::TrayRecord &r) { return r.hwnd == hwnd; });
+    if (it == icons.end())
+        return false;
+    for (UINT message : gui::messagesFor(QSystemTrayIcon::Trigger, true)) {
+        if (!gui::deliverTrayMouse(*it, message))
+            return false;
+    }
+    return true;
+}
+
+QMenu *trayMenu()
+{
+    const auto &icons = gui::state().trayIcons;
+    if (icons.empty() || !icons.front().tray)
+        return nullptr;
+    return icons.front().tray->contextMenu();
+}
+
+void setDesktopTray(std::optional<bool> present)
+{
+    gui::state().desktopTray = present;
+}
+
+void setStatusNotifierHost(bool host)
+{
+    gui::g_statusNotifierHost = host;
 }
 
 QString trayToolTip()

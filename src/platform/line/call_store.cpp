@@ -509,7 +509,9 @@ QByteArray samplePhonebook()
 {
     return QByteArrayLiteral(
         "; Vantelo's phonebook, one [section] per entry. Vantelo dials the first one.\n"
-        "; The file is read again at every request, so edits take effect at the next dial.\n"
+        "; Vantelo lists the entries when its window opens: a new, removed or reordered\n"
+        "; entry is taken at its next start. An entry's keys are read again at every\n"
+        "; request, so edits of them take effect at the next dial.\n"
         ";\n"
         "; An entry with Device=Vantelo Simulated Modem is dialed on Vantelo's simulated\n"
         "; line. Any other entry is dialed on the real modem its Device= names\n"

@@ -130,6 +130,15 @@ HINSTANCE instanceHandle()
     return GetModuleHandleW(nullptr);
 }
 
+// The shell's notification area is part of every Windows desktop.
+bool desktopHasTray()
+{
+    return true;
+}
+
+// The shell passes every mouse message on to the window, which opens its menu.
+void setTrayMenu(HWND, UINT, QMenu *) {}
+
 QEvent::Type TrayCallbackEvent::eventType()
 {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());

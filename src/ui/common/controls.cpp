@@ -2,6 +2,8 @@
 
 #include "platform/window_handles.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,6 +15,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPaintEvent>
@@ -114,6 +117,85 @@ private:
     int m_lineTop = 0;
     QRect m_captionRect;
 };
+
+// A push button that Enter presses when it has the focus, as Space does: the
+// user of a keyboard expects the key to act on the button in focus. A button
+// of a dialog otherwise lets Enter go to the dialog, which presses its default
+// button, if any.
+class CommandButton final : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+        if (enter && modifiers == Qt::NoModifier) {
+            event->accept();
+            if (isEnabled())
+                click();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
+
+// Marks a combo box announced by its accessible name.
+constexpr char SpokenNameProperty[] = "vanteloSpokenName";
+
+// A combo box as screen readers see it. On this system Qt announces a combo
+// box by its text: an empty login box would have no name at all, and a
+// filled one would be read as what was typed in it. This one is announced by
+// its accessible name, and its text is its value.
+class NamedComboAccessible final : public QAccessibleWidget
+{
+public:
+    explicit NamedComboAccessible(QComboBox *combo)
+        : QAccessibleWidget(combo, QAccessible::ComboBox)
+    {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        const auto *combo = static_cast<const QComboBox *>(widget());
+        if (t == QAccessible::Name)
+            return combo->accessibleName();
+        if (t == QAccessible::Value)
+            return combo->currentText();
+        return QAccessibleWidget::text(t);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State st = QAccessibleWidget::state();
+        st.editable = static_cast<const QComboBox *>(widget())->isEditable();
+        return st;
+    }
+};
+
+QAccessibleInterface *namedComboFactory(const QString &, QObject *object)
+{
+    auto *combo = qobject_cast<QComboBox *>(object);
+    if (combo && combo->property(SpokenNameProperty).toBool())
+        return new NamedComboAccessible(combo);
+    return nullptr;
+}
+
+// A caption as a name: without its mnemonic mark and its closing colon.
+QString nameOfCaption(const QString &caption)
+{
+    QString name;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption.at(i) == u'&' && i + 1 < caption.size())
+            ++i;
+        name.append(caption.at(i));
+    }
+    name = name.trimmed();
+    while (name.endsWith(u':'))
+        name = name.chopped(1).trimmed();
+    return name;
+}
 
 } // namespace
 
@@ -291,16 +373,18 @@ QLabel *makePicture(QWidget *parent, const QString &name, const QString &image, 
 QPushButton *makeButton(QWidget *parent, const QString &name, const QString &text, int left,
                         int top, int width, int height, EnterKey enter)
 {
-    auto *button = named(new QPushButton(text, parent), name);
+    auto *button = named(new CommandButton(text, parent), name);
     button->setAutoDefault(enter == EnterKey::Presses);
     placeTwips(button, left, top, width, height);
     return button;
 }
 
-QPushButton *makePictureButton(QWidget *parent, const QString &name, const QString &image, int left,
-                               int top, int width, int height)
+QPushButton *makePictureButton(QWidget *parent, const QString &name, const QString &image,
+                               const QString &spokenName, int left, int top, int width, int height)
 {
     QPushButton *button = makeButton(parent, name, QString(), left, top, width, height);
+    setSpokenName(button, spokenName);
+    button->setToolTip(spokenName);
     button->setIcon(loadIcon(image));
     button->setIconSize(QSize(16, 16));
     return button;
@@ -347,6 +431,30 @@ QRadioButton *makeOptionButton(QWidget *parent, const QString &name, const QStri
     auto *option = named(new QRadioButton(text, parent), name);
     placeTwips(option, left, top, width, height);
     return option;
+}
+
+void nameAfterCaption(QWidget *control, QLabel *caption)
+{
+    caption->setBuddy(control);
+    setSpokenName(control, nameOfCaption(caption->text()));
+}
+
+void setSpokenName(QWidget *control, const QString &name)
+{
+    if (auto *combo = qobject_cast<QComboBox *>(control)) {
+        [[maybe_unused]] static const bool installed =
+            (QAccessible::installFactory(namedComboFactory), true);
+        combo->setProperty(SpokenNameProperty, true);
+        // The box of an editable one, where the typing goes, has the same name.
+        if (QLineEdit *box = combo->lineEdit())
+            box->setAccessibleName(name);
+    }
+    control->setAccessibleName(name);
+}
+
+void keepOutOfFocus(QWidget *control)
+{
+    control->setFocusPolicy(Qt::NoFocus);
 }
 
 } // namespace Controls

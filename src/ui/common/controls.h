@@ -96,15 +96,18 @@ void keepClearOfCaption(const QLabel *caption, QWidget *control);
 QLabel *makePicture(QWidget *parent, const QString &name, const QString &image, int left, int top,
                     int width, int height);
 
-// What Enter does to a push button that has the focus in a dialog: nothing
-// (Enter in a text box must not press a button of its own accord), or press it.
+// Enter presses the push button that has the focus, as Space does. In a
+// dialog, a button made with EnterKey::Presses is also pressed by Enter with
+// the focus elsewhere; the others are not (Enter in a text box must not press
+// a button of its own accord).
 enum class EnterKey { Ignored, Presses };
 
 QPushButton *makeButton(QWidget *parent, const QString &name, const QString &text, int left,
                         int top, int width, int height, EnterKey enter = EnterKey::Ignored);
-// A button showing a 16 x 16 image and no caption.
-QPushButton *makePictureButton(QWidget *parent, const QString &name, const QString &image, int left,
-                               int top, int width, int height);
+// A button showing a 16 x 16 image and no caption: `spokenName` says what it
+// does, to screen readers and in its tip.
+QPushButton *makePictureButton(QWidget *parent, const QString &name, const QString &image,
+                               const QString &spokenName, int left, int top, int width, int height);
 QGroupBox *makeFrame(QWidget *parent, const QString &name, const QString &title, int left, int top,
                      int width, int height);
 // How many times the frames have measured their captions since the start: a
@@ -119,5 +122,22 @@ QCheckBox *makeCheckBox(QWidget *parent, const QString &name, const QString &tex
                         int top, int width, int height);
 QRadioButton *makeOptionButton(QWidget *parent, const QString &name, const QString &text, int left,
                                int top, int width, int height);
+
+// What screen readers announce for a control. A control is named by its own
+// caption; these name the ones whose caption is a label beside them, or that
+// have none. The names never change what the window shows.
+//
+// Names a control after the label on its left ("Login:" gives "Login") and
+// makes the label its buddy.
+void nameAfterCaption(QWidget *control, QLabel *caption);
+// Names a control with words of its own (a button showing a sign or a
+// picture, a list under a frame's caption). An editable combo box is
+// announced by this name, not by the text typed in it.
+void setSpokenName(QWidget *control, const QString &name);
+
+// Keeps a control that lies outside its window's visible area from taking the
+// focus, by Tab or by a click: keys typed there would change a value the user
+// cannot see.
+void keepOutOfFocus(QWidget *control);
 
 } // namespace Controls

@@ -93,6 +93,7 @@ frmset::frmset(QWidget *parent) : QDialog(parent)
     Frame5 = makeFrame(this, u"Frame5"_s, u"Deconnexion auto"_s, 0, 2640, 4695, 885);
     Label8 = makeLabel(Frame5, u"Label8"_s, u"Deconnexion près :"_s, 120, 480, 1380, 195);
     Text1 = makeTextBox(Frame5, u"Text1"_s, QString(), 1680, 360, 495, 285);
+    nameAfterCaption(Text1, Label8);
     Label4 = makeLabel(Frame5, u"Label4"_s, u"minutes."_s, 2280, 420, 585, 195);
     // Enter in the minutes box must not press a button of its own accord.
     option2 = makeButton(Frame5, u"option2"_s, ArmCaption, 3000, 360, 495, 255);

@@ -28,6 +28,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -120,8 +121,30 @@ const QString PromptReady = u"Press Connect to begin dialing..."_s;
 const QString StatusAttempting = u"Attempting to establish a connection..."_s;
 const QString StatusDisconnected = u"Disconnected"_s;
 const QString StatusCancelled = u" Please Click Connect to begin Dialing.."_s;
+const QString StatusNoTray = u"\nNo tray on this desktop: Vantelo stays open while connected."_s;
 const QString CaptionCancel = u"Cancel"_s;
 const QString CaptionClose = u"Close"_s;
+
+// A window that Vantelo opens takes the focus, wherever the request came from:
+// the tray's menu (no window of the program has the focus then), a button of
+// another window, a second start.
+void bringToFront(QWidget *window)
+{
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+// The same for a modal window, once its own event loop runs.
+void execInFront(QDialog *dialog)
+{
+    QTimer::singleShot(0, dialog, [dialog] {
+        dialog->raise();
+        dialog->activateWindow();
+    });
+    dialog->exec();
+}
 
 const QColor CircleRed(255, 0, 0);
 const QColor CircleBlue(0, 0, 255);
@@ -182,6 +205,9 @@ void frmdial::buildControls()
     Label6 = makeAutoSizeLabel(Frame2, u"Label6"_s, u"Option:"_s, 240, 1320);
     Check1 = makeCheckBox(Frame2, u"Check1"_s, u"Enregistrer"_s, 1440, 1320, 1215, 255);
     Check2 = makeCheckBox(Frame2, u"Check2"_s, u"Auto connect"_s, 2880, 1320, 1455, 255);
+    nameAfterCaption(Combo3, Label1);
+    nameAfterCaption(Text1, Label2);
+    nameAfterCaption(Combo2, Label3);
 
     Frame1 = makeFrame(this, u"Frame1"_s, u"Etat de la connexion "_s, 0, 2880, 5295, 1455);
     status = makeLabel(Frame1, u"status"_s, QString(), 120, 360, 4935, 975);
@@ -191,6 +217,8 @@ void frmdial::buildControls()
     exi = makeButton(this, u"exi"_s, CaptionClose, 1320, 4440, 1215, 375);
     opt = makeButton(this, u"opt"_s, u"Options"_s, 2640, 4440, 1215, 375);
     Command1 = makeButton(this, u"Command1"_s, u"?"_s, 4560, 4440, 615, 375);
+    // "?" opens the about window, as the tray menu's "A Propos" does.
+    setSpokenName(Command1, u"A Propos"_s);
     Label8 = makeLabel(this, u"Label8"_s, u"BETA VERSION 0.1"_s, 600, 4920, 2175, 255);
     Label9 = makeLabel(this, u"Label9"_s, MakerWebHost, 3000, 4920, 1695, 255);
     Label9->setCursor(Qt::PointingHandCursor);
@@ -208,6 +236,9 @@ void frmdial::buildControls()
     Combo1 = makeComboBox(this, u"Combo1"_s, false, 1560, 6360, 2535, 315);
     // Texts only: the phonebook's entries, which may be many.
     Combo1->setModel(new QStringListModel(Combo1));
+    // The entry dialed is the one selected when the list was filled: a key
+    // pressed in the unseen list would change it behind the user's back.
+    keepOutOfFocus(Combo1);
 
     connect(Connect, &QPushButton::clicked, this, &frmdial::Connect_Click);
     connect(exi, &QPushButton::clicked, this, &frmdial::exi_Click);
@@ -360,6 +391,8 @@ void frmdial::Form_Load()
 
     Shell_NotifyIconA(NIM_ADD, &TrayIconData);
     m_trayIconAdded = true;
+    // Desktops that draw the icon's menu themselves get the tray menu.
+    platform::setTrayMenu(TrayIconData.hWnd, TrayIconData.uID, s);
 
     // A numeric comparison: "1", " 1" and "1.0" dial, "", "0" and "x" do not.
     if (const auto value = systemNumber(AutoConnectValue); value && *value == 1.0)
@@ -540,8 +573,15 @@ void frmdial::Timer1_Timer()
         if (!WaveFilePath.isEmpty() && SoundPlayed == 0)
             PlayWaveFile(WaveFilePath);
         Timer2->stop();
-        // Every tick: a window brought back while the line is up hides again.
-        hide();
+        // Every tick: a window brought back while the line is up hides again,
+        // into the tray. On a desktop without a tray nothing would be left
+        // to reach the program by: the window stays and says why.
+        if (isVisible()) {
+            if (platform::desktopHasTray())
+                hide();
+            else
+                status->setText(status->text() + StatusNoTray);
+        }
         if (WasConnected == 0) {
             tms->start();
             WasConnected = 1;
@@ -724,7 +764,7 @@ void frmdial::Form_MouseMove(int Button, int Shift, float X, float Y)
             return;
         s->exec(QCursor::pos());
     } else if (code == static_cast<float>(WM_LBUTTONDBLCLK)) {
-        show();
+        bringToFront(this);
     }
 }
 
@@ -733,7 +773,7 @@ void frmdial::Form_MouseMove(int Button, int Shift, float X, float Y)
 void frmdial::dial_Click()
 {
     s->hide();
-    show();
+    bringToFront(this);
 }
 
 void frmdial::showOnRequest()
@@ -741,16 +781,10 @@ void frmdial::showOnRequest()
     if (m_unloaded)
         return;
     s->hide();
-    QWidget *window = this;
-    if (WasConnected == 1) {
+    if (WasConnected == 1)
         conn_Click();
-        window = &Forms::details();
-    } else {
-        show();
-    }
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    window->raise();
-    window->activateWindow();
+    else
+        bringToFront(this);
 }
 
 void frmdial::dis_Click()
@@ -765,9 +799,7 @@ void frmdial::optio_Click()
 
 void frmdial::conn_Click()
 {
-    frmset &details = Forms::details();
-    details.show();
-    details.raise();
+    bringToFront(&Forms::details());
 }
 
 void frmdial::ab_Click()
@@ -780,7 +812,7 @@ void frmdial::ab_Click()
         return;
     }
     about->setParent(this, about->windowFlags());
-    about->exec();
+    execInFront(about);
 }
 
 void frmdial::opt_Click()
@@ -792,7 +824,7 @@ void frmdial::opt_Click()
         return;
     }
     options->setParent(this, options->windowFlags());
-    options->exec();
+    execInFront(options);
 }
 
 void frmdial::Command1_Click()
@@ -806,7 +838,7 @@ void frmdial::Command1_Click()
     // Modeless and without owner, even when "A Propos" owned it before.
     if (about.parentWidget())
         about.setParent(nullptr, about.windowFlags());
-    about.show();
+    bringToFront(&about);
 }
 
 void frmdial::Label9_Click()

@@ -8,6 +8,7 @@
 #include "services/post_connect.h"
 #include "ui/common/controls.h"
 
+#include <QButtonGroup>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,6 +40,22 @@ QPushButton *makePageButton(QWidget *parent, const QString &name, const QString 
     return button;
 }
 
+// Tab stops on the selected button of a group (on any of them while none is
+// selected); the arrow keys move the choice within it.
+void tabStopsOnTheSelected(QButtonGroup *group, std::initializer_list<QAbstractButton *> buttons)
+{
+    for (QAbstractButton *button : buttons)
+        group->addButton(button);
+    auto update = [group] {
+        const bool chosen = group->checkedButton() != nullptr;
+        for (QAbstractButton *button : group->buttons())
+            button->setFocusPolicy(!chosen || button->isChecked() ? Qt::StrongFocus
+                                                                  : Qt::ClickFocus);
+    };
+    QObject::connect(group, &QButtonGroup::buttonToggled, group, update);
+    update();
+}
+
 } // namespace
 
 frmopt::frmopt(QWidget *parent) : QDialog(parent)
@@ -62,6 +79,7 @@ frmopt::frmopt(QWidget *parent) : QDialog(parent)
                        1320, 4815, 2175);
     List1 = named(new QListWidget(Frame1), u"List1"_s);
     placeTwips(List1, 120, 360, 3135, 1620);
+    setSpokenName(List1, u"Applications à lancer"_s);
     Command1 = makeButton(Frame1, u"Command1"_s, u"Ajouté"_s, 3360, 360, 1335, 372);
     Command2 = makeButton(Frame1, u"Command2"_s, u"Supprimé"_s, 3360, 960, 1332, 372);
 
@@ -75,19 +93,27 @@ frmopt::frmopt(QWidget *parent) : QDialog(parent)
         makeLabel(Frame2, u"Label10"_s, u"Testé si déconnecté tous les :"_s, 240, 600, 2055, 255);
     TxtTest = makeTextBox(Frame2, u"TxtTest"_s, u"5"_s, 2400, 480, 495, 285);
     keepClearOfCaption(Label10, TxtTest);
+    nameAfterCaption(TxtTest, Label10);
     Label11 = makeLabel(Frame2, u"Label11"_s, u"seconde(s)"_s, 3000, 600, 975, 255);
     Frame6 = makeFrame(Picture2, u"Frame6"_s, u"Connecté à internet"_s, 840, 1320, 4815, 975);
     Label8 = makeLabel(Frame6, u"Label8"_s, u"Jouer : "_s, 120, 480, 525, 195);
     Text4 = makeTextBox(Frame6, u"Text4"_s, QString(), 720, 360, 2655, 288);
-    Command11 =
-        makePictureButton(Frame6, u"Command11"_s, u":/vantelo/browse.png"_s, 3360, 360, 375, 300);
-    Command13 =
-        makePictureButton(Frame6, u"Command13"_s, u":/vantelo/play.png"_s, 3840, 360, 375, 300);
+    nameAfterCaption(Text4, Label8);
+    Command11 = makePictureButton(Frame6, u"Command11"_s, u":/vantelo/browse.png"_s,
+                                  u"Choose the sound file"_s, 3360, 360, 375, 300);
+    Command13 = makePictureButton(Frame6, u"Command13"_s, u":/vantelo/play.png"_s,
+                                  u"Play the sound file"_s, 3840, 360, 375, 300);
     Command12 = makeButton(Frame6, u"Command12"_s, u"OK"_s, 4320, 360, 375, 300);
 
     Command9 = makeButton(this, u"Command9"_s, u"&Ok"_s, 960, 4320, 1215, 375);
     Command8 = makeButton(this, u"Command8"_s, u"&Cancel"_s, 2280, 4320, 1215, 375);
     Command3 = makeButton(this, u"Command3"_s, u"&Apply"_s, 3600, 4320, 1215, 375);
+
+    // Each pair is a group of its own: left to themselves, exclusive buttons
+    // of one window are taken as one group when Qt decides which of them Tab
+    // stops on, and choosing a page took the Tab stop from the dialing type.
+    tabStopsOnTheSelected(new QButtonGroup(this), {Option6, Option7});
+    tabStopsOnTheSelected(new QButtonGroup(Frame3), {Option1, Option2});
 
     connect(Option6, &QPushButton::clicked, this, &frmopt::Option6_Click);
     connect(Option7, &QPushButton::clicked, this, &frmopt::Option7_Click);
