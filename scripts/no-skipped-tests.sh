@@ -10,8 +10,9 @@ set -euo pipefail
 report=$1
 [ -f "$report" ] || { echo "no-skipped-tests: no test report at $report" >&2; exit 1; }
 
-# CTest writes one <testcase name="..." status="run|fail|skipped|..."> per test.
-mapfile -t skipped < <(grep -o '<testcase name="[^"]*"[^>]*status="skipped"' "$report" |
+# CTest writes one <testcase name="..." status="..."> per test: "run", "fail", or
+# "notrun" for a test that skipped (SKIP_RETURN_CODE) or could not start.
+mapfile -t skipped < <(grep -o '<testcase name="[^"]*"[^>]*status="\(skipped\|notrun\|disabled\)"' "$report" |
     sed 's/^<testcase name="\([^"]*\)".*/\1/')
 ran=$(grep -c '<testcase ' "$report" || true)
 [ "$ran" -gt 0 ] || { echo "no-skipped-tests: the report lists no test" >&2; exit 1; }

@@ -298,6 +298,17 @@ private slots:
         QCOMPARE(modem::pppdExitError(4), DWORD(ERROR_PPP_NO_PROTOCOLS_CONFIGURED));
         QCOMPARE(modem::pppdExitError(2), DWORD(ERROR_READING_INI_FILE));
         QCOMPARE(modem::pppdExitError(15), DWORD(ERROR_PPP_TIMEOUT));
+        // pppd's statuses in words: a lost carrier and a dead link say so, and
+        // no two of the statuses the manual lists read alike but those that
+        // mean the same (the scripts).
+        QVERIFY(modem::pppdExitWords(16).contains(u"carrier was lost"_s));
+        QVERIFY(modem::pppdExitWords(15).contains(u"dead link"_s));
+        QStringList seen;
+        for (const int status : {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 15, 16, 17, 19}) {
+            const QString words = modem::pppdExitWords(status);
+            QVERIFY2(!seen.contains(words), qPrintable(QString::number(status)));
+            seen.append(words);
+        }
         // Every way a modem call can fail has words of its own that fit the
         // service's 256-byte buffer.
         for (const DWORD code : {604, 608, 629, 630, 633, 649, 651, 652, 663, 665, 666,

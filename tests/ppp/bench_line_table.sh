@@ -39,8 +39,12 @@ verdict_at_least()
     awk -v m="$mine" -v a="$a" -v b="$b" -v s="$slack" \
         'BEGIN { print (m != "" && a != "" && b != "" && m >= a - s && m >= b - s) ? "meets" : "misses" }'
 }
-# A failure in words: an error code followed by a sentence, not a bare code.
-in_words() { [[ $1 =~ error\ [0-9]+:\ [A-Z][a-z]+\ [a-z]+ ]] && echo meets || echo misses; }
+# A failure in words: its code, then a sentence (three words at least), not a
+# bare code.
+in_words()
+{
+    [[ $1 =~ [0-9]{3}:\ .*[A-Za-z]+\ [a-z]+\ [a-z]+ ]] && echo meets || echo misses
+}
 
 row() { printf '| %s | %s | %s | %s | %s | %s |\n' "$@"; }
 echo "| Figure | Vantelo | pppd + chat | wvdial | Goal | Verdict |"

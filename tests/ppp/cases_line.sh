@@ -199,6 +199,37 @@ case_carrier_lost()
     note "cleared by hangup"
 }
 
+# The call's helper killed outright while the link is up: its pppd must not
+# keep the line up unnoticed. pppd (setuid, so no parent-death signal reaches
+# it) is ended at the next look at the line; the port is free again and the
+# next dial connects.
+case_helper_killed()
+{
+    start_modem require-pap
+    dial 0860 "$PASSWORD"
+    [ "$DIAL_STATUS" = 0 ] || fail "dial ended with status $DIAL_STATUS: $DIAL_ERR"
+    local helper t0
+    helper=$(pgrep -x vantelo-call | head -n 1)
+    [ -n "$helper" ] || fail "no vantelo-call runs while the call is up"
+    pgrep -x pppd >/dev/null || fail "no pppd runs while the call is up"
+    t0=$(now_ms)
+    kill -KILL "$helper"
+    line status >"$RUN/status-after-kill.out" 2>&1
+    wait_until 10 "ppp0 gone after the helper was killed" link_gone
+    wait_until 10 "no pppd left after the helper was killed" eval '! pgrep -x pppd >/dev/null'
+    note "pppd ended $(since "$t0")s after its helper was killed;"
+    CALL=$(call_json)
+    [ "$(call_field state)" != Connected ] || fail "the line still reads Connected: $CALL"
+    line hangup >"$RUN/hangup.out" 2>&1 || fail "hangup failed: $(cat "$RUN/hangup.out")"
+    no_connection || fail "a connection is left after the hang-up: $(call_json)"
+    dial 0860 "$PASSWORD"
+    [ "$DIAL_STATUS" = 0 ] || fail "the next dial ended with status $DIAL_STATUS: $DIAL_ERR"
+    wait_until 10 "address on ppp0" eval '[ -n "$(if_addr ppp0)" ]'
+    line hangup >"$RUN/hangup.out" 2>&1 || fail "hangup failed: $(cat "$RUN/hangup.out")"
+    wait_until 10 "no pppd left" eval '! pgrep -x pppd >/dev/null'
+    note "the next dial connected"
+}
+
 # After each case, before its processes end: the call's own log joins the
 # case's logs, and no call is left for the next case.
 after_line_case()
@@ -213,4 +244,5 @@ run_case chap case_chap
 run_case wrong-password case_wrong_password
 run_case busy case_busy
 run_case carrier-lost case_carrier_lost
+run_case helper-killed case_helper_killed
 exit $FAILED

@@ -374,7 +374,8 @@ private:
         if (WIFEXITED(status) && WEXITSTATUS(status) != 5) {
             const DWORD rc = pppdExitError(WEXITSTATUS(status));
             if (rc != ERROR_PPP_NO_PROTOCOLS_CONFIGURED && rc != ERROR_READING_INI_FILE)
-                m_words = u"%1: pppd ended with status %2%3."_s.arg(m_pppdStage)
+                m_words = u"%1: %2 (pppd's status %3)%4."_s.arg(m_pppdStage)
+                              .arg(pppdExitWords(WEXITSTATUS(status)))
                               .arg(WEXITSTATUS(status))
                               .arg(said);
             return rc;
@@ -488,6 +489,7 @@ private:
             m_authenticationFailed = true;
             return;
         case PppdProgress::NetworkUp:
+            m_pppdStage = u"On line"_s;
             report([](line::Call &c) { c.state = RASCS_Connected; });
             return;
         }

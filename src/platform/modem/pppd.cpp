@@ -92,4 +92,48 @@ DWORD pppdExitError(int exitStatus)
     }
 }
 
+QString pppdExitWords(int exitStatus)
+{
+    switch (exitStatus) {
+    case 0:
+        return u"the far end closed the link"_s;
+    case 1:
+        return u"pppd met a fatal error"_s;
+    case 2:
+        return u"pppd refused its options (the peers file or the options Vantelo gave)"_s;
+    case 3:
+        return u"pppd is not installed setuid root"_s;
+    case 4:
+        return u"this system's kernel has no PPP"_s;
+    case 5:
+        return u"pppd was told to end by a signal that did not come from Vantelo"_s;
+    case 6:
+        return u"pppd could not lock the port"_s;
+    case 7:
+        return u"pppd could not open the port"_s;
+    case 8:
+    case 9:
+    case 18:
+        return u"a script pppd runs failed"_s;
+    case 10:
+        return u"the far end and this machine could not agree on the link"_s;
+    case 11:
+        return u"the far end did not authenticate itself"_s;
+    case 12:
+        return u"the link was idle for too long"_s;
+    case 13:
+        return u"the link reached its time limit"_s;
+    case 15:
+        return u"the far end stopped answering while the line stayed up (a dead link)"_s;
+    case 16:
+        return u"the modem hung up: the carrier was lost or the far end hung up"_s;
+    case 17:
+        return u"the line is looped back: the modem hears itself"_s;
+    case 19:
+        return u"the ISP refused the login or password"_s;
+    default:
+        return u"pppd ended the link"_s;
+    }
+}
+
 } // namespace modem

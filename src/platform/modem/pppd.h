@@ -35,4 +35,8 @@ PppdProgress readPppdLogLine(const QString &line);
 // The service's error for the way pppd ended, when the user did not ask for it.
 DWORD pppdExitError(int exitStatus);
 
+// What that status means, in words for the user ("the modem hung up: the
+// carrier was lost or the far end hung up").
+QString pppdExitWords(int exitStatus);
+
 } // namespace modem
