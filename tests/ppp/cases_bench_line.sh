@@ -92,7 +92,7 @@ start_dial()
                 '' ATZ OK "ATDT$number" CONNECT) <&5 >&5 2>>"$RUN/$dialer.out"
             status=$?
             [ $status = 0 ] || { echo "chat: exit status $status" >>"$RUN/$dialer.out"; exit $status; }
-            pppd call vantelo nodetach user "$ACCOUNT" passwordfd 3 \
+            exec pppd call vantelo nodetach user "$ACCOUNT" passwordfd 3 \
                 3< <(printf %s "$password") <&5 >&5 5<&- 2>>"$RUN/$dialer.out"
         ) &
         DIALER_PID=$!
@@ -118,7 +118,9 @@ end_call()
 {
     case $1 in
     vantelo) (timeout 30 "$LINE_TOOL" hangup) >/dev/null 2>&1 ;;
-    *) kill -TERM "$DIALER_PID" 2>/dev/null; pkill -TERM -x pppd -P "$DIALER_PID" 2>/dev/null ;;
+    # pppd + chat's process is pppd itself once the dialogue is over; wvdial
+    # ends its own pppd.
+    *) kill -TERM "$DIALER_PID" 2>/dev/null ;;
     esac
     for _ in $(seq 100); do
         kill -0 "$DIALER_PID" 2>/dev/null || break

@@ -108,7 +108,8 @@ START=$(now_ms)
 # namespaces it makes itself. The host's root is shared read-only; only the
 # results folder and the control folder can be written.
 share() { echo "local,path=$1,mount_tag=$2,security_model=none,multidevs=remap$3"; }
-"$QEMU" -nodefaults -no-user-config -machine pc -accel "$ACCEL" -cpu "$CPU" -smp 1 -m "$MEM" \
+# QEMU ends with this script, however it ends (a test runner's SIGKILL too).
+setpriv --pdeathsig KILL "$QEMU" -nodefaults -no-user-config -machine pc -accel "$ACCEL" -cpu "$CPU" -smp 1 -m "$MEM" \
     -display none -monitor none -serial "file:$ART/console.log" -no-reboot \
     -kernel "$GUEST/vmlinux" -initrd "$GUEST/initrd.cpio" \
     -append "console=ttyS0 quiet loglevel=4 panic=-1 mitigations=off 8250.nr_uarts=1" \
