@@ -126,6 +126,12 @@ end_call()
         kill -0 "$DIALER_PID" 2>/dev/null || break
         sleep 0.1
     done
+    # A dialer that has not ended its pppd by then (wvdial takes its time) has
+    # it ended: the next call must find the line free.
+    if ! link_gone; then
+        pkill -TERM -f '^(/usr/sbin/)?pppd .*call (vantelo|wvdial)' 2>/dev/null
+        log "$1 had not ended its pppd 10 s after being told to"
+    fi
     wait_until 10 "ppp0 gone after the call of $1" link_gone
     wait_until 10 "no pppd left after the call of $1" eval '! pgrep -x pppd >/dev/null'
     wait "$DIALER_PID" 2>/dev/null

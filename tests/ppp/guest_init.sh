@@ -57,22 +57,29 @@ step "file systems"
 # host's files with the guest's writes on a tmpfs above them (gone at
 # power-off). Pseudo-terminals get a private devpts whose lines belong to the
 # group dialout, as a modem's device does.
+# (Each program started costs about a tenth of a second in the emulated
+# guest: the shell's own commands do what they can.)
 mount -t tmpfs -o mode=755 tmpfs /run || abort "cannot mount a tmpfs on /run"
-mkdir -p /dev/pts /dev/shm /run/lock
-chmod 1777 /run/lock
+mkdir -p /dev/pts /dev/shm /run/lock /run/.overlay/tmp/up /run/.overlay/tmp/work \
+    /run/.overlay/var/tmp/up /run/.overlay/var/tmp/work
+chmod 1777 /run/lock /run/.overlay/tmp/up /run/.overlay/var/tmp/up
 mount -t tmpfs -o mode=1777 tmpfs /dev/shm || abort "cannot mount a tmpfs on /dev/shm"
-DIALOUT_GID=$(getent group dialout | cut -d: -f3)
-[ -n "$DIALOUT_GID" ] || abort "the host has no group dialout"
+# group_id NAME: the group's number, from /etc/group.
+group_id()
+{
+    local name gid
+    while IFS=: read -r name _ gid _; do
+        [ "$name" = "$1" ] && { echo "$gid"; return 0; }
+    done </etc/group
+    return 1
+}
+DIALOUT_GID=$(group_id dialout) || abort "the host has no group dialout"
 mount -t devpts -o "newinstance,ptmxmode=666,mode=660,gid=$DIALOUT_GID" devpts /dev/pts ||
     abort "cannot mount devpts"
 mount --bind /dev/pts/ptmx /dev/ptmx || abort "cannot bind /dev/pts/ptmx"
 ln -sf /proc/self/fd /dev/fd
-ln -sf /proc/self/fd/0 /dev/stdin
-ln -sf /proc/self/fd/1 /dev/stdout
-ln -sf /proc/self/fd/2 /dev/stderr
+ln -sf /proc/self/fd/0 /proc/self/fd/1 /proc/self/fd/2 /dev/ 2>/dev/null
 for dir in /tmp /var/tmp; do
-    mkdir -p "/run/.overlay$dir/up" "/run/.overlay$dir/work"
-    chmod 1777 "/run/.overlay$dir/up"
     mount -t overlay overlay -o "lowerdir=$dir,upperdir=/run/.overlay$dir/up,workdir=/run/.overlay$dir/work" "$dir" ||
         abort "cannot put an overlay on $dir"
 done
@@ -82,8 +89,9 @@ esac
 mkdir -p "$ART" 2>/dev/null
 mount --move /dev/.art "$ART" || abort "cannot move the results folder to $ART"
 exec >>"$ART/guest.log" 2>&1
-{ touch "$ART/.writable" && rm "$ART/.writable"; } || abort "$ART is not writable"
-! touch /.guest-write-probe 2>/dev/null || abort "the host's root is writable"
+{ : >"$ART/.writable"; } 2>/dev/null || abort "$ART is not writable"
+rm -f "$ART/.writable"
+! { : >/.guest-write-probe; } 2>/dev/null || abort "the host's root is writable"
 # The X server compiles keyboard maps into /var/lib/xkb.
 [ -d /var/lib/xkb ] && mount -t tmpfs tmpfs /var/lib/xkb
 ip link set lo up
@@ -109,22 +117,18 @@ step "/etc/ppp"
 # so are the other dialers' peers files as their packages install them. The
 # ISP's pppd sees its own /etc/ppp, the test options with the account's
 # secrets, mounted over that in the ISP's namespace (/run/lab/isp-pppd).
-mkdir -p /run/etc-ppp/peers
-cp "$PPP_DIR/etc-ppp/options" /run/etc-ppp/options || abort "cannot copy the test options"
+mkdir -p /run/etc-ppp/peers /run/etc-users /run/lab/bin /run/lab/libexec/vantelo \
+    /run/home/dialer /run/home/nodip /run/home/nodialout /run/home/nogroups \
+    /run/user/2001 /run/user/2002 /run/user/2003 /run/user/2004
+cp "$PPP_DIR/etc-ppp/options" "$PEERS" /run/etc-ppp/ || abort "cannot copy the test options and $PEERS"
+mv /run/etc-ppp/vantelo /run/etc-ppp/peers/vantelo
 for secrets in pap-secrets chap-secrets; do
     echo "# Secrets for authentication ($secrets): none on this machine." >"/run/etc-ppp/$secrets"
-    chmod 600 "/run/etc-ppp/$secrets"
 done
-cp "$PEERS" /run/etc-ppp/peers/vantelo || abort "cannot copy the peers file $PEERS"
-chown root:dip /run/etc-ppp/peers/vantelo && chmod 640 /run/etc-ppp/peers/vantelo ||
-    abort "cannot give the peers file to root:dip"
 for peer in wvdial; do
-    [ -f "/etc/ppp/peers/$peer" ] && cp -p "/etc/ppp/peers/$peer" /run/etc-ppp/peers/
+    [ -f "/etc/ppp/peers/$peer" ] && echo "$(<"/etc/ppp/peers/$peer")" >"/run/etc-ppp/peers/$peer"
 done
 cp -r "$PPP_DIR/etc-ppp" /run/etc-ppp-isp || abort "cannot copy $PPP_DIR/etc-ppp"
-chmod 600 /run/etc-ppp-isp/pap-secrets /run/etc-ppp-isp/chap-secrets
-mount --bind /run/etc-ppp /etc/ppp || abort "cannot mount the subscriber's /etc/ppp"
-mkdir -p /run/lab
 cat >/run/lab/isp-pppd <<'EOF'
 #!/bin/sh
 # The ISP's pppd, run by `ip netns exec isp` (a mount namespace of its own):
@@ -132,61 +136,86 @@ cat >/run/lab/isp-pppd <<'EOF'
 mount --bind /run/etc-ppp-isp /etc/ppp || exit 1
 exec pppd call isp "$@"
 EOF
-chmod 755 /run/lab/isp-pppd
-[ "$(stat -c '%U:%G %a' /usr/sbin/pppd)" = "root:dip 4754" ] ||
-    abort "pppd is not installed as Debian ships it (root:dip 4754): $(stat -c '%U:%G %a' /usr/sbin/pppd)"
+chmod 600 /run/etc-ppp/pap-secrets /run/etc-ppp/chap-secrets /run/etc-ppp-isp/pap-secrets \
+    /run/etc-ppp-isp/chap-secrets && chmod 755 /run/lab/isp-pppd && chmod 640 /run/etc-ppp/peers/vantelo ||
+    abort "cannot set the modes of /etc/ppp's files"
+chown root:dip /run/etc-ppp/peers/vantelo || abort "cannot give the peers file to root:dip"
+mount --bind /run/etc-ppp /etc/ppp || abort "cannot mount the subscriber's /etc/ppp"
+PPPD_MODE=$(stat -c '%U:%G %a' /usr/sbin/pppd)
+[ "$PPPD_MODE" = "root:dip 4754" ] ||
+    abort "pppd is not installed as Debian ships it (root:dip 4754): $PPPD_MODE"
 
 step "users"
 # Ordinary users with homes of their own, as on a desktop: dialer in dialout
 # (to open the modem) and dip (to run pppd), and one for each way of lacking
 # a group. The host's account files stay as they are; the guest's copies,
 # with these users added, are mounted over them.
-mkdir -p /run/etc-users
-cp /etc/passwd /etc/group /run/etc-users/ || abort "cannot copy the account files"
-[ -f /etc/shadow ] && cp /etc/shadow /run/etc-users/ && chmod 640 /run/etc-users/shadow
-add_user()
+USERS=(dialer:2001:dialout,dip nodip:2002:dialout nodialout:2003:dip nogroups:2004:)
 {
-    local name=$1 uid=$2 groups=$3 g
-    echo "$name:x:$uid:$uid:$name:/run/home/$name:/bin/bash" >>/run/etc-users/passwd
-    echo "$name:x:$uid:" >>/run/etc-users/group
-    [ -f /run/etc-users/shadow ] && echo "$name:!:19000:0:99999:7:::" >>/run/etc-users/shadow
-    for g in ${groups//,/ }; do
-        sed -i -E "s/^($g:[^:]*:[0-9]+:)(.*)\$/\1\2,$name/; s/^($g:[^:]*:[0-9]+:),/\1/" /run/etc-users/group
+    echo "$(</etc/passwd)"
+    for u in "${USERS[@]}"; do
+        IFS=: read -r name uid _ <<<"$u"
+        echo "$name:x:$uid:$uid:$name:/run/home/$name:/bin/bash"
     done
-    mkdir -p "/run/home/$name" "/run/user/$uid"
-    chown "$uid:$uid" "/run/home/$name" "/run/user/$uid"
-    chmod 700 "/run/home/$name" "/run/user/$uid"
-}
-add_user dialer 2001 dialout,dip
-add_user nodip 2002 dialout
-add_user nodialout 2003 dip
-add_user nogroups 2004 ""
+} >/run/etc-users/passwd
+{
+    while IFS= read -r line; do
+        group=${line%%:*}
+        for u in "${USERS[@]}"; do
+            IFS=: read -r name _ groups <<<"$u"
+            [[ ,$groups, == *",$group,"* ]] || continue
+            [[ $line == *: ]] && line+=$name || line+=,$name
+        done
+        echo "$line"
+    done </etc/group
+    for u in "${USERS[@]}"; do
+        IFS=: read -r name uid _ <<<"$u"
+        echo "$name:x:$uid:"
+    done
+} >/run/etc-users/group
+if [ -f /etc/shadow ]; then
+    {
+        echo "$(</etc/shadow)"
+        for u in "${USERS[@]}"; do echo "${u%%:*}:!:19000:0:99999:7:::"; done
+    } >/run/etc-users/shadow
+    chmod 640 /run/etc-users/shadow
+fi
+for u in "${USERS[@]}"; do
+    IFS=: read -r name uid _ <<<"$u"
+    chown "$uid:$uid" "/run/home/$name" "/run/user/$uid" || abort "cannot give $name its folders"
+done
+chmod 700 /run/home/* /run/user/*
 for f in passwd group shadow; do
     [ -f "/run/etc-users/$f" ] || continue
     mount --bind "/run/etc-users/$f" "/etc/$f" || abort "cannot mount the guest's /etc/$f"
 done
-id dialer | grep -q '(dip)' && id dialer | grep -q '(dialout)' ||
-    abort "dialer is not in dialout and dip: $(id dialer)"
+IDS=$(id dialer)
+[[ $IDS == *"(dialout)"* && $IDS == *"(dip)"* ]] || abort "dialer is not in dialout and dip: $IDS"
 
 step "the programs, installed"
 # As the package installs them: vantelo and vantelo-line in one folder,
 # vantelo-call in ../libexec/vantelo beside it, reachable by every user
 # whatever the modes of the build tree's folders (each program is mounted
 # there from the build, not copied).
-mkdir -p /run/lab/bin /run/lab/libexec/vantelo
-install_program()
-{
-    [ -x "$1" ] || abort "no program at $1"
-    touch "$2" && mount --bind "$1" "$2" || abort "cannot install $1 as $2"
-}
-for key in LINE_TOOL VANTELO EMULATOR TRAY_HOST; do
+SOURCES=() TARGETS=()
+for key in LINE_TOOL VANTELO EMULATOR TRAY_HOST CALL_PROGRAM; do
     path=${!key:-}
     [ -n "$path" ] || continue
-    install_program "$path" "/run/lab/bin/$(basename "$path")"
-    printf -v "$key" '%s' "/run/lab/bin/$(basename "$path")"
-    export "${key?}"
+    [ -x "$path" ] || abort "no program at $path"
+    target=/run/lab/bin/${path##*/}
+    if [ "$key" = CALL_PROGRAM ]; then
+        target=/run/lab/libexec/vantelo/vantelo-call
+    else
+        printf -v "$key" '%s' "$target"
+        export "${key?}"
+    fi
+    SOURCES+=("$path")
+    TARGETS+=("$target")
 done
-[ -n "${CALL_PROGRAM:-}" ] && install_program "$CALL_PROGRAM" /run/lab/libexec/vantelo/vantelo-call
+[ ${#TARGETS[@]} = 0 ] || touch "${TARGETS[@]}" || abort "cannot make the programs' places"
+for i in "${!TARGETS[@]}"; do
+    mount --bind "${SOURCES[$i]}" "${TARGETS[$i]}" || abort "cannot install ${SOURCES[$i]}"
+done
 chmod 755 /run/lab /run/lab/bin /run/lab/libexec /run/lab/libexec/vantelo
 
 step "home"
