@@ -12,6 +12,7 @@
 #include "platform/console.h"
 #include "platform/lines.h"
 #include "platform/ras.h"
+#include "platform/ras_lists.h"
 #include "platform/simline.h"
 
 #include <QCoreApplication>
@@ -84,13 +85,6 @@ constexpr int kHangUpLimitMs = 60000;
 constexpr int kPollMs = 10;
 // How long a command waits for another process to finish changing the line.
 constexpr int kLockWaitMs = 3000;
-
-// How many records a list needs when its buffer was too small: the service
-// tells the count, or (Windows) only the bytes.
-std::size_t recordsNeeded(DWORD count, DWORD bytes, std::size_t recordSize)
-{
-    return std::max<std::size_t>(count, bytes / recordSize);
-}
 
 QTextStream &out()
 {
@@ -170,34 +164,10 @@ QString stateWords(DWORD state, DWORD error)
 }
 
 // The active connections; false (with *code set) when they cannot be listed.
-bool connections(QList<RASCONN> *list, DWORD *code)
+bool connections(std::vector<RASCONN> *list, DWORD *code)
 {
-    std::vector<RASCONN> buffer(4);
-    for (;;) {
-        buffer.assign(buffer.size(), RASCONN{});
-        buffer[0].dwSize = sizeof(RASCONN);
-        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(RASCONN));
-        DWORD count = 0;
-        const DWORD rc = RasEnumConnectionsA(buffer.data(), &bytes, &count);
-        const std::size_t needed = recordsNeeded(count, bytes, sizeof(RASCONN));
-        if (rc == ERROR_BUFFER_TOO_SMALL && needed > buffer.size()) {
-            buffer.resize(needed);
-            continue;
-        }
-        if (rc != 0) {
-            *code = rc;
-            return false;
-        }
-        list->clear();
-        for (DWORD i = 0; i < count; ++i)
-            list->append(buffer[i]);
-        return true;
-    }
-}
-
-QString fieldText(const char *field, int size)
-{
-    return QString::fromLocal8Bit(field, qstrnlen(field, size));
+    *code = platform::listConnections(*list);
+    return *code == ERROR_SUCCESS;
 }
 
 // Hangs the connection up and waits until the service no longer knows it.
@@ -220,24 +190,12 @@ int listCommand(const QStringList &args)
 {
     if (!args.isEmpty())
         return usageError(u"list takes no arguments"_s);
-    std::vector<RASENTRYNAME> buffer(16);
-    for (;;) {
-        buffer.assign(buffer.size(), RASENTRYNAME{});
-        buffer[0].dwSize = sizeof(RASENTRYNAME);
-        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(RASENTRYNAME));
-        DWORD count = 0;
-        const DWORD rc = RasEnumEntriesA(nullptr, nullptr, buffer.data(), &bytes, &count);
-        const std::size_t needed = recordsNeeded(count, bytes, sizeof(RASENTRYNAME));
-        if (rc == ERROR_BUFFER_TOO_SMALL && needed > buffer.size()) {
-            buffer.resize(needed);
-            continue;
-        }
-        if (rc != 0)
-            return serviceError(rc);
-        for (DWORD i = 0; i < count; ++i)
-            out() << fieldText(buffer[i].szEntryName, sizeof buffer[i].szEntryName) << '\n';
-        return Success;
-    }
+    std::vector<RASENTRYNAME> entries;
+    if (const DWORD rc = platform::listEntries(entries); rc != 0)
+        return serviceError(rc);
+    for (const RASENTRYNAME &entry : entries)
+        out() << platform::fieldText(entry.szEntryName, sizeof entry.szEntryName) << '\n';
+    return Success;
 }
 
 int statusCommand(const QStringList &args)
@@ -249,7 +207,7 @@ int statusCommand(const QStringList &args)
         else
             return usageError(u"unknown argument for status: %1"_s.arg(arg));
     }
-    QList<RASCONN> list;
+    std::vector<RASCONN> list;
     DWORD code = 0;
     if (!connections(&list, &code))
         return serviceError(code);
@@ -263,7 +221,7 @@ int statusCommand(const QStringList &args)
         // A call closed between the two requests is simply not shown.
         if (RasGetConnectStatusA(conn.hrasconn, &status) != 0)
             continue;
-        const QString entry = fieldText(conn.szEntryName, sizeof conn.szEntryName);
+        const QString entry = platform::fieldText(conn.szEntryName, sizeof conn.szEntryName);
         const QString words = stateWords(status.rasconnstate, status.dwError);
         const quint64 handle = lines::handleNumber(conn.hrasconn);
         QString line = u"%1  %2  %3"_s.arg(handle).arg(entry, words);
@@ -274,8 +232,8 @@ int statusCommand(const QStringList &args)
             {u"rasconnstate"_s, qint64(status.rasconnstate)},
             {u"error"_s, qint64(status.dwError)},
             {u"errorText"_s, status.dwError ? errorText(status.dwError) : QString()},
-            {u"deviceType"_s, fieldText(status.szDeviceType, sizeof status.szDeviceType)},
-            {u"deviceName"_s, fieldText(status.szDeviceName, sizeof status.szDeviceName)},
+            {u"deviceType"_s, platform::fieldText(status.szDeviceType, sizeof status.szDeviceType)},
+            {u"deviceName"_s, platform::fieldText(status.szDeviceName, sizeof status.szDeviceName)},
         };
         for (const lines::CallRecord &r : records) {
             if (r.handle != conn.hrasconn)
@@ -461,13 +419,13 @@ int hangUpCommand(const QStringList &args)
     if (args.size() > 1 || (args.size() == 1 && args.first().startsWith(u'-')))
         return usageError(u"hangup takes at most one entry"_s);
     const QString entry = args.value(0);
-    QList<RASCONN> list;
+    std::vector<RASCONN> list;
     DWORD code = 0;
     if (!connections(&list, &code))
         return serviceError(code);
     int hungUp = 0;
     for (const RASCONN &conn : std::as_const(list)) {
-        const QString name = fieldText(conn.szEntryName, sizeof conn.szEntryName);
+        const QString name = platform::fieldText(conn.szEntryName, sizeof conn.szEntryName);
         if (!entry.isEmpty() && name.compare(entry, Qt::CaseInsensitive) != 0)
             continue;
         if (!hangUpAndWait(conn.hrasconn, kHangUpLimitMs)) {

@@ -7,6 +7,7 @@
 #include "platform/ansi.h"
 #include "platform/dialogs.h"
 #include "platform/ras.h"
+#include "platform/ras_lists.h"
 #include "platform/shell.h"
 #include "platform/window_handles.h"
 #include "services/call_log.h"
@@ -666,12 +667,9 @@ void frmdial::Timer3_Timer()
     // A validation message box of an earlier dial is still open.
     if (m_validationBoxOpen)
         return;
-    RASCONN connection{};
-    connection.dwSize = sizeof(RASCONN);
-    DWORD bytes = sizeof(RASCONN);
-    DWORD count = 0;
-    const DWORD result = RasEnumConnectionsA(&connection, &bytes, &count);
-    if (result == 0 && count == 0 && Connect->isEnabled() && checkValue(Check2) == 1)
+    std::vector<RASCONN> connections;
+    const DWORD result = platform::listConnections(connections);
+    if (result == 0 && connections.empty() && Connect->isEnabled() && checkValue(Check2) == 1)
         Connect_Click();
 }
 
