@@ -220,7 +220,8 @@ void frmdial::buildControls()
     Command1 = makeButton(this, u"Command1"_s, u"?"_s, 4560, 4440, 615, 375);
     // "?" opens the about window, as the tray menu's "A Propos" does.
     setSpokenName(Command1, u"A Propos"_s);
-    Label8 = makeLabel(this, u"Label8"_s, u"BETA VERSION 0.1"_s, 600, 4920, 2175, 255);
+    Label8 = makeLabel(this, u"Label8"_s, u"BETA VERSION %1.%2"_s.arg(AppMajor).arg(AppMinor), 600,
+                       4920, 2175, 255);
     Label9 = makeLabel(this, u"Label9"_s, MakerWebHost, 3000, 4920, 1695, 255);
     Label9->setCursor(Qt::PointingHandCursor);
     Label9->installEventFilter(this);
@@ -307,11 +308,6 @@ QString frmdial::password() const
 QString frmdial::phoneNumber() const
 {
     return Combo2->currentText();
-}
-
-QString frmdial::statusCaption() const
-{
-    return status->text();
 }
 
 void frmdial::setStatusCaption(const QString &text)
