@@ -37,15 +37,18 @@ bool CallReport::report(const std::function<void(line::Call &)> &changeCall)
 
 bool CallReport::close()
 {
+    bool read = false; // the state was read under the lock
     bool found = false;
-    const bool written = change([&found](line::Call *call) {
+    const bool written = change([&read, &found](line::Call *call) {
+        read = true;
         if (!call)
             return false;
         found = true;
         call->closeAtMs = line::nowMs();
         return true;
     });
-    return written || !found;
+    // A call no longer in the state needs no closing.
+    return written || (read && !found);
 }
 
 } // namespace modem
