@@ -154,10 +154,11 @@ private:
         m_port.hangUpAndClose(m_online);
         if (!m_port.problem().isEmpty())
             m_log.write(m_port.problem());
+        // Logged before the call is forgotten: whoever sees it gone finds the log complete.
+        m_log.write(u"Hung up."_s);
         m_report.close();
         if (const QString path = callLockPath(m_request.handle); !path.isEmpty())
             ::unlink(QFile::encodeName(path).constData());
-        m_log.write(u"Hung up."_s);
     }
 
     CallRequest m_request;
