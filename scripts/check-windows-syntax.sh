@@ -4,12 +4,9 @@
 # mingw-w64's g++ for 32-bit (i686) and 64-bit (x86_64) Windows, against this
 # machine's Qt 6 headers, with the project's own warning flags.
 #
-# The units are those the Windows build compiles (src/platform/CMakeLists.txt
-# chooses the same): src/ without the lines of other systems (platform/line,
-# sim, modem), without what the system itself serves there (core/paths,
-# profile, ptr32; gui/tray, sound, dialogs, program_start, seams,
-# window_handles, and the sound module under gui/), with platform/win; and
-# the line tool, tools/vantelo_line.cpp. Then the records' sizes are checked
+# The units are those the Windows build compiles: src/ and tools/ outside
+# src/platform/, and the platform's sources that src/platform/windows-sources.txt
+# names, the list the build takes them from. Then the records' sizes are checked
 # against the system's headers, and the system's calls linked as the platform
 # headers declare them.
 #
@@ -37,19 +34,18 @@ done
 # overridden here.
 units=()
 while IFS= read -r f; do units+=("$f"); done < <(
-    find src tools -name '*.cpp' | grep -Ev \
-        -e '^src/platform/(line|sim|modem)/' \
-        -e '^src/platform/core/(paths|profile|ptr32)\.cpp$' \
-        -e '^src/platform/gui/(tray|sound|dialogs|program_start|seams|window_handles)\.cpp$' \
-        -e '^src/platform/gui/[^/]+/' |
-        sort)
+    {
+        find src tools -name '*.cpp' -not -path 'src/platform/*'
+        sed -n -E 's#^(core|gui) +(.*\.cpp)$#src/platform/\2#p' src/platform/windows-sources.txt
+    } | sort)
 
 # The project's flags (vantelo_common in CMakeLists.txt), and UNICODE as Qt's
 # CMake package defines it for every target on Windows. Qt's headers are
 # system headers: their own warnings do not count.
 flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -Wold-style-cast
-       -DQT_NO_CAST_FROM_ASCII -DQT_NO_CAST_TO_ASCII -DQT_NO_CONTEXTLESS_CONNECT
-       -DQT_NO_FOREACH -DVANTELO_VERSION='"0.0.0"' -DUNICODE -D_UNICODE
+       -DQT_NO_CAST_FROM_ASCII -DQT_NO_CAST_TO_ASCII -DQT_NO_FOREACH
+       -DVANTELO_VERSION='"0.0.0"' -DVANTELO_VERSION_MAJOR=0 -DVANTELO_VERSION_MINOR=0
+       -DVANTELO_VERSION_PATCH=0 -DUNICODE -D_UNICODE
        -Isrc -isystem "$qt")
 for m in QtCore QtGui QtWidgets QtNetwork QtMultimedia; do flags+=(-isystem "$qt/$m"); done
 

@@ -8,14 +8,15 @@
 // Exit status: 0 success, 1 the line refused or failed (code and text on
 // stderr), 2 wrong usage (usage on stderr).
 
+#include "line_tool.h"
 #include "platform/ansi.h"
 #include "platform/console.h"
 #include "platform/lines.h"
 #include "platform/ras.h"
+#include "platform/ras_lists.h"
 #include "platform/simline.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -32,8 +33,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-enum ExitCode { Success = 0, Failure = 1, Usage = 2 };
 
 QString usage()
 {
@@ -79,30 +78,10 @@ Exit status:
 )"_s;
 }
 
-// How long `hangup` waits for a line to close before it gives up.
-constexpr int kHangUpLimitMs = 60000;
-constexpr int kPollMs = 10;
 // How long a command waits for another process to finish changing the line.
 constexpr int kLockWaitMs = 3000;
 
-// How many records a list needs when its buffer was too small: the service
-// tells the count, or (Windows) only the bytes.
-std::size_t recordsNeeded(DWORD count, DWORD bytes, std::size_t recordSize)
-{
-    return std::max<std::size_t>(count, bytes / recordSize);
-}
-
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-QTextStream &err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
+using namespace linetool;
 
 int usageError(const QString &problem)
 {
@@ -110,134 +89,16 @@ int usageError(const QString &problem)
     return Usage;
 }
 
-QString errorText(DWORD code)
-{
-    char buffer[256] = {};
-    if (RasGetErrorStringA(code, buffer, sizeof buffer) != 0)
-        return u"Unknown error."_s;
-    return QString::fromLocal8Bit(buffer);
-}
-
-// A change of the lines that was not made: the line was busy, its folder
-// unusable, or there is no simulated line (what lines::runtimeProblem() says).
-int lineUnchanged()
-{
-    err() << "vantelo-line: " << lines::runtimeProblem() << Qt::endl;
-    return Failure;
-}
-
-int serviceError(DWORD code)
-{
-    err() << "vantelo-line: error " << code << ": " << errorText(code) << Qt::endl;
-    return Failure;
-}
-
-QString stateWords(DWORD state, DWORD error)
-{
-    switch (state) {
-    case RASCS_OpenPort:
-        return u"Opening port"_s;
-    case RASCS_PortOpened:
-        return u"Port opened"_s;
-    case RASCS_ConnectDevice:
-        return u"Dialing"_s;
-    case RASCS_DeviceConnected:
-    case RASCS_AllDevicesConnected:
-        return u"Device connected"_s;
-    case RASCS_Authenticate:
-    case RASCS_AuthNotify:
-    case RASCS_AuthRetry:
-    case RASCS_AuthCallback:
-    case RASCS_AuthChangePassword:
-    case RASCS_AuthProject:
-    case RASCS_AuthLinkSpeed:
-    case RASCS_AuthAck:
-    case RASCS_ReAuthenticate:
-        return u"Authenticating"_s;
-    case RASCS_Authenticated:
-        return u"Authenticated"_s;
-    case RASCS_LogonNetwork:
-        return u"Logging on to network"_s;
-    case RASCS_Connected:
-        return u"Connected"_s;
-    case RASCS_Disconnected:
-        if (error == 0)
-            return u"Disconnected"_s;
-        return u"Disconnected (%1: %2)"_s.arg(error).arg(errorText(error));
-    default:
-        return u"State %1"_s.arg(state);
-    }
-}
-
-// The active connections; false (with *code set) when they cannot be listed.
-bool connections(QList<RASCONN> *list, DWORD *code)
-{
-    std::vector<RASCONN> buffer(4);
-    for (;;) {
-        buffer.assign(buffer.size(), RASCONN{});
-        buffer[0].dwSize = sizeof(RASCONN);
-        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(RASCONN));
-        DWORD count = 0;
-        const DWORD rc = RasEnumConnectionsA(buffer.data(), &bytes, &count);
-        const std::size_t needed = recordsNeeded(count, bytes, sizeof(RASCONN));
-        if (rc == ERROR_BUFFER_TOO_SMALL && needed > buffer.size()) {
-            buffer.resize(needed);
-            continue;
-        }
-        if (rc != 0) {
-            *code = rc;
-            return false;
-        }
-        list->clear();
-        for (DWORD i = 0; i < count; ++i)
-            list->append(buffer[i]);
-        return true;
-    }
-}
-
-QString fieldText(const char *field, int size)
-{
-    return QString::fromLocal8Bit(field, qstrnlen(field, size));
-}
-
-// Hangs the connection up and waits until the service no longer knows it.
-bool hangUpAndWait(HRASCONN handle, int limitMs)
-{
-    const QDeadlineTimer deadline(limitMs);
-    for (;;) {
-        const DWORD rc = RasHangUpA(handle);
-        if (rc == ERROR_INVALID_HANDLE)
-            return true;
-        if (lines::isLineProblem(rc))
-            return false;
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(kPollMs);
-    }
-}
-
 int listCommand(const QStringList &args)
 {
     if (!args.isEmpty())
         return usageError(u"list takes no arguments"_s);
-    std::vector<RASENTRYNAME> buffer(16);
-    for (;;) {
-        buffer.assign(buffer.size(), RASENTRYNAME{});
-        buffer[0].dwSize = sizeof(RASENTRYNAME);
-        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(RASENTRYNAME));
-        DWORD count = 0;
-        const DWORD rc = RasEnumEntriesA(nullptr, nullptr, buffer.data(), &bytes, &count);
-        const std::size_t needed = recordsNeeded(count, bytes, sizeof(RASENTRYNAME));
-        if (rc == ERROR_BUFFER_TOO_SMALL && needed > buffer.size()) {
-            buffer.resize(needed);
-            continue;
-        }
-        if (rc != 0)
-            return serviceError(rc);
-        for (DWORD i = 0; i < count; ++i)
-            out() << fieldText(buffer[i].szEntryName, sizeof buffer[i].szEntryName) << '\n';
-        return Success;
-    }
+    std::vector<RASENTRYNAME> entries;
+    if (const DWORD rc = platform::listEntries(entries); rc != 0)
+        return serviceError(rc);
+    for (const RASENTRYNAME &entry : entries)
+        out() << platform::fieldText(entry.szEntryName, sizeof entry.szEntryName) << '\n';
+    return Success;
 }
 
 int statusCommand(const QStringList &args)
@@ -249,7 +110,7 @@ int statusCommand(const QStringList &args)
         else
             return usageError(u"unknown argument for status: %1"_s.arg(arg));
     }
-    QList<RASCONN> list;
+    std::vector<RASCONN> list;
     DWORD code = 0;
     if (!connections(&list, &code))
         return serviceError(code);
@@ -263,7 +124,7 @@ int statusCommand(const QStringList &args)
         // A call closed between the two requests is simply not shown.
         if (RasGetConnectStatusA(conn.hrasconn, &status) != 0)
             continue;
-        const QString entry = fieldText(conn.szEntryName, sizeof conn.szEntryName);
+        const QString entry = platform::fieldText(conn.szEntryName, sizeof conn.szEntryName);
         const QString words = stateWords(status.rasconnstate, status.dwError);
         const quint64 handle = lines::handleNumber(conn.hrasconn);
         QString line = u"%1  %2  %3"_s.arg(handle).arg(entry, words);
@@ -274,8 +135,8 @@ int statusCommand(const QStringList &args)
             {u"rasconnstate"_s, qint64(status.rasconnstate)},
             {u"error"_s, qint64(status.dwError)},
             {u"errorText"_s, status.dwError ? errorText(status.dwError) : QString()},
-            {u"deviceType"_s, fieldText(status.szDeviceType, sizeof status.szDeviceType)},
-            {u"deviceName"_s, fieldText(status.szDeviceName, sizeof status.szDeviceName)},
+            {u"deviceType"_s, platform::fieldText(status.szDeviceType, sizeof status.szDeviceType)},
+            {u"deviceName"_s, platform::fieldText(status.szDeviceName, sizeof status.szDeviceName)},
         };
         for (const lines::CallRecord &r : records) {
             if (r.handle != conn.hrasconn)
@@ -461,13 +322,13 @@ int hangUpCommand(const QStringList &args)
     if (args.size() > 1 || (args.size() == 1 && args.first().startsWith(u'-')))
         return usageError(u"hangup takes at most one entry"_s);
     const QString entry = args.value(0);
-    QList<RASCONN> list;
+    std::vector<RASCONN> list;
     DWORD code = 0;
     if (!connections(&list, &code))
         return serviceError(code);
     int hungUp = 0;
     for (const RASCONN &conn : std::as_const(list)) {
-        const QString name = fieldText(conn.szEntryName, sizeof conn.szEntryName);
+        const QString name = platform::fieldText(conn.szEntryName, sizeof conn.szEntryName);
         if (!entry.isEmpty() && name.compare(entry, Qt::CaseInsensitive) != 0)
             continue;
         if (!hangUpAndWait(conn.hrasconn, kHangUpLimitMs)) {

@@ -13,10 +13,9 @@ class DialerView
 public:
     virtual ~DialerView() = default;
 
-    virtual QString userName() const = 0;      // Combo3
-    virtual QString password() const = 0;      // Text1
-    virtual QString phoneNumber() const = 0;   // Combo2
-    virtual QString statusCaption() const = 0; // the status line's caption
+    virtual QString userName() const = 0;    // Combo3
+    virtual QString password() const = 0;    // Text1
+    virtual QString phoneNumber() const = 0; // Combo2
     virtual void setStatusCaption(const QString &text) = 0;
     virtual void switchOffTimer2() = 0; // stop the indicator circles' animation
     virtual HWND handle() const = 0;    // notifier of the dial

@@ -4,6 +4,7 @@
 #include "engine/phonebook.h"
 #include "platform/ansi.h"
 #include "platform/events.h"
+#include "platform/ras_lists.h"
 
 #include <QDeadlineTimer>
 
@@ -79,17 +80,13 @@ bool DialEntry(DialerView &dialer, const QString &entryName)
 void HangUpAll(DialerView &dialer, platform::ConnectionId handle)
 {
     HangUpAttempts = 0;
-    std::vector<RASCONN> buffer(64);
-    buffer[0].dwSize = sizeof(RASCONN);
-    DWORD bytes = buffer[0].dwSize * static_cast<DWORD>(buffer.size());
-    DWORD count = 0;
-    const DWORD result = RasEnumConnectionsA(buffer.data(), &bytes, &count);
+    std::vector<RASCONN> buffer;
+    const DWORD result = platform::listConnections(buffer);
     if (result != ERROR_SUCCESS) {
         LastRasError = static_cast<qint32>(result);
         dialer.setStatusCaption(GetRasErrorText());
     } else {
-        count = qMin<DWORD>(count, static_cast<DWORD>(buffer.size()));
-        for (DWORD i = 0; i < count; ++i) {
+        for (std::size_t i = 0; i < buffer.size(); ++i) {
             const HRASCONN connection = buffer[i].hrasconn;
             if (handle != -1 && platform::connectionId(connection) != handle)
                 continue;

@@ -20,9 +20,10 @@ struct Duration
 
 // The title of the application, in message boxes, the tray tip and the about window.
 inline const QString AppTitle = QStringLiteral("Vantelo BETA");
-inline constexpr int AppMajor = 0;
-inline constexpr int AppMinor = 1;
-inline constexpr int AppRevision = 0;
+// The version, as the build names it.
+inline constexpr int AppMajor = VANTELO_VERSION_MAJOR;
+inline constexpr int AppMinor = VANTELO_VERSION_MINOR;
+inline constexpr int AppRevision = VANTELO_VERSION_PATCH;
 
 // The last Remote Access Service error to be put into words (dialing and hang-up write it).
 inline qint32 LastRasError = 0;

@@ -4,6 +4,7 @@
 #include "engine/globals.h"
 #include "platform/ansi.h"
 #include "platform/ras.h"
+#include "platform/ras_lists.h"
 
 #include <algorithm>
 #include <vector>
@@ -19,17 +20,12 @@ QString errorCodeText(qint32 code)
 }
 
 // The name a record of the service holds: the bytes up to the first NUL, a
-// record without one reading as the empty name. Only the bytes up to the first
-// NUL, with it, are decoded: what comes after a NUL never changes how the
-// bytes before it read. ASCII reads the same in every ANSI code page, so a
-// name of ASCII only is taken as it is, without a decoder.
+// record without one reading as the empty name.
 QString entryName(const char *field, int size)
 {
-    const int length = static_cast<int>(qstrnlen(field, size));
-    const auto ascii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
-    if (length < size && std::all_of(field, field + length, ascii))
-        return QString::fromLatin1(field, length);
-    return TrimAtNul(platform::fromAnsiField(field, length < size ? length + 1 : size));
+    if (qstrnlen(field, static_cast<size_t>(size)) >= static_cast<size_t>(size))
+        return {};
+    return platform::fieldText(field, size);
 }
 
 } // namespace
@@ -46,25 +42,10 @@ QString TrimAtNul(QString text)
 
 void ListPhonebookEntries(EntryList &combo)
 {
-    // Room for 64 entries; a longer phonebook gets the buffer it asks for.
-    std::vector<RASENTRYNAME> buffer(64);
-    DWORD entries = 0;
-    DWORD result = 0;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        // A new buffer is all zeros already; the service fills every record it counts.
-        buffer[0].dwSize = sizeof(RASENTRYNAME);
-        DWORD bytes = buffer[0].dwSize * static_cast<DWORD>(buffer.size());
-        entries = 0;
-        result = RasEnumEntriesA(nullptr, nullptr, buffer.data(), &bytes, &entries);
-        if (result != ERROR_BUFFER_TOO_SMALL)
-            break;
-        buffer = std::vector<RASENTRYNAME>(bytes / sizeof(RASENTRYNAME) + 1);
-    }
-    // A failed enumeration reads as an empty phonebook; never trust a count
-    // beyond the records the buffer holds.
-    if (result != ERROR_SUCCESS)
-        entries = 0;
-    entries = qMin<DWORD>(entries, static_cast<DWORD>(buffer.size()));
+    // A failed listing reads as an empty phonebook.
+    std::vector<RASENTRYNAME> buffer;
+    platform::listEntries(buffer);
+    const auto entries = static_cast<DWORD>(buffer.size());
 
     combo.clear();
     for (DWORD i = 0; i < entries; ++i)

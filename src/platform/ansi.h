@@ -15,6 +15,10 @@ QByteArray toAnsi(const QString &text);
 // kept, NULs and what follows them included, until TrimAtNul cuts it.
 QString fromAnsiField(const char *field, int size);
 
+// The text of a NUL-terminated ANSI field of `size` bytes: the bytes before
+// the first NUL, or all of them when the field holds none.
+QString fieldText(const char *field, int size);
+
 // Copies a NUL-terminated ANSI text into a record field, as lstrcpyA does,
 // but never past the field: returns false, leaving the field empty, when the
 // text and its NUL do not fit in `size` bytes.

@@ -33,7 +33,8 @@ QString localPath(const QString &windowsPath, MakeFolder make = MakeFolder::Yes)
 // or narrowing it, as soon as it is no longer the very folder that was
 // checked, still ours and 0700. Returns an empty string when no such folder
 // can be had: runtimeFolderError() then says which folder and why (a failure
-// is never remembered: the next call checks again). Not used on Windows.
+// is never remembered: the next call checks again). On Windows the user's
+// local application data, for the single-instance guard.
 QString runtimeFolder();
 // The folder runtimeFolder() found last for the current environment, taken
 // on trust without looking at it again; the first call checks it. For the

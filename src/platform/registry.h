@@ -1,9 +1,11 @@
 #pragma once
 
 // Registry reads of the dynamic statistics (HKEY_DYN_DATA). On systems other
-// than Windows the simulated line publishes the dial-up adapter's values
-// under "PerfStats\StatData" while the modems of one of its calls are linked
-// (from RASCS_DeviceConnected, through the logon, until the call ends).
+// than Windows the line of the first active call publishes the dial-up
+// adapter's values under "PerfStats\StatData": the simulated line while the
+// modems of one of its calls are linked (from RASCS_DeviceConnected, through
+// the logon, until the call ends), a modem call from the modem's CONNECT
+// until the call ends, with the byte counters of its network interface.
 //
 // On Windows the program's RegOpenKeyExA, RegQueryValueExA and RegCloseKey go
 // through the platform's statistics reading below (the way <windows.h> itself

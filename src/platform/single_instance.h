@@ -17,6 +17,8 @@
 
 namespace platform {
 
+class InstanceListener;
+
 class SingleInstance final : public QObject
 {
     Q_OBJECT
@@ -56,12 +58,10 @@ private:
     bool listen();
     bool forward(int timeoutMs);
 
-    // The socket a first start listens on, and the connections it serves.
-    class Listener;
-
     QString m_folder;
     QString m_problem;
-    std::unique_ptr<Listener> m_listener;
+    // The socket a first start listens on, and the connections it serves.
+    std::unique_ptr<InstanceListener> m_listener;
     // The open lock file (a descriptor, or a handle on Windows); kept open
     // while this process is the first.
     qintptr m_lock = -1;

@@ -22,7 +22,10 @@ inline const QString CallLogHeader =
     QStringLiteral("  Date  || Started At || Finished At|| Connection ");
 
 // Rewrites the call log with its header and the record of this call, in print
-// zones of 14 columns, CR LF line ends. The new file replaces the old one whole.
+// zones of 14 columns, CR LF line ends. A log this program wrote a moment ago
+// is rewritten in place when the new text has its length (the usual tick:
+// only the finish time changed); otherwise a new file replaces the old one
+// whole.
 // Something at the log's place that is not a file (a named pipe, a device, a
 // folder) is left as it is; that, and a log that cannot be saved, is told once
 // as a storage notice.

@@ -162,6 +162,21 @@ private slots:
         QVERIFY(listedHandles().isEmpty());
     }
 
+    void hangUpAllClosesMoreLinesThanItsFirstBufferHolds()
+    {
+        QList<PhonebookEntry> entries;
+        for (int i = 0; i < 70; ++i)
+            entries.append(quickEntry(u"Entry %1"_s.arg(i), {u"SimStageMs=600000"_s}));
+        QVERIFY(writePhonebook(entries));
+        FakeDialer dialer;
+        for (int i = 0; i < 70; ++i)
+            QVERIFY(DialEntry(dialer, u"Entry %1"_s.arg(i)));
+        QCOMPARE(listedHandles().size(), 70);
+        HangUpAll(dialer, -1);
+        QVERIFY(listedHandles().isEmpty());
+        QVERIFY(dialer.captions.isEmpty()); // no listing error shown
+    }
+
     void hangUpOfOneHandleLeavesTheOthers()
     {
         FakeDialer dialer;

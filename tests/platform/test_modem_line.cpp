@@ -6,9 +6,12 @@
 // One case runs the real pppd of this system inside a private /etc/ppp (see
 // in_private_etc_ppp.sh); on a kernel without PPP it must say so clearly.
 
+#include "platform/line/call_store.h"
 #include "platform/line/line.h"
 #include "platform/line/phonebook_file.h"
 #include "platform/lines.h"
+#include "platform/modem/call_events.h"
+#include "platform/modem/call_report.h"
 #include "platform/modem/hayes.h"
 #include "platform/modem/modem_settings.h"
 #include "platform/modem/port.h"
@@ -149,6 +152,46 @@ private slots:
         for (const char *name : {"VANTELO_PPP_PEERS_DIR", "VANTELO_PPPD", "VANTELO_STANDIN_DIR",
                                  "VANTELO_STANDIN_SETUID"})
             qunsetenv(name);
+    }
+
+    // A call's process that cannot take the line's lock changes nothing: it
+    // neither writes the state unlocked nor goes on as if it had reported.
+    void callReportWithoutTheLockChangesNothing()
+    {
+        line::LineState state;
+        line::Call call;
+        call.handle = line::FirstHandle;
+        call.kind = line::Kind::Modem;
+        call.entry = u"My ISP"_s;
+        call.dialedAtMs = line::nowMs();
+        state.calls.append(call);
+        state.nextHandle = line::FirstHandle + 1;
+        {
+            const line::LineLock lock;
+            QVERIFY(lock.isLocked());
+            QVERIFY(line::writeLineState(state, line::nowMs()));
+        }
+        const QString lockFile = QFileInfo(line::lineStatePath()).absolutePath() + u"/line.lock"_s;
+        QVERIFY(QFile::remove(lockFile));
+        QVERIFY(QDir().mkdir(lockFile)); // no lock can be taken on a folder
+
+        modem::ModemLog log(call.handle);
+        modem::CallReport report(call.handle, log);
+        QVERIFY(!report.report([](line::Call &c) { c.state = RASCS_Connected; }));
+        QVERIFY(!report.close());
+        const line::Call *after =
+            line::findCall(line::readLineState().calls, call.handle, line::nowMs());
+        QVERIFY(after);
+        QCOMPARE(after->state, RASCS_OpenPort);
+        QCOMPARE(after->closeAtMs, qint64(-1));
+
+        QVERIFY(QDir().rmdir(lockFile));
+        QVERIFY(report.report([](line::Call &c) { c.state = RASCS_Connected; }));
+        after = line::findCall(line::readLineState().calls, call.handle, line::nowMs());
+        QVERIFY(after);
+        QCOMPARE(after->state, RASCS_Connected);
+        QVERIFY(report.close());
+        QVERIFY(!line::findCall(line::readLineState().calls, call.handle, line::nowMs() + 1));
     }
 
     // The modem's answers, however they arrive.

@@ -3,6 +3,7 @@
 // lands at the published offsets.
 
 #include "platform/ras.h"
+#include "platform/ras_lists.h"
 #include "platform/simline.h"
 #include "support/phonebook_file.h"
 #include "support/testenv.h"
@@ -109,6 +110,44 @@ private slots:
         QCOMPARE(RasEnumConnectionsA(narrow.data(), &bytes, &count), ERROR_BUFFER_TOO_SMALL);
         QCOMPARE(bytes, DWORD(65 * 412));
         QCOMPARE(count, DWORD(65));
+    }
+
+    void listsGrowTheBufferAsOftenAsTheServiceAsks()
+    {
+        // A service whose list grows between two calls asks twice.
+        QList<DWORD> sizesSeen;
+        DWORD listed = 5;
+        std::vector<RASCONN> records;
+        auto growing = [&](RASCONN *buffer, DWORD *bytes, DWORD *count) -> DWORD {
+            sizesSeen.append(*bytes / DWORD(sizeof(RASCONN)));
+            if (buffer[0].dwSize != sizeof(RASCONN))
+                return ERROR_INVALID_SIZE;
+            *count = listed;
+            if (*bytes < listed * sizeof(RASCONN)) {
+                *bytes = listed * DWORD(sizeof(RASCONN));
+                if (listed == 5)
+                    listed += 7;
+                return ERROR_BUFFER_TOO_SMALL;
+            }
+            for (DWORD i = 0; i < listed; ++i)
+                buffer[i].hrasconn = HRASCONN(i + 1);
+            return 0;
+        };
+        QCOMPARE(platform::listRecords<DWORD>(records, growing), DWORD(0));
+        QCOMPARE(sizesSeen, (QList<DWORD>{4, 5, 12}));
+        QCOMPARE(records.size(), size_t(12));
+        QCOMPARE(records.back().hrasconn, HRASCONN(12));
+
+        // A failure leaves no records; one that never stops asking is a failure too.
+        auto failing = [](RASCONN *, DWORD *, DWORD *) -> DWORD { return 610; };
+        QCOMPARE(platform::listRecords<DWORD>(records, failing), DWORD(610));
+        QVERIFY(records.empty());
+        auto greedy = [](RASCONN *, DWORD *bytes, DWORD *) -> DWORD {
+            *bytes += sizeof(RASCONN);
+            return ERROR_BUFFER_TOO_SMALL;
+        };
+        QCOMPARE(platform::listRecords<DWORD>(records, greedy), ERROR_BUFFER_TOO_SMALL);
+        QVERIFY(records.empty());
     }
 
     void serviceWritesFieldsAtTheirOffsets()

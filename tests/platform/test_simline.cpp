@@ -50,15 +50,11 @@ Dialed dial(const QString &entry, const QString &user = u"demo"_s,
 
 QStringList entryNames()
 {
-    RASENTRYNAME names[8] = {};
-    names[0].dwSize = sizeof(RASENTRYNAME);
-    DWORD bytes = sizeof names;
-    DWORD count = 0;
-    if (RasEnumEntriesA(nullptr, nullptr, names, &bytes, &count) != 0)
-        return {};
+    std::vector<RASENTRYNAME> names;
+    platform::listEntries(names);
     QStringList list;
-    for (DWORD i = 0; i < count; ++i)
-        list.append(QString::fromLocal8Bit(names[i].szEntryName));
+    for (const RASENTRYNAME &name : names)
+        list.append(platform::fieldText(name.szEntryName, sizeof name.szEntryName));
     return list;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "platform/ras.h"
 #include "platform/simline.h"
+#include "support/line_probe.h"
 #include "support/phonebook_file.h"
 #include "support/testenv.h"
 
@@ -76,20 +77,6 @@ DWORD errorOf(HRASCONN handle)
     return RasGetConnectStatusA(handle, &status) == 0 ? status.dwError : 0xFFFFFFFFu;
 }
 
-QStringList listedEntries()
-{
-    RASCONN conns[8] = {};
-    conns[0].dwSize = sizeof(RASCONN);
-    DWORD bytes = sizeof conns;
-    DWORD count = 0;
-    if (RasEnumConnectionsA(conns, &bytes, &count) != 0)
-        return {};
-    QStringList entries;
-    for (DWORD i = 0; i < count; ++i)
-        entries.append(QString::fromLocal8Bit(conns[i].szEntryName));
-    return entries;
-}
-
 } // namespace
 
 class TestLineTool final : public QObject
@@ -124,7 +111,7 @@ private slots:
                                  u"demo"_s, u"--number"_s, u"P0860"_s, u"--wait"_s});
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.out.endsWith(u"Connected.\n"_s), qPrintable(run.out));
-        QCOMPARE(listedEntries(), QStringList{u"Home"_s});
+        QCOMPARE(lineprobe::listedEntries(), QStringList{u"Home"_s});
         const QList<simline::CallRecord> calls = simline::calls();
         QCOMPARE(calls.size(), 1);
         QCOMPARE(stateOf(calls[0].handle), DWORD(RASCS_Connected));
@@ -180,7 +167,7 @@ private slots:
         const Run hangUp = runTool({u"hangup"_s});
         QCOMPARE(hangUp.exitCode, 0);
         QCOMPARE(hangUp.out, u"Hung up Home.\nHung up Office.\n"_s);
-        QVERIFY(listedEntries().isEmpty());
+        QVERIFY(lineprobe::listedEntries().isEmpty());
         QCOMPARE(RasHangUpA(home), ERROR_INVALID_HANDLE);
     }
 
@@ -226,7 +213,7 @@ private slots:
             QCOMPARE(process->exitCode(), 0);
             delete process;
         }
-        QStringList listed = listedEntries();
+        QStringList listed = lineprobe::listedEntries();
         listed.sort();
         QStringList expected = entries;
         expected.sort();
@@ -254,7 +241,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(RasHangUpA(office), ERROR_INVALID_HANDLE, kWaitMs);
 
         QCOMPARE(runTool({u"reset"_s}).exitCode, 0);
-        QVERIFY(listedEntries().isEmpty());
+        QVERIFY(lineprobe::listedEntries().isEmpty());
     }
 
     // While another process holds the line's lock, the tool waits a few
@@ -279,7 +266,7 @@ private slots:
         const Run busy = runTool({u"dial"_s, u"Busy"_s, u"--wait"_s});
         QCOMPARE(busy.exitCode, 1);
         QVERIFY2(busy.err.contains(u"676: The line is busy."_s), qPrintable(busy.err));
-        QVERIFY(listedEntries().isEmpty()); // the dead call was hung up
+        QVERIFY(lineprobe::listedEntries().isEmpty()); // the dead call was hung up
 
         const Run unknown = runTool({u"dial"_s, u"Nowhere"_s});
         QCOMPARE(unknown.exitCode, 1);
@@ -307,7 +294,7 @@ private slots:
         QCOMPARE(help.exitCode, 0);
         QVERIFY(help.out.startsWith(u"Usage: vantelo-line"_s));
         QVERIFY(help.err.isEmpty());
-        QCOMPARE(listedEntries(), QStringList{u"Slow"_s});
+        QCOMPARE(lineprobe::listedEntries(), QStringList{u"Slow"_s});
     }
 };
 

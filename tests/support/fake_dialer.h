@@ -18,7 +18,6 @@ public:
     QString userName() const override { return user; }
     QString password() const override { return pass; }
     QString phoneNumber() const override { return number; }
-    QString statusCaption() const override { return caption; }
     void setStatusCaption(const QString &text) override
     {
         caption = text;

@@ -3,11 +3,16 @@
 // Looks at the dial-up line straight through the service's calls, as the
 // tests' independent witness of what the code under test did.
 
+#include "platform/ansi.h"
 #include "platform/ras.h"
+#include "platform/ras_lists.h"
 
 #include <QDeadlineTimer>
 #include <QList>
+#include <QStringList>
 #include <QThread>
+
+#include <vector>
 
 namespace lineprobe {
 
@@ -31,16 +36,23 @@ inline DWORD errorOf(HRASCONN handle)
 // The listed calls' handles, in the service's order.
 inline QList<HRASCONN> listedHandles()
 {
-    RASCONN conns[8] = {};
-    conns[0].dwSize = sizeof(RASCONN);
-    DWORD bytes = sizeof conns;
-    DWORD count = 0;
-    if (RasEnumConnectionsA(conns, &bytes, &count) != 0)
-        return {};
+    std::vector<RASCONN> conns;
+    platform::listConnections(conns);
     QList<HRASCONN> handles;
-    for (DWORD i = 0; i < count; ++i)
-        handles.append(conns[i].hrasconn);
+    for (const RASCONN &conn : conns)
+        handles.append(conn.hrasconn);
     return handles;
+}
+
+// The listed calls' entry names, in the service's order.
+inline QStringList listedEntries()
+{
+    std::vector<RASCONN> conns;
+    platform::listConnections(conns);
+    QStringList entries;
+    for (const RASCONN &conn : conns)
+        entries.append(platform::fieldText(conn.szEntryName, sizeof conn.szEntryName));
+    return entries;
 }
 
 // The state of the first listed call (Gone when there is none).

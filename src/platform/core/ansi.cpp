@@ -1,5 +1,6 @@
 #include "platform/ansi.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace platform {
@@ -12,6 +13,17 @@ QByteArray toAnsi(const QString &text)
 QString fromAnsiField(const char *field, int size)
 {
     return QString::fromLocal8Bit(field, size);
+}
+
+QString fieldText(const char *field, int size)
+{
+    const qsizetype length = size > 0 ? qstrnlen(field, static_cast<size_t>(size)) : 0;
+    // ASCII reads the same in every ANSI code page: it needs no decoder, and
+    // phonebook names, listed every second, are ASCII in practice.
+    const auto ascii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+    if (std::all_of(field, field + length, ascii))
+        return QString::fromLatin1(field, length);
+    return QString::fromLocal8Bit(field, length);
 }
 
 bool copyToField(char *field, int size, const QByteArray &ansi)

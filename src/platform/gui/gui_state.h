@@ -53,7 +53,4 @@ State &state();
 // record asks for no callback or its window is gone.
 bool deliverTrayMouse(const TrayRecord &record, UINT mouseMessage);
 
-// The text of a NUL-terminated ANSI field of at most `size` bytes.
-QString fieldText(const char *field, int size);
-
 } // namespace platform::gui

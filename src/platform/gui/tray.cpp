@@ -1,5 +1,6 @@
 #include "gui_state.h"
 
+#include "platform/ansi.h"
 #include "platform/shell.h"
 #include "platform/window_handles.h"
 
@@ -65,7 +66,8 @@ void apply(TrayRecord &record, const NOTIFYICONDATA &data)
     if (data.uFlags & NIF_ICON)
         record.icon = data.hIcon;
     if (data.uFlags & NIF_TIP)
-        record.tip = fieldText(data.szTip, static_cast<int>(sizeof data.szTip));
+        // A tip without a NUL keeps all but its last byte, the NUL's place.
+        record.tip = platform::fieldText(data.szTip, static_cast<int>(sizeof data.szTip) - 1);
     // The desktop hears only of what changed: a tip rewritten every second
     // does not send the icon's pixels again.
     if (QSystemTrayIcon *tray = record.tray.data()) {
@@ -141,13 +143,6 @@ void removeTray(TrayRecord &record)
 }
 
 } // namespace
-
-QString fieldText(const char *field, int size)
-{
-    // A field without a NUL keeps all but its last byte, the NUL's place.
-    const int length = static_cast<int>(qstrnlen(field, static_cast<size_t>(size)));
-    return QString::fromLocal8Bit(field, qMin(length, size - 1));
-}
 
 bool deliverTrayMouse(const TrayRecord &record, UINT mouseMessage)
 {

@@ -27,7 +27,6 @@ public:
     static QStringList entryNames(const QByteArray &bytes);
     // The entry's name as the file spells it, or an empty text when unknown.
     QString canonicalName(const QString &entry) const;
-    bool hasEntry(const QString &entry) const { return !canonicalName(entry).isEmpty(); }
 
     bool hasValue(const QString &entry, const QString &key) const;
     QString value(const QString &entry, const QString &key, const QString &fallback = {}) const;

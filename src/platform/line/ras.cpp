@@ -96,12 +96,6 @@ const QHash<DWORD, const char *> &errorTexts()
     return texts;
 }
 
-// The text of a NUL-terminated field that may fill its whole size.
-QString fieldText(const char *field, int size)
-{
-    return QString::fromLocal8Bit(field, qstrnlen(field, size));
-}
-
 // Writes a text into a record field, cut at a character boundary when it is
 // too long, always NUL-terminated. ASCII is the same bytes in every ANSI code
 // page, so a text of ASCII only that fits is copied as it is, without a
@@ -279,8 +273,8 @@ DWORD RasGetEntryDialParamsA(LPCSTR lpszPhonebook, RASDIALPARAMS *lprasdialparam
     PhonebookFile phonebook;
     if (lpszPhonebook || !readPhonebook(&phonebook))
         return ERROR_CANNOT_OPEN_PHONEBOOK;
-    const QString entry =
-        phonebook.canonicalName(fieldText(lprasdialparams->szEntryName, RAS_MaxEntryName + 1));
+    const QString entry = phonebook.canonicalName(
+        platform::fieldText(lprasdialparams->szEntryName, RAS_MaxEntryName + 1));
     if (entry.isEmpty())
         return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
 
@@ -310,10 +304,10 @@ DWORD RasSetEntryDialParamsA(LPCSTR lpszPhonebook, RASDIALPARAMS *lprasdialparam
         return ERROR_INVALID_SIZE;
     if (lpszPhonebook)
         return ERROR_CANNOT_OPEN_PHONEBOOK;
-    const QString user = fieldText(p.szUserName, sizeof p.szUserName);
-    const QString password = fieldText(p.szPassword, sizeof p.szPassword);
-    const QString domain = fieldText(p.szDomain, sizeof p.szDomain);
-    const QString callback = fieldText(p.szCallbackNumber, sizeof p.szCallbackNumber);
+    const QString user = platform::fieldText(p.szUserName, sizeof p.szUserName);
+    const QString password = platform::fieldText(p.szPassword, sizeof p.szPassword);
+    const QString domain = platform::fieldText(p.szDomain, sizeof p.szDomain);
+    const QString callback = platform::fieldText(p.szCallbackNumber, sizeof p.szCallbackNumber);
     // A line break would end the value early and let the rest pass for keys
     // of the phonebook file.
     for (const QString *text : {&user, &password, &domain, &callback}) {
@@ -327,7 +321,8 @@ DWORD RasSetEntryDialParamsA(LPCSTR lpszPhonebook, RASDIALPARAMS *lprasdialparam
     PhonebookFile phonebook;
     if (!readPhonebook(&phonebook))
         return ERROR_CANNOT_OPEN_PHONEBOOK;
-    const QString entry = phonebook.canonicalName(fieldText(p.szEntryName, sizeof p.szEntryName));
+    const QString entry =
+        phonebook.canonicalName(platform::fieldText(p.szEntryName, sizeof p.szEntryName));
     if (entry.isEmpty())
         return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
     phonebook.setValue(entry, u"DialUserName"_s, user);
@@ -361,14 +356,15 @@ DWORD RasDialA(void *lpRasDialExtensions, LPCSTR lpszPhonebook, RASDIALPARAMS *l
     if (lpszPhonebook || !readPhonebook(&phonebook))
         return ERROR_CANNOT_OPEN_PHONEBOOK;
     DialRequest request;
-    request.entry = phonebook.canonicalName(fieldText(p.szEntryName, sizeof p.szEntryName));
+    request.entry =
+        phonebook.canonicalName(platform::fieldText(p.szEntryName, sizeof p.szEntryName));
     if (request.entry.isEmpty())
         return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
-    request.userName = fieldText(p.szUserName, sizeof p.szUserName);
-    request.password = fieldText(p.szPassword, sizeof p.szPassword);
-    request.phoneNumber = fieldText(p.szPhoneNumber, sizeof p.szPhoneNumber);
-    request.callbackNumber = fieldText(p.szCallbackNumber, sizeof p.szCallbackNumber);
-    request.domain = fieldText(p.szDomain, sizeof p.szDomain);
+    request.userName = platform::fieldText(p.szUserName, sizeof p.szUserName);
+    request.password = platform::fieldText(p.szPassword, sizeof p.szPassword);
+    request.phoneNumber = platform::fieldText(p.szPhoneNumber, sizeof p.szPhoneNumber);
+    request.callbackNumber = platform::fieldText(p.szCallbackNumber, sizeof p.szCallbackNumber);
+    request.domain = platform::fieldText(p.szDomain, sizeof p.szDomain);
     const Line &line = lineForEntry(phonebook, request.entry);
 
     LineLock lock;

@@ -164,9 +164,7 @@ Problem startCallProcess(const CallRequest &request)
                              POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
 
     QByteArray path = QFile::encodeName(program);
-    QByteArray handleText = QByteArray::number(request.handle);
-    char handleOption[] = "--handle";
-    char *argv[] = {path.data(), handleOption, handleText.data(), nullptr};
+    char *argv[] = {path.data(), nullptr};
     pid_t pid = 0;
     const int spawned = ::posix_spawn(&pid, path.constData(), &actions, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -7,6 +7,7 @@
 // same key opens on the dial-up service's statistics of the first active
 // connection, so the program reads the same three figures the same way.
 
+#include "platform/record_list.h"
 #include "platform/win/stat_registry.h"
 
 #include <ras.h>
@@ -50,21 +51,13 @@ bool serviceFigures(Figures &figures)
 {
     // The records the system fills are its own, in the layout of Windows XP
     // (mingw's), which every later Windows takes; only the first
-    // connection's handle is used. A buffer too small for every
-    // connection is grown once to the size the service asks for.
-    std::vector<RASCONNA> connections(4);
-    DWORD count = 0;
-    DWORD result = ERROR_BUFFER_TOO_SMALL;
-    for (int attempt = 0; attempt < 2 && result == ERROR_BUFFER_TOO_SMALL; ++attempt) {
-        std::memset(connections.data(), 0, connections.size() * sizeof(RASCONNA));
-        connections[0].dwSize = sizeof(RASCONNA);
-        DWORD bytes = static_cast<DWORD>(connections.size() * sizeof(RASCONNA));
-        count = 0;
-        result = RasEnumConnectionsA(connections.data(), &bytes, &count);
-        if (result == ERROR_BUFFER_TOO_SMALL)
-            connections.resize(bytes / sizeof(RASCONNA) + 1);
-    }
-    if (result != ERROR_SUCCESS || count == 0)
+    // connection's handle is used.
+    std::vector<RASCONNA> connections;
+    const DWORD result =
+        platform::listRecords<DWORD>(connections, [](RASCONNA *buffer, DWORD *bytes, DWORD *count) {
+            return RasEnumConnectionsA(buffer, bytes, count);
+        });
+    if (result != ERROR_SUCCESS || connections.empty())
         return false;
 
     RAS_STATS stats;

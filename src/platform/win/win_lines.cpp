@@ -6,6 +6,8 @@
 // account, the network interface) stays empty. The phonebook is the system's
 // own, and there is no simulated line: its controls change nothing and say so.
 
+#include "platform/ansi.h"
+#include "platform/ras_lists.h"
 #include "platform/simline.h"
 #include "platform/win/win_lines.h"
 
@@ -27,32 +29,12 @@ void noSimulatedLine()
                 u"the system's own, dialed by its Remote Access Service."_s;
 }
 
-QString fieldText(const char *field, int size)
-{
-    return QString::fromLocal8Bit(field, qstrnlen(field, size));
-}
-
 // The service's connections; empty when it cannot list them.
 std::vector<RASCONN> connections()
 {
-    std::vector<RASCONN> buffer(4);
-    // A buffer too small is grown to the size the service asks for, once.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        buffer.assign(buffer.size(), RASCONN{});
-        buffer[0].dwSize = sizeof(RASCONN);
-        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(RASCONN));
-        DWORD count = 0;
-        const DWORD rc = RasEnumConnectionsA(buffer.data(), &bytes, &count);
-        if (rc == ERROR_BUFFER_TOO_SMALL) {
-            buffer.resize(std::max<std::size_t>(count, bytes / sizeof(RASCONN) + 1));
-            continue;
-        }
-        if (rc != ERROR_SUCCESS)
-            break;
-        buffer.resize(std::min<std::size_t>(count, buffer.size()));
-        return buffer;
-    }
-    return {};
+    std::vector<RASCONN> buffer;
+    platform::listConnections(buffer);
+    return buffer;
 }
 
 } // namespace
@@ -96,9 +78,9 @@ QList<CallRecord> calls()
             continue;
         CallRecord r;
         r.handle = conn.hrasconn;
-        r.kind = fieldText(conn.szDeviceType, sizeof conn.szDeviceType).toLower();
-        r.entryName = fieldText(conn.szEntryName, sizeof conn.szEntryName);
-        r.deviceName = fieldText(conn.szDeviceName, sizeof conn.szDeviceName);
+        r.kind = platform::fieldText(conn.szDeviceType, sizeof conn.szDeviceType).toLower();
+        r.entryName = platform::fieldText(conn.szEntryName, sizeof conn.szEntryName);
+        r.deviceName = platform::fieldText(conn.szDeviceName, sizeof conn.szDeviceName);
         r.state = status.rasconnstate;
         r.error = status.dwError;
         platform::statistics::Figures figures;

@@ -58,11 +58,6 @@ bool optionsLoaded()
     return g_options.isLoaded();
 }
 
-void unloadOptions()
-{
-    g_options.unload();
-}
-
 frmAbout &about()
 {
     return g_about.get();
@@ -71,11 +66,6 @@ frmAbout &about()
 bool aboutLoaded()
 {
     return g_about.isLoaded();
-}
-
-void unloadAbout()
-{
-    g_about.unload();
 }
 
 void unloadAll()

@@ -23,11 +23,9 @@ void unloadDetails();
 
 frmopt &options();
 bool optionsLoaded();
-void unloadOptions();
 
 frmAbout &about();
 bool aboutLoaded();
-void unloadAbout();
 
 // Unloads every window but the dialer (the end of the program).
 void unloadAll();

@@ -7,6 +7,7 @@
 #include "platform/ansi.h"
 #include "platform/dialogs.h"
 #include "platform/ras.h"
+#include "platform/ras_lists.h"
 #include "platform/shell.h"
 #include "platform/window_handles.h"
 #include "services/call_log.h"
@@ -219,7 +220,8 @@ void frmdial::buildControls()
     Command1 = makeButton(this, u"Command1"_s, u"?"_s, 4560, 4440, 615, 375);
     // "?" opens the about window, as the tray menu's "A Propos" does.
     setSpokenName(Command1, u"A Propos"_s);
-    Label8 = makeLabel(this, u"Label8"_s, u"BETA VERSION 0.1"_s, 600, 4920, 2175, 255);
+    Label8 = makeLabel(this, u"Label8"_s, u"BETA VERSION %1.%2"_s.arg(AppMajor).arg(AppMinor), 600,
+                       4920, 2175, 255);
     Label9 = makeLabel(this, u"Label9"_s, MakerWebHost, 3000, 4920, 1695, 255);
     Label9->setCursor(Qt::PointingHandCursor);
     Label9->installEventFilter(this);
@@ -306,11 +308,6 @@ QString frmdial::password() const
 QString frmdial::phoneNumber() const
 {
     return Combo2->currentText();
-}
-
-QString frmdial::statusCaption() const
-{
-    return status->text();
 }
 
 void frmdial::setStatusCaption(const QString &text)
@@ -666,12 +663,9 @@ void frmdial::Timer3_Timer()
     // A validation message box of an earlier dial is still open.
     if (m_validationBoxOpen)
         return;
-    RASCONN connection{};
-    connection.dwSize = sizeof(RASCONN);
-    DWORD bytes = sizeof(RASCONN);
-    DWORD count = 0;
-    const DWORD result = RasEnumConnectionsA(&connection, &bytes, &count);
-    if (result == 0 && count == 0 && Connect->isEnabled() && checkValue(Check2) == 1)
+    std::vector<RASCONN> connections;
+    const DWORD result = platform::listConnections(connections);
+    if (result == 0 && connections.empty() && Connect->isEnabled() && checkValue(Check2) == 1)
         Connect_Click();
 }
 

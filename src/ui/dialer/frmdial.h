@@ -38,7 +38,6 @@ public:
     QString userName() const override;
     QString password() const override;
     QString phoneNumber() const override;
-    QString statusCaption() const override;
     void setStatusCaption(const QString &text) override;
     void switchOffTimer2() override;
     HWND handle() const override;
