@@ -210,7 +210,9 @@ void makeMissingTrays()
 // Waits, while the desktop has no tray, for one to appear: a status-notifier
 // watcher on the session bus (the bus tells of it), its host or an XEmbed
 // tray taking the screen's selection (looked for once a second). Qt is asked
-// nothing until then, so it picks the kind of tray that has appeared.
+// nothing until then, so it picks the kind of tray that has appeared. Made
+// with the first icon that finds no tray, it stays for the run, idle once
+// every icon has its tray.
 class TrayWatch : public QObject
 {
 public:
@@ -224,28 +226,34 @@ public:
         }
         m_timer.setInterval(1000);
         connect(&m_timer, &QTimer::timeout, this, &TrayWatch::look);
-        m_timer.start();
     }
 
+    void start() { m_timer.start(); }
+
+private:
     void look()
     {
+        const bool waiting = std::any_of(state().trayIcons.cbegin(), state().trayIcons.cend(),
+                                         [](const TrayRecord &r) { return r.tray.isNull(); });
+        if (!waiting) {
+            m_timer.stop();
+            return;
+        }
         if (!trayPresent())
             return;
         m_timer.stop();
-        deleteLater();
-        makeMissingTrays();
+        makeMissingTrays(); // starts the watch again if the tray went meanwhile
     }
 
-private:
     QTimer m_timer;
 };
 
-QPointer<TrayWatch> g_trayWatch;
-
 void watchForTray()
 {
-    if (g_trayWatch.isNull())
-        g_trayWatch = new TrayWatch;
+    static QPointer<TrayWatch> watch;
+    if (watch.isNull())
+        watch = new TrayWatch;
+    watch->start();
 }
 
 void removeTray(TrayRecord &record)
