@@ -295,8 +295,9 @@ find_icon()
 
 check_tip()
 {
+    # The pointer away from the icon first: what is open then is no tip.
     xdotool mousemove $((ICON_X + 40)) $((ICON_Y + 300))
-    wait_until 5 "no tip or menu before the pointer rests on the icon" no_new_popup_yet
+    POPUPS_BEFORE=$(popups)
     xdotool mousemove "$ICON_X" "$ICON_Y"
     sleep 0.1
     xdotool mousemove $((ICON_X + 1)) "$ICON_Y"
@@ -309,7 +310,6 @@ check_tip()
     xdotool mousemove $((ICON_X + 40)) $((ICON_Y + 300))
     wait_until 8 "the tip to go" no_new_popup
 }
-no_new_popup_yet() { POPUPS_BEFORE=$(popups); return 0; }
 
 activate_icon()
 {
