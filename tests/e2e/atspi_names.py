@@ -9,7 +9,8 @@ accessible names and places, and checks those too; then dials with
 "Connecter" and starts VANTELO again, which shows the connection details,
 and checks them. A control that takes the keyboard focus and
 has no name of its own fails the check: a screen reader would announce it
-by its kind alone; so does a window that is not offered as a window (a
+by its kind alone, or by the caption of the frame around it, the same for
+two controls; so does a window that is not offered as a window (a
 frame or a dialog), whose title a screen reader would not announce. Exits 0 when every control has a name, 1 otherwise.
 """
 
@@ -70,8 +71,9 @@ def window(pid, name):
     return windows(application(pid)).get(name)
 
 
-def controls(acc, path=""):
-    """Every showing control under acc, with its path of roles and names."""
+def controls(acc, path="", around=()):
+    """Every showing control under acc: the control, its path of roles and
+    names, and the names of the panels around it."""
     for i in range(acc.childCount):
         child = acc.getChildAtIndex(i)
         if child is None or not showing(child):
@@ -79,8 +81,9 @@ def controls(acc, path=""):
         here = f"{path}/{child.getRoleName()}"
         if child.name:
             here += f" \"{child.name}\""
-        yield child, here
-        yield from controls(child, here)
+        yield child, here, around
+        frame = child.getRole() == pyatspi.ROLE_PANEL and child.name
+        yield from controls(child, here, around + ((child.name,) if frame else ()))
 
 
 def check(win):
@@ -90,12 +93,24 @@ def check(win):
     if win.getRole() not in WINDOW_ROLES:
         problems.append(f"\"{win.name}\" is a {win.getRoleName()}, not a window")
     count = 0
-    for control, path in controls(win):
+    owners = {}
+    for control, path, around in controls(win):
         if not control.getState().contains(pyatspi.STATE_FOCUSABLE):
             continue
         count += 1
-        if not control.name.strip():
-            problems.append(f"no name: \"{win.name}\"{path}")
+        log(f"    {path}")
+        name = control.name.strip()
+        where = f"\"{win.name}\"{path}"
+        # A control with no name of its own is given its frame's caption,
+        # and two of them share it. The edit box of an editable combo box
+        # rightly has the combo box's name.
+        if not name:
+            problems.append(f"no name: {where}")
+        elif name in around:
+            problems.append(f"announced by its frame's caption: {where}")
+        elif name in owners and not path.startswith(owners[name] + "/"):
+            problems.append(f"the same name as {owners[name]}: {where}")
+        owners.setdefault(name, path)
     if count == 0:
         problems.append(f"\"{win.name}\" offers no focusable control at all")
     log(f"  \"{win.name}\" ({win.getRoleName()}): {count} focusable controls")
@@ -104,9 +119,9 @@ def check(win):
     return problems
 
 
-def button(win, name):
-    for control, _ in controls(win):
-        if control.getRole() == pyatspi.ROLE_PUSH_BUTTON and control.name == name:
+def button(win, name, role=pyatspi.ROLE_PUSH_BUTTON):
+    for control, _, _ in controls(win):
+        if control.getRole() == role and control.name == name:
             return control
     return None
 
@@ -137,6 +152,15 @@ def main():
         opened = wait_for(f"\"{title}\" over AT-SPI", lambda: window(pid, title))
         problems += check(opened)
         shot(art, f"02-{caption.replace(' ', '-').lower()}")
+        if title == "Options...":
+            # The options' other page.
+            click(wait_for("the \"Connection\" page's choice",
+                           lambda: button(opened, "Connection", pyatspi.ROLE_RADIO_BUTTON)))
+            wait_for("the \"Connection\" page", lambda: button(
+                window(pid, title), "Connection", pyatspi.ROLE_RADIO_BUTTON).getState().contains(
+                    pyatspi.STATE_CHECKED))
+            problems += check(window(pid, title))
+            shot(art, "02-options-connection")
         subprocess.run(["xdotool", "key", "Escape"], check=True)
         wait_for(f"\"{title}\" to close", lambda: window(pid, title) is None)
 
