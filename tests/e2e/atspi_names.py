@@ -2,6 +2,7 @@
 """Reads a running Vantelo's windows as a screen reader does, over AT-SPI.
 
 Usage: atspi_names.py PID VANTELO ARTIFACTS_DIR
+       atspi_names.py --shows PID TEXT   (waits until the dialer shows TEXT)
 
 Checks the dialer window, then opens the options window and the about
 window with a click (xdotool) on the dialer's buttons, found by their
@@ -136,7 +137,23 @@ def shot(art, name):
     subprocess.run(["import", "-window", "root", f"{art}/{name}.png"], check=False)
 
 
+def dialer_shows(pid, text):
+    """Whether a caption in the dialer reads text, as a screen reader reads it."""
+    dialer = window(pid, DIALER)
+    if dialer is None:
+        return False
+    for control, _, _ in controls(dialer):
+        if control.getRole() == pyatspi.ROLE_LABEL and text in control.name:
+            return True
+    return False
+
+
 def main():
+    if sys.argv[1] == "--shows":
+        pid, text = int(sys.argv[2]), sys.argv[3]
+        wait_for(f"\"{text}\" in the dialer", lambda: dialer_shows(pid, text), 10)
+        log(f"  the dialer shows \"{text}\"")
+        return 0
     pid, vantelo, art = int(sys.argv[1]), sys.argv[2], sys.argv[3]
     wait_for("Vantelo on the accessibility bus", lambda: application(pid))
     dialer = wait_for("the dialer, read over AT-SPI", lambda: window(pid, DIALER),

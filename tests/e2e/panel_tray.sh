@@ -378,6 +378,12 @@ none | late-*) ;;
     ;;
 esac
 
+# The accessibility bus on, as a screen reader's desktop has it: the test
+# reads the dialer's status line there.
+gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+    --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' \
+    >/dev/null 2>"$WORK/gdbus.err" || fail "cannot turn the accessibility bus on: $(cat "$WORK/gdbus.err")"
+
 step "start Vantelo; it connects on its own"
 cat >"$PHONEBOOK" <<'EOF'
 [Vantelo Demo]
@@ -406,6 +412,10 @@ if [ "$HOST" = none ] || [[ $HOST == late-* ]]; then
         dialer_visible || fail "the dialer hid itself with no tray to come back from"
     done
     shot 01-no-tray-dialer-stays
+    # What the status line says, read over the accessibility bus.
+    /usr/bin/python3 "$HERE/atspi_names.py" --shows "$VANTELO_PID" \
+        "No tray on this desktop: Vantelo stays open while connected." ||
+        fail "the dialer's status line does not say why it stays"
     if [ "$HOST" = none ]; then
         step "the dialer's close box ends Vantelo; the line stays up"
         close_window "$DIALER_TITLE"
