@@ -15,7 +15,9 @@
 #   lxqt-panel        LXQt's panel with its status notifier plugin
 #   trayer            a stand-alone XEmbed tray
 #   none              no tray at all: the connected dialer stays on screen
-#   late-lxqt-panel   lxqt-panel started only after Vantelo has connected
+#   late-PANEL        one of the panels above started only after Vantelo has
+#                     connected (the tests run late-lxqt-panel and
+#                     late-xfce4-panel)
 #
 # Usage: panel_tray.sh HOST VANTELO VANTELO_LINE ARTIFACTS_DIR
 # Screenshots of every step go to ARTIFACTS_DIR/HOST.
@@ -32,12 +34,12 @@ HERE=$(realpath "$(dirname "${BASH_SOURCE[0]}")")
 NAME=e2e_panel_$HOST
 
 case $HOST in
-xfce4-panel) PANEL_PROGRAMS=(xfce4-panel /usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd) ;;
+xfce4-panel | late-xfce4-panel) PANEL_PROGRAMS=(xfce4-panel /usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd) ;;
 lxqt-panel | late-lxqt-panel) PANEL_PROGRAMS=(lxqt-panel) ;;
-trayer) PANEL_PROGRAMS=(trayer) ;;
+trayer | late-trayer) PANEL_PROGRAMS=(trayer) ;;
 none) PANEL_PROGRAMS=() ;;
 *)
-    echo "$0: HOST is xfce4-panel, lxqt-panel, trayer, none or late-lxqt-panel, not \"$HOST\"" >&2
+    echo "$0: HOST is xfce4-panel, lxqt-panel, trayer, none, or late- and a panel, not \"$HOST\"" >&2
     exit 2
     ;;
 esac
