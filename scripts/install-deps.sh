@@ -29,6 +29,13 @@ test=(
     xvfb xauth openbox xdotool x11-apps imagemagick
     # the session bus, the tray host's gdbus calls, xprop/xwininfo, JSON from the line tool
     dbus libglib2.0-bin x11-utils jq
+    # the tray on real panels: Xfce's panel (its notification area plugin,
+    # with xfconf's daemon for its settings), LXQt's panel (status notifier
+    # plugin) and a stand-alone XEmbed tray
+    xfce4-panel xfconf lxqt-panel trayer
+    # the windows read as a screen reader reads them: the accessibility bus
+    # and its registry, and Python's AT-SPI bindings
+    at-spi2-core python3-pyatspi
     # the real modem line: the system's pppd and chat, socat, iproute2 for the
     # ISP side, ping over the link; and the lab's guest that gives them a
     # kernel with PPP: QEMU in emulation and a static busybox for its initramfs

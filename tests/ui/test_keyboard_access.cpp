@@ -176,9 +176,18 @@ private slots:
         w.show();
         QStringList faults = namingFaults(&w);
         for (QWidget *window : std::initializer_list<QWidget *>{
-                 &Forms::details(), &Forms::options(), &Forms::about()}) {
+                 &w, &Forms::details(), &Forms::options(), &Forms::about()}) {
             window->show();
-            faults << namingFaults(window);
+            if (window != &w)
+                faults << namingFaults(window);
+            // Each window is offered as a window (or a dialog), announced by its title.
+            const QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(window);
+            if (iface->role() != QAccessible::Window && iface->role() != QAccessible::Dialog)
+                faults << u"%1 is offered with the role %2, not as a window"_s.arg(
+                    window->objectName(), QString::number(iface->role()));
+            if (iface->text(QAccessible::Name) != window->windowTitle())
+                faults << u"%1 is announced as \"%2\", not by its title"_s.arg(
+                    window->objectName(), iface->text(QAccessible::Name));
         }
         // The options window's other page.
         Forms::options().Option7->click();

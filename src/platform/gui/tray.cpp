@@ -9,11 +9,17 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
+#include <QDBusServiceWatcher>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <xcb/xcb.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -23,20 +29,64 @@ namespace platform::gui {
 namespace {
 
 // Whether the icons go to a status-notifier host over D-Bus rather than to an
-// XEmbed tray. Qt chooses once, as it makes its first icon, by asking the
-// session bus for a watcher that has a host; the same question is asked here
-// at the same moment, and the answer kept.
+// XEmbed tray. Qt chooses once for the whole run, the first time it makes an
+// icon or is asked whether there is a tray, by asking the session bus for a
+// watcher that has a host; the same question is asked here at the same
+// moment, and the answer kept. Qt is therefore never asked before there is
+// a tray (see TrayWatch): asked on a desktop with none, it would keep to
+// XEmbed, and a status-notifier panel that starts later would never see the
+// icon.
 std::optional<bool> g_statusNotifierHost;
+
+const QString WatcherService = u"org.kde.StatusNotifierWatcher"_s;
+const QString WatcherPath = u"/StatusNotifierWatcher"_s;
 
 bool askStatusNotifierHost()
 {
     const QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString watcher = u"org.kde.StatusNotifierWatcher"_s;
     if (!bus.isConnected() || !bus.interface() ||
-        !bus.interface()->isServiceRegistered(watcher).value())
+        !bus.interface()->isServiceRegistered(WatcherService).value())
         return false;
-    const QDBusInterface host(watcher, u"/StatusNotifierWatcher"_s, watcher, bus);
+    const QDBusInterface host(WatcherService, WatcherPath, WatcherService, bus);
     return host.property("IsStatusNotifierHostRegistered").toBool();
+}
+
+// Whether an XEmbed tray holds the screen's system tray selection.
+bool askXEmbedTray()
+{
+    const auto *x11 =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return false;
+    // The screen's number is the display name's last part (":0.1"), 0 without.
+    int screen = 0;
+    const QByteArray display = qgetenv("DISPLAY");
+    const qsizetype colon = display.lastIndexOf(':');
+    if (const qsizetype dot = display.indexOf('.', colon); colon >= 0 && dot > colon)
+        screen = display.mid(dot + 1).toInt();
+    const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
+    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+        connection,
+        xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.constData()),
+        nullptr);
+    if (!atom)
+        return false;
+    xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+    const bool owned = owner && owner->owner != XCB_NONE;
+    std::free(owner);
+    std::free(atom);
+    return owned;
+}
+
+bool trayPresent()
+{
+    if (const std::optional<bool> present = state().desktopTray)
+        return *present;
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return false;
+    return askStatusNotifierHost() || askXEmbedTray();
 }
 
 bool statusNotifierHost()
@@ -116,13 +166,20 @@ void activated(HWND hwnd, UINT id, QSystemTrayIcon::ActivationReason reason)
     }
 }
 
-// The icon, or null without a widget application to own one. It is made even
-// when the desktop has no tray yet: an XEmbed tray that appears later takes
-// it, and a status-notifier watcher that starts again is told of it again.
+void watchForTray();
+
+// The icon, or null without a widget application to own one or while the
+// desktop has no tray (watchForTray makes it once one appears). Once made it
+// stays: an XEmbed tray that restarts takes it again, and so does a
+// status-notifier watcher that starts again.
 QSystemTrayIcon *createTray(HWND hwnd, UINT id)
 {
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
         return nullptr;
+    if (!g_statusNotifierHost && !trayPresent()) {
+        watchForTray();
+        return nullptr;
+    }
     statusNotifierHost(); // asked before Qt asks it
 
     // Owned by the application, so it goes with it at exit.
@@ -131,6 +188,74 @@ QSystemTrayIcon *createTray(HWND hwnd, UINT id)
         tray, &QSystemTrayIcon::activated, tray,
         [hwnd, id](QSystemTrayIcon::ActivationReason reason) { activated(hwnd, id, reason); });
     return tray;
+}
+
+// Gives the icons without a tray theirs, with their icon, tip and menu.
+void makeMissingTrays()
+{
+    for (TrayRecord &record : state().trayIcons) {
+        if (!record.tray.isNull())
+            continue;
+        record.tray = createTray(record.hwnd, record.id);
+        if (record.tray.isNull())
+            continue;
+        NOTIFYICONDATA data{};
+        data.uFlags = NIF_ICON;
+        data.hIcon = record.icon;
+        apply(record, data);
+        if (record.menu && statusNotifierHost())
+            record.tray->setContextMenu(record.menu);
+        record.tray->show();
+    }
+}
+
+// Waits, while the desktop has no tray, for one to appear: a status-notifier
+// watcher on the session bus (the bus tells of it), its host or an XEmbed
+// tray taking the screen's selection (looked for once a second). Qt is asked
+// nothing until then, so it picks the kind of tray that has appeared. Made
+// with the first icon that finds no tray, it stays for the run, idle once
+// every icon has its tray.
+class TrayWatch : public QObject
+{
+public:
+    TrayWatch() : QObject(QCoreApplication::instance())
+    {
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        if (bus.isConnected()) {
+            auto *watcher = new QDBusServiceWatcher(
+                WatcherService, bus, QDBusServiceWatcher::WatchForRegistration, this);
+            connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, &TrayWatch::look);
+        }
+        m_timer.setInterval(1000);
+        connect(&m_timer, &QTimer::timeout, this, &TrayWatch::look);
+    }
+
+    void start() { m_timer.start(); }
+
+private:
+    void look()
+    {
+        const bool waiting = std::any_of(state().trayIcons.cbegin(), state().trayIcons.cend(),
+                                         [](const TrayRecord &r) { return r.tray.isNull(); });
+        if (!waiting) {
+            m_timer.stop();
+            return;
+        }
+        if (!trayPresent())
+            return;
+        m_timer.stop();
+        makeMissingTrays(); // starts the watch again if the tray went meanwhile
+    }
+
+    QTimer m_timer;
+};
+
+void watchForTray()
+{
+    static QPointer<TrayWatch> watch;
+    if (watch.isNull())
+        watch = new TrayWatch;
+    watch->start();
 }
 
 void removeTray(TrayRecord &record)
@@ -213,13 +338,11 @@ BOOL Shell_NotifyIconA(DWORD dwMessage, NOTIFYICONDATA *lpData)
 
 namespace platform {
 
+// Asked of the desktop, not of Qt: Qt would settle its kind of tray with the
+// first question (see g_statusNotifierHost).
 bool desktopHasTray()
 {
-    if (const std::optional<bool> present = gui::state().desktopTray)
-        return *present;
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return false;
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return gui::trayPresent();
 }
 
 void setTrayMenu(HWND hwnd, UINT id, QMenu *menu)

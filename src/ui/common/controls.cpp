@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -144,6 +145,8 @@ protected:
 
 // Marks a combo box announced by its accessible name.
 constexpr char SpokenNameProperty[] = "vanteloSpokenName";
+// Marks a window that setUpWindow made.
+constexpr char WindowProperty[] = "vanteloWindow";
 
 // A combo box as screen readers see it. On this system Qt announces a combo
 // box by its text: an empty login box would have no name at all, and a
@@ -179,6 +182,24 @@ QAccessibleInterface *namedComboFactory(const QString &, QObject *object)
     auto *combo = qobject_cast<QComboBox *>(object);
     if (combo && combo->property(SpokenNameProperty).toBool())
         return new NamedComboAccessible(combo);
+    return nullptr;
+}
+
+// A window that is a plain widget is offered to screen readers as a window,
+// announced by its title; Qt would offer it as a bare area (a filler) and
+// its title would go unread. Dialogs are offered as dialogs already.
+class WindowAccessible final : public QAccessibleWidget
+{
+public:
+    explicit WindowAccessible(QWidget *window) : QAccessibleWidget(window, QAccessible::Window) {}
+};
+
+QAccessibleInterface *windowFactory(const QString &, QObject *object)
+{
+    auto *window = qobject_cast<QWidget *>(object);
+    if (window && window->isWindow() && !qobject_cast<QDialog *>(window) &&
+        window->property(WindowProperty).toBool())
+        return new WindowAccessible(window);
     return nullptr;
 }
 
@@ -291,6 +312,9 @@ void setUpWindow(QWidget *window, const QString &name, const QString &caption, B
     registerImages();
     window->setObjectName(name);
     window->setWindowTitle(caption);
+    [[maybe_unused]] static const bool windowsSpoken =
+        (QAccessible::installFactory(windowFactory), true);
+    window->setProperty(WindowProperty, true);
     if (border == Border::FixedToolWindow) {
         window->setWindowFlags(Qt::Tool | Qt::MSWindowsFixedSizeDialogHint |
                                Qt::CustomizeWindowHint | Qt::WindowTitleHint |
