@@ -12,6 +12,8 @@ set -euo pipefail
 run=(
     g++ cmake make pkgconf
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
+    # the tray asks the X server itself whether a tray is there
+    libxcb1-dev
     # a sans-serif face with the metrics the windows are laid out for
     fonts-liberation2
 )
