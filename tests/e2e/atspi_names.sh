@@ -31,13 +31,7 @@ LINE_TOOL=$(realpath "$2")
 use_artifacts_folder "$3"
 x_desktop_environment own-session-bus
 
-cleanup()
-{
-    end_started_processes
-    "$LINE_TOOL" hangup >/dev/null 2>&1
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+trap end_session EXIT
 trap 'fail "interrupted"' INT TERM
 
 fail()

@@ -54,22 +54,7 @@ STEP_NO=0
 VANTELO_PID=""
 VANTELO_STATUS=""
 
-step()
-{
-    STEP_NO=$((STEP_NO + 1))
-    STEP=$*
-    log "step $STEP_NO: $STEP"
-}
-
-cleanup()
-{
-    end_started_processes
-    # The simulated line keeps its calls in our runtime folder: close any
-    # left before the folder goes.
-    "$LINE_TOOL" hangup >/dev/null 2>&1
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+trap end_session EXIT
 trap 'fail "interrupted"' INT TERM
 
 show_file()

@@ -69,20 +69,7 @@ VANTELO_PID=""
 PANEL_PID=""
 LATE=0
 
-step()
-{
-    STEP_NO=$((STEP_NO + 1))
-    STEP=$*
-    log "step $STEP_NO: $STEP"
-}
-
-cleanup()
-{
-    end_started_processes
-    "$LINE_TOOL" hangup >/dev/null 2>&1
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+trap end_session EXIT
 trap 'fail "interrupted"' INT TERM
 
 fail()

@@ -117,10 +117,22 @@ wait_until()
 }
 
 # end_session: ends what the script started and removes its private home.
+# The simulated line keeps its calls in that home's runtime folder: where the
+# script names a LINE_TOOL, any call left is closed before the folder goes.
 end_session()
 {
     end_started_processes
+    [ -z "${LINE_TOOL:-}" ] || "$LINE_TOOL" hangup >/dev/null 2>&1
     rm -rf "$WORK"
+}
+
+# step WORDS: the next numbered step of the test, logged; failures name it.
+STEP_NO=0
+step()
+{
+    STEP_NO=$((STEP_NO + 1))
+    STEP=$*
+    log "step $STEP_NO: $STEP"
 }
 
 # end_started_processes: ends every process in PIDS, the last started first

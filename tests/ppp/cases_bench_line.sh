@@ -35,14 +35,7 @@ export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_
 export XDG_RUNTIME_DIR=/run/user/0
 mkdir -p "$XDG_CONFIG_HOME/vantelo" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$HOME" "$XDG_RUNTIME_DIR"
-cat >"$XDG_CONFIG_HOME/vantelo/rasphone.pbk" <<EOF
-[$ENTRY]
-Device=$MODEM
-Speed=115200
-Init=ATZ
-Timeout=60
-Peer=vantelo
-EOF
+modem_entry "$ENTRY" >"$XDG_CONFIG_HOME/vantelo/rasphone.pbk"
 figure() { printf '%s\t%s\t%s\n' "$1" "$2" "$3" >>"$TSV"; }
 
 # The payloads the ISP sends, made once: text (this project's own sources,

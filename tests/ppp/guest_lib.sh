@@ -170,25 +170,25 @@ start_modem()
     wait_until 5 "modem on $MODEM" test -s "$RUN/modem.ready"
 }
 
-# Copies a case's logs next to the results.
-# The phonebook: one modem entry named $1 on the emulator's line, the shipped peers file.
-# The phonebook is written by USER (LAB_USER by default), in that user's
-# configuration folder: write_modem_entry NAME [USER].
+# modem_entry NAME: the phonebook entry NAME on the emulator's line, with the
+# shipped peers file.
+modem_entry()
+{
+    printf '[%s]\nDevice=%s\nSpeed=115200\nInit=ATZ\nTimeout=60\nPeer=vantelo\n' "$1" "$MODEM"
+}
+
+# write_modem_entry NAME [USER]: a phonebook of that one entry, written by USER
+# (LAB_USER by default) in that user's configuration folder.
 write_modem_entry()
 {
     local user=${2:-$LAB_USER} home
     home=$(user_home "$user")
     (as_user "$user" -- mkdir -p "$home/.config/vantelo") || fail "cannot make the configuration folder of $user"
-    (as_user "$user" -- tee "$home/.config/vantelo/rasphone.pbk" >/dev/null) <<EOF || fail "cannot write the phonebook of $user"
-[$1]
-Device=$MODEM
-Speed=115200
-Init=ATZ
-Timeout=60
-Peer=vantelo
-EOF
+    modem_entry "$1" | (as_user "$user" -- tee "$home/.config/vantelo/rasphone.pbk" >/dev/null) ||
+        fail "cannot write the phonebook of $user"
 }
 
+# Copies a case's logs next to the results.
 keep_logs()
 {
     local name=$1 f
