@@ -7,6 +7,7 @@
 
 #include "platform/lines.h"
 #include "platform/modem/modem_settings.h"
+#include "platform/modem/port.h"
 #include "platform/modems.h"
 #include "platform/ras.h"
 #include "support/emulated_modem.h"
@@ -23,7 +24,11 @@
 #include <QProcess>
 #include <QTest>
 
+#include <fcntl.h>
 #include <memory>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -309,6 +314,52 @@ private slots:
             QJsonDocument::fromJson(json.out).object().value(u"lines"_s).toArray();
         QVERIFY(!lines.isEmpty());
         QVERIFY(lines.first().toString().endsWith(u"Call %1."_s.arg(up)));
+    }
+
+    // A port another program opened for itself alone fails at the opening,
+    // in words that say so; its lock is not left behind. Run as an ordinary
+    // account: the superuser opens such a port all the same.
+    void portOpenedByAnotherProgram()
+    {
+        EmulatedModem emulator(m_home->path());
+        QVERIFY(emulator.isReady());
+        const QString pty = QFileInfo(emulator.link()).canonicalFilePath();
+        const int holder = ::open(QFile::encodeName(pty).constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(holder >= 0);
+        QCOMPARE(::ioctl(holder, TIOCEXCL), 0);
+        // The lock folder open to the account the port is opened as.
+        const QString locks = m_home->path() + u"/open-locks"_s;
+        QVERIFY(QDir().mkpath(locks));
+        QVERIFY(::chmod(QFile::encodeName(m_home->path()).constData(), 0711) == 0);
+        QVERIFY(::chmod(QFile::encodeName(locks).constData(), 0777) == 0);
+        qputenv("VANTELO_LOCK_DIR", QFile::encodeName(locks));
+        int report[2];
+        QVERIFY(::pipe(report) == 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(report[0]);
+            if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(2);
+            modem::Port port;
+            const DWORD rc = port.open(pty, 115200);
+            const QByteArray said = QByteArray::number(uint(rc)) + ' ' + port.problem().toUtf8();
+            ::_exit(::write(report[1], said.constData(), size_t(said.size())) == said.size() ? 0
+                                                                                             : 1);
+        }
+        ::close(report[1]);
+        QByteArray said(512, '\0');
+        const ssize_t n = ::read(report[0], said.data(), size_t(said.size()));
+        ::close(report[0]);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ::close(holder);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        said.truncate(n > 0 ? n : 0);
+        QVERIFY2(said.startsWith(QByteArray::number(ERROR_PORT_NOT_AVAILABLE) + ' '), said);
+        QVERIFY2(said.contains("Opening the port " + QFile::encodeName(pty) +
+                               ": another program has it open for itself alone"),
+                 said);
+        QVERIFY(QDir(locks).isEmpty());
     }
 
     // A failed call says at which stage it failed and what the modem or pppd
