@@ -25,6 +25,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <memory>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -225,6 +226,43 @@ private slots:
         const QJsonArray advice =
             QJsonDocument::fromJson(run.out).object().value(u"advice"_s).toArray();
         QVERIFY2(QJsonDocument(advice).toJson().contains("held by another program"), run.out);
+    }
+
+    // A port this account may not open is reported with the group that may,
+    // and nothing answering then says which group to join. Run as another,
+    // ordinary account, which only the superuser can start.
+    void deniedPortNamesTheGroup()
+    {
+        if (::getuid() != 0)
+            QSKIP("needs root, to probe as another, ordinary account");
+        EmulatedModem emulator(m_home->path(), {u"--line-mode"_s, u"0660"_s});
+        QVERIFY(emulator.isReady());
+        publish(emulator);
+        struct stat st = {};
+        QCOMPARE(::stat(QFile::encodeName(emulator.link()).constData(), &st), 0);
+        const group *g = ::getgrgid(st.st_gid);
+        QVERIFY(g);
+        const QString locks = m_home->path() + u"/open-locks"_s;
+        QVERIFY(QDir().mkpath(locks));
+        QVERIFY(::chmod(QFile::encodeName(m_home->path()).constData(), 0711) == 0);
+        QVERIFY(::chmod(QFile::encodeName(locks).constData(), 0777) == 0);
+        qputenv("VANTELO_LOCK_DIR", QFile::encodeName(locks));
+
+        QProcess tool;
+        tool.start(u"setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
+                                  QStringLiteral(VANTELO_LINE_TOOL), u"probe"_s, u"--json"_s});
+        QVERIFY(tool.waitForFinished(30000));
+        QCOMPARE(tool.exitCode(), 1);
+        const QJsonObject report = QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
+        const QJsonObject port = report.value(u"ports"_s).toArray().first().toObject();
+        QCOMPARE(port.value(u"outcome"_s).toString(), u"denied"_s);
+        const QString group = QString::fromLocal8Bit(g->gr_name);
+        QVERIFY2(
+            port.value(u"problem"_s).toString().contains(u"add it to the %1 group"_s.arg(group)),
+            qPrintable(port.value(u"problem"_s).toString()));
+        QCOMPARE(report.value(u"missingGroups"_s).toArray(), QJsonArray{group});
+        QVERIFY(!emulator.log().contains(u"CMD"_s));
+        QVERIFY(QDir(locks).isEmpty());
     }
 
     // --write puts the entry first and keeps every other byte of the

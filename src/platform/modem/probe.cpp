@@ -18,6 +18,7 @@
 #include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -70,10 +71,15 @@ QHash<QString, QString> byIdNames(const QString &base)
     return names;
 }
 
-// A ttyS port is a real one when the kernel found a device behind it.
+// A ttyS port is a real one when the kernel found a device behind it and
+// knows its UART: the serial core gives the type, 0 for an unknown port.
 bool hasUartDevice(const QString &base, const QString &name)
 {
-    return QFileInfo::exists(base + u"/sys/class/tty/"_s + name + u"/device"_s);
+    const QString sys = base + u"/sys/class/tty/"_s + name;
+    if (!QFileInfo::exists(sys + u"/device"_s))
+        return false;
+    QFile type(sys + u"/type"_s);
+    return !type.open(QIODevice::ReadOnly) || type.read(16).trimmed() != "0";
 }
 
 // Whether the opened port is a UART the kernel knows the type of; a port
@@ -108,19 +114,33 @@ bool memberSinceLogin(gid_t gid)
     return false;
 }
 
-// Why this account may not open the port, naming the group that may.
-QString deniedWords(const QString &device, QString *group)
+bool mayOpen(const QString &device)
+{
+    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+}
+
+// The group that may open the port, when joining it would let this account.
+QString portGroup(const QString &device)
 {
     struct stat st = {};
     if (::stat(QFile::encodeName(device).constData(), &st) != 0 || ((st.st_mode >> 3) & 6) != 6)
+        return {};
+    return groupName(st.st_gid);
+}
+
+// Why this account may not open the port, naming the group that may.
+QString deniedWords(const QString &device)
+{
+    const QString name = portGroup(device);
+    if (name.isEmpty())
         return u"Your account may not open %1: its mode lets no group of yours use it."_s.arg(
             device);
-    *group = groupName(st.st_gid);
-    if (memberSinceLogin(st.st_gid))
+    const struct group *g = ::getgrnam(QFile::encodeName(name).constData());
+    if (g && memberSinceLogin(g->gr_gid))
         return u"Your account may not open %1 yet: it was added to the %2 group after you "
-               u"logged in. Log out and in again."_s.arg(device, *group);
+               u"logged in. Log out and in again."_s.arg(device, name);
     return u"Your account may not open %1: add it to the %2 group (sudo adduser $USER %2), "
-           u"then log in again."_s.arg(device, *group);
+           u"then log in again."_s.arg(device, name);
 }
 
 // Asks the opened port what it is.
@@ -182,6 +202,9 @@ bool probePort(const QString &device, PortReport *report)
     switch (rc) {
     case 0:
         converse(port.fd(), report);
+        // What a silent port could not send goes now: a serial port's close
+        // would wait for it to drain.
+        ::tcflush(port.fd(), TCIOFLUSH);
         return true;
     case ERROR_PORT_NOT_AVAILABLE:
         report->outcome = PortReport::Outcome::Held;
@@ -189,14 +212,11 @@ bool probePort(const QString &device, PortReport *report)
                               ? u"%1 is in use by another program."_s.arg(device)
                               : port.problem();
         return true;
-    case ERROR_PORT_NOT_CONFIGURED: {
+    case ERROR_PORT_NOT_CONFIGURED:
         report->outcome = PortReport::Outcome::Denied;
-        QString group;
-        report->problem = deniedWords(device, &group);
-        if (!port.problem().isEmpty() && group.isEmpty())
-            report->problem = port.problem(); // the lock folder, not the port
+        // The port itself, or only the folder of its lock.
+        report->problem = mayOpen(device) ? port.problem() : deniedWords(device);
         return true;
-    }
     default:
         report->outcome = PortReport::Outcome::Failed;
         report->problem = port.problem().isEmpty()
@@ -241,14 +261,11 @@ ProbeReport probe()
             if (!probePort(device, &port))
                 continue;
             port.byId = byId.value(QFileInfo(device).canonicalFilePath());
-            if (port.outcome == PortReport::Outcome::Denied) {
-                struct stat st = {};
-                if (::stat(QFile::encodeName(device).constData(), &st) == 0) {
-                    const QString group = groupName(st.st_gid);
-                    if (!report.missingGroups.contains(group))
-                        report.missingGroups.append(group);
-                }
-            }
+            const QString group = port.outcome == PortReport::Outcome::Denied && !mayOpen(device)
+                                      ? portGroup(device)
+                                      : QString();
+            if (!group.isEmpty() && !report.missingGroups.contains(group))
+                report.missingGroups.append(group);
             report.ports.append(port);
         }
     }
