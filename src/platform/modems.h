@@ -49,7 +49,23 @@ struct ProbeReport
 // (its dev/ and sys/) when set, for the tests; VANTELO_PROBE_TIMEOUT_MS sets
 // each command's timeout (1500 ms by default).
 ProbeReport probe();
-QString outcomeName(PortReport::Outcome outcome);
+// The outcome as the line tool prints it: "answered", "silent", "in use"...
+inline QString outcomeName(PortReport::Outcome outcome)
+{
+    switch (outcome) {
+    case PortReport::Outcome::Answered:
+        return QStringLiteral("answered");
+    case PortReport::Outcome::Silent:
+        return QStringLiteral("silent");
+    case PortReport::Outcome::Held:
+        return QStringLiteral("in use");
+    case PortReport::Outcome::Denied:
+        return QStringLiteral("denied");
+    case PortReport::Outcome::Failed:
+        break;
+    }
+    return QStringLiteral("failed");
+}
 
 struct NewEntry
 {

@@ -228,23 +228,6 @@ bool probePort(const QString &device, PortReport *report)
 
 } // namespace
 
-QString outcomeName(PortReport::Outcome outcome)
-{
-    switch (outcome) {
-    case PortReport::Outcome::Answered:
-        return u"answered"_s;
-    case PortReport::Outcome::Silent:
-        return u"silent"_s;
-    case PortReport::Outcome::Held:
-        return u"in use"_s;
-    case PortReport::Outcome::Denied:
-        return u"denied"_s;
-    case PortReport::Outcome::Failed:
-        break;
-    }
-    return u"failed"_s;
-}
-
 ProbeReport probe()
 {
     ProbeReport report;

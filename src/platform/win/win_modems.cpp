@@ -17,11 +17,6 @@ QString systemsOwn()
 
 } // namespace
 
-QString outcomeName(PortReport::Outcome)
-{
-    return {};
-}
-
 ProbeReport probe()
 {
     ProbeReport report;
