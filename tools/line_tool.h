@@ -7,6 +7,7 @@
 #include "platform/ras.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTextStream>
 
 #include <vector>
@@ -20,6 +21,8 @@ constexpr int kHangUpLimitMs = 60000;
 constexpr int kPollMs = 10;
 
 QTextStream &out();
+// Wrong usage: the problem and the usage on stderr; returns Usage.
+int usageError(const QString &problem);
 QTextStream &err();
 QString errorText(DWORD code);
 // A change of the lines that was not made: the line was busy, its folder
@@ -31,5 +34,11 @@ QString stateWords(DWORD state, DWORD error);
 bool connections(std::vector<RASCONN> *list, DWORD *code);
 // Hangs the connection up and waits until the service no longer knows it.
 bool hangUpAndWait(HRASCONN handle, int limitMs);
+
+// The simulated line's controls (line_controls.cpp).
+int dropCommand(const QStringList &args);
+int forceCommand(const QStringList &args);
+int slowHangUpCommand(const QStringList &args);
+int resetCommand(const QStringList &args);
 
 } // namespace linetool
