@@ -95,8 +95,6 @@ QList<CallRecord> calls()
     return records;
 }
 
-} // namespace lines
-
 int dropSimulatedCarrier()
 {
     noSimulatedLine();
