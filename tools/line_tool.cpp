@@ -1,21 +1,12 @@
 #include "line_tool.h"
 
-// vantelo-line: the dial-up lines from the command line. It lists the
-// phonebook, shows, dials and hangs up connections, on a real modem or on the
-// simulated line, through the same Remote Access Service calls as the program,
-// and steers the simulated line (drop the carrier, force an outcome, slow the
-// next hang-up), also while Vantelo runs. Where there is no simulated line
-// (Windows), its controls fail with the platform's reason.
-//
-// Exit status: 0 success, 1 the line refused or failed (code and text on
-// stderr), 2 wrong usage (usage on stderr).
+// The line tool's shared helpers (see line_tool.h).
 
 #include "platform/ansi.h"
 #include "platform/console.h"
 #include "platform/lines.h"
 #include "platform/ras.h"
 #include "platform/ras_lists.h"
-#include "platform/simline.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -72,39 +63,36 @@ int serviceError(DWORD code)
 
 QString stateWords(DWORD state, DWORD error)
 {
-    switch (state) {
-    case RASCS_OpenPort:
-        return u"Opening port"_s;
-    case RASCS_PortOpened:
-        return u"Port opened"_s;
-    case RASCS_ConnectDevice:
-        return u"Dialing"_s;
-    case RASCS_DeviceConnected:
-    case RASCS_AllDevicesConnected:
-        return u"Device connected"_s;
-    case RASCS_Authenticate:
-    case RASCS_AuthNotify:
-    case RASCS_AuthRetry:
-    case RASCS_AuthCallback:
-    case RASCS_AuthChangePassword:
-    case RASCS_AuthProject:
-    case RASCS_AuthLinkSpeed:
-    case RASCS_AuthAck:
-    case RASCS_ReAuthenticate:
-        return u"Authenticating"_s;
-    case RASCS_Authenticated:
-        return u"Authenticated"_s;
-    case RASCS_LogonNetwork:
-        return u"Logging on to network"_s;
-    case RASCS_Connected:
-        return u"Connected"_s;
-    case RASCS_Disconnected:
+    // Each stage as the line tool names it; the stages of one step share a name.
+    static constexpr std::pair<RASCONNSTATE, QStringView> names[] = {
+        {RASCS_OpenPort, u"Opening port"},
+        {RASCS_PortOpened, u"Port opened"},
+        {RASCS_ConnectDevice, u"Dialing"},
+        {RASCS_DeviceConnected, u"Device connected"},
+        {RASCS_AllDevicesConnected, u"Device connected"},
+        {RASCS_Authenticate, u"Authenticating"},
+        {RASCS_AuthNotify, u"Authenticating"},
+        {RASCS_AuthRetry, u"Authenticating"},
+        {RASCS_AuthCallback, u"Authenticating"},
+        {RASCS_AuthChangePassword, u"Authenticating"},
+        {RASCS_AuthProject, u"Authenticating"},
+        {RASCS_AuthLinkSpeed, u"Authenticating"},
+        {RASCS_AuthAck, u"Authenticating"},
+        {RASCS_ReAuthenticate, u"Authenticating"},
+        {RASCS_Authenticated, u"Authenticated"},
+        {RASCS_LogonNetwork, u"Logging on to network"},
+        {RASCS_Connected, u"Connected"},
+    };
+    if (state == RASCS_Disconnected) {
         if (error == 0)
             return u"Disconnected"_s;
         return u"Disconnected (%1: %2)"_s.arg(error).arg(errorText(error));
-    default:
-        return u"State %1"_s.arg(state);
     }
+    for (const auto &[stage, name] : names) {
+        if (state == DWORD(stage))
+            return name.toString();
+    }
+    return u"State %1"_s.arg(state);
 }
 
 // The active connections; false (with *code set) when they cannot be listed.

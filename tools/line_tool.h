@@ -21,6 +21,8 @@ constexpr int kHangUpLimitMs = 60000;
 constexpr int kPollMs = 10;
 
 QTextStream &out();
+// Wrong usage: the problem and the usage on stderr; returns Usage.
+int usageError(const QString &problem);
 QTextStream &err();
 QString errorText(DWORD code);
 // A change of the lines that was not made: the line was busy, its folder
@@ -37,5 +39,11 @@ bool hangUpAndWait(HRASCONN handle, int limitMs);
 int probeCommand(const QStringList &args);
 int logCommand(const QStringList &args);
 QString modemCommandsUsage();
+
+// The simulated line's controls (line_controls.cpp).
+int dropCommand(const QStringList &args);
+int forceCommand(const QStringList &args);
+int slowHangUpCommand(const QStringList &args);
+int resetCommand(const QStringList &args);
 
 } // namespace linetool

@@ -14,7 +14,6 @@
 #include "platform/lines.h"
 #include "platform/ras.h"
 #include "platform/ras_lists.h"
-#include "platform/simline.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -83,12 +82,6 @@ Exit status:
 constexpr int kLockWaitMs = 3000;
 
 using namespace linetool;
-
-int usageError(const QString &problem)
-{
-    err() << "vantelo-line: " << problem << "\n\n" << usage();
-    return Usage;
-}
 
 int listCommand(const QStringList &args)
 {
@@ -351,56 +344,6 @@ int hangUpCommand(const QStringList &args)
     return Success;
 }
 
-int dropCommand(const QStringList &args)
-{
-    if (!args.isEmpty())
-        return usageError(u"drop takes no arguments"_s);
-    const int dropped = simline::dropCarrier();
-    if (!lines::runtimeProblem().isEmpty())
-        return lineUnchanged();
-    out() << "Carrier lost on " << dropped
-          << " simulated connection(s); calls on a real modem are left alone.\n";
-    return Success;
-}
-
-int forceCommand(const QStringList &args)
-{
-    simline::Outcome outcome;
-    if (args.size() != 1 || !simline::outcomeFromName(args.first(), &outcome))
-        return usageError(u"force needs one outcome: connect, busy, noanswer, nodialtone or "
-                          u"nocarrier"_s);
-    simline::forceNextOutcome(outcome);
-    if (!lines::runtimeProblem().isEmpty())
-        return lineUnchanged();
-    out() << "The next dial on the simulated line ends with " << simline::outcomeName(outcome)
-          << ".\n";
-    return Success;
-}
-
-int slowHangUpCommand(const QStringList &args)
-{
-    bool ok = false;
-    const int ms = args.size() == 1 ? args.first().toInt(&ok) : -1;
-    if (!ok || ms < 0)
-        return usageError(u"slow-hangup needs a number of milliseconds"_s);
-    simline::setNextHangUpDelay(ms);
-    if (!lines::runtimeProblem().isEmpty())
-        return lineUnchanged();
-    out() << "The next hang-up of a simulated call takes " << ms << " ms.\n";
-    return Success;
-}
-
-int resetCommand(const QStringList &args)
-{
-    if (!args.isEmpty())
-        return usageError(u"reset takes no arguments"_s);
-    simline::reset();
-    if (!lines::runtimeProblem().isEmpty())
-        return lineUnchanged();
-    out() << "The simulated line is reset; calls on a real modem are left alone.\n";
-    return Success;
-}
-
 int run(const QStringList &arguments)
 {
     if (arguments.isEmpty())
@@ -436,6 +379,12 @@ int run(const QStringList &arguments)
 }
 
 } // namespace
+
+int linetool::usageError(const QString &problem)
+{
+    err() << "vantelo-line: " << problem << "\n\n" << usage();
+    return Usage;
+}
 
 int main(int argc, char *argv[])
 {

@@ -78,4 +78,20 @@ struct CallRecord
 };
 QList<CallRecord> calls();
 
+// The simulated line's controls, as the line tool gives them, shared with
+// every process like the calls themselves; a modem's calls are left alone.
+// Each changes nothing when the lines' shared state cannot be changed, and
+// where there is no simulated line (Windows): runtimeProblem() then says why.
+// Every connected simulated call loses its carrier now; returns how many did.
+int dropSimulatedCarrier();
+// The next hang-up of a simulated call takes `ms` milliseconds to close the line.
+void setNextSimulatedHangUpDelay(int ms);
+// The next dial on the simulated line ends with the outcome named `name`
+// (connect, busy, noanswer, nodialtone or nocarrier, in any letter case);
+// `spelled`, when given, receives the name as the phonebook spells it.
+// False when no outcome has that name: nothing is changed then.
+bool forceNextSimulatedOutcome(const QString &name, QString *spelled = nullptr);
+// Forgets every simulated call and every pending control.
+void resetSimulatedLine();
+
 } // namespace lines

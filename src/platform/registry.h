@@ -52,4 +52,20 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, DWORD samDesired
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, DWORD *lpReserved, DWORD *lpType, BYTE *lpData,
                       DWORD *lpcbData);
 LONG RegCloseKey(HKEY hKey);
+
+#include <QByteArray>
+#include <QString>
+
+namespace platform::statistics {
+
+// In-process only, for tests of the statistics readers: override what the
+// lines publish under HKEY_DYN_DATA "PerfStats\StatData". A value set here is
+// returned as these bytes (REG_BINARY) whatever the line's state; a removed
+// one is absent; without the key, opening "PerfStats\StatData" fails.
+void setStatisticsValue(const QString &valueName, const QByteArray &bytes);
+void removeStatisticsValue(const QString &valueName);
+void setStatisticsKeyPresent(bool present);
+void clearStatisticsOverrides();
+
+} // namespace platform::statistics
 #endif

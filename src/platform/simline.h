@@ -1,9 +1,8 @@
 #pragma once
 
-// The simulated dial-up line: the kind of line an entry is dialed on unless
-// its Device= names a real modem, and the controls that tests and the line
-// tool use to steer it. It exists only off Windows: there each control
-// changes nothing and lines::runtimeProblem() says so.
+// The simulated dial-up line: the kind of line an entry is dialed on when its
+// Device= names it, and the controls that tests use to steer it (the line
+// tool reaches them through lines.h). It exists only off Windows.
 //
 // Its phonebook is a text file in the system's phonebook format at
 // $XDG_CONFIG_HOME/vantelo/rasphone.pbk, one section per entry, created with
@@ -28,7 +27,9 @@
 // RASCS_Authenticated and RASCS_Connected; a call that fails stays listed in
 // RASCS_Disconnected with its error code in dwError until it is hung up.
 
+#include "platform/line/dial_outcome.h"
 #include "platform/lines.h"
+#include "platform/registry.h"
 
 #include <QByteArray>
 #include <QList>
@@ -36,7 +37,7 @@
 
 namespace simline {
 
-enum class Outcome { Connect, Busy, NoAnswer, NoDialTone, NoCarrier };
+using Outcome = line::Outcome;
 
 using lines::ensurePhonebook;
 using lines::phonebookPath;
@@ -57,16 +58,11 @@ void forceNextOutcome(Outcome outcome);
 // overrides below). Handles are never given twice, even after a reset.
 void reset();
 
-#ifndef _WIN32
-// In-process only, for tests of the statistics readers: override what the
-// line publishes under HKEY_DYN_DATA "PerfStats\StatData". A value set here is
-// returned as these bytes (REG_BINARY) whatever the line's state; a removed
-// one is absent; without the key, opening "PerfStats\StatData" fails.
-void setStatisticsValue(const QString &valueName, const QByteArray &bytes);
-void removeStatisticsValue(const QString &valueName);
-void setStatisticsKeyPresent(bool present);
-void clearStatisticsOverrides();
-#endif
+// In-process only, for tests of the statistics readers (see registry.h).
+using platform::statistics::clearStatisticsOverrides;
+using platform::statistics::removeStatisticsValue;
+using platform::statistics::setStatisticsKeyPresent;
+using platform::statistics::setStatisticsValue;
 
 // The calls of every kind of line, as the line tool and the tests see them.
 using lines::CallRecord;

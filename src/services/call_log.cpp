@@ -3,17 +3,12 @@
 #include "platform/ansi.h"
 #include "platform/core/bounded_read.h"
 #include "platform/paths.h"
+#include "platform/save_file.h"
 #include "services/storage_notice.h"
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
-#include <QSaveFile>
 
-#include <filesystem>
 #include <limits>
-#include <system_error>
 
 QString FormatHms(qint16 seconds, qint16 minutes, qint16 hours)
 {
@@ -168,118 +163,6 @@ void remember(const QString &path, const QByteArray &bytes, bool onDisk)
     known.onDisk = onDisk;
 }
 
-std::filesystem::path nativePath(const QString &path)
-{
-    return std::filesystem::path(path.toStdU16String());
-}
-
-// The file a save at path lands in: the end of its chain of links, so a link
-// the user made stays a link and its target gets the new content.
-bool saveTarget(const QString &path, QString &target, QString &error)
-{
-    target = path;
-    QFileInfo info(path);
-    for (int hops = 0; info.isSymLink(); ++hops) {
-        if (hops == 128) {
-            error = QStringLiteral("too many levels of symbolic links");
-            return false;
-        }
-        target = info.symLinkTarget();
-        info.setFile(target);
-    }
-    return true;
-}
-
-// Replaces the file at path whole with bytes, as a QSaveFile does, without
-// waiting for the disk: the new content goes to a file of its own beside the
-// old one, created afresh (never through a link), which then takes the old
-// one's place. A file that is there keeps its permissions; one that is not
-// writable is left as it is. On failure nothing is left behind and error says
-// why.
-bool replaceWhole(const QString &path, const QByteArray &bytes, QString &error)
-{
-    QString target;
-    if (!saveTarget(path, target, error))
-        return false;
-    const QFileInfo existing(target);
-    if (existing.exists() && !existing.isWritable()) {
-        error =
-            QCoreApplication::translate("QSaveFile", "Existing file %1 is not writable").arg(path);
-        return false;
-    }
-
-    // A new log gets the permissions the system gives a new file; a new copy of
-    // an old one is its owner's alone until it has the old one's permissions.
-    const QFileDevice::Permissions firstPermissions =
-        existing.exists()
-            ? QFileDevice::ReadOwner | QFileDevice::WriteOwner
-            : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                  QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
-    QFile temporary;
-    static const QString Letters =
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
-    for (int attempt = 0;; ++attempt) {
-        QString name = target + u'.';
-        for (int i = 0; i < 6; ++i)
-            name += Letters.at(QRandomGenerator::global()->bounded(Letters.size()));
-        temporary.setFileName(name);
-        if (temporary.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered,
-                           firstPermissions))
-            break;
-        const QFileInfo taken(name);
-        if (attempt == 15 || !(taken.exists() || taken.isSymLink())) {
-            error = temporary.errorString();
-            return false;
-        }
-    }
-
-    const auto fail = [&temporary, &error](const QString &why) {
-        error = why;
-        temporary.close();
-        QFile::remove(temporary.fileName());
-        return false;
-    };
-    if (existing.exists() && !temporary.setPermissions(existing.permissions()))
-        return fail(temporary.errorString());
-    // A short write (a full disk) must not reach the rename.
-    if (temporary.write(bytes) != bytes.size() || !temporary.flush() ||
-        temporary.size() != bytes.size())
-        return fail(temporary.errorString());
-    temporary.close();
-    if (temporary.error() != QFileDevice::NoError)
-        return fail(temporary.errorString());
-    std::error_code renamed;
-    std::filesystem::rename(nativePath(temporary.fileName()), nativePath(target), renamed);
-    if (renamed)
-        return fail(QString::fromLocal8Bit(renamed.message()));
-    return true;
-}
-
-// Replaces the file at path whole with bytes and waits until it is on disk.
-// The new file replaces the old one only once it is complete, so a failed
-// write never leaves an empty or half-written log.
-bool replaceWholeOnDisk(const QString &path, const QByteArray &bytes, QString &error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
-        return false;
-    }
-    // A short write (a full disk) must not reach the rename: commit() alone
-    // lets a partly written file through.
-    if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
-        error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    ++counts.syncs;
-    if (!file.commit()) {
-        error = file.errorString();
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 void AppendCallLog(const QString &date, const QString &started, const QString &finished,
@@ -371,7 +254,7 @@ void AppendCallLog(const QString &date, const QString &started, const QString &f
     // log is left as it is.
     QString error;
     ++counts.writes;
-    if (!replaceWhole(path, text, error)) {
+    if (!platform::replaceFile(path, text, {std::nullopt, false}, &error)) {
         notSaved(error);
         return;
     }
@@ -389,7 +272,8 @@ void FlushCallLog()
     }
     QString error;
     ++counts.writes;
-    if (!replaceWholeOnDisk(path, known.bytes, error)) {
+    ++counts.syncs;
+    if (!platform::replaceFile(path, known.bytes, {}, &error)) {
         known = {};
         StorageNotice::report(StorageNotice::Problem::NotSaved, path, error);
         return;

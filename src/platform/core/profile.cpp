@@ -1,5 +1,7 @@
 #include "platform/profile.h"
 
+#include "platform/save_file.h"
+
 #include "platform/core/bounded_read.h"
 
 #include <QByteArray>
@@ -7,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 #include <QString>
 #include <QStringDecoder>
 
@@ -256,16 +257,9 @@ bool save(const QString &path, const QList<Line> &lines, bool existed)
         lastProblem = systemReason(folder.exists() && !folder.isDir() ? ENOTDIR : error);
         return false;
     }
-    // The new text goes to a temporary file that replaces the old one only once
-    // it is complete, so a failed or interrupted write leaves the old file whole.
-    // A link is followed: the file it leads to is the one replaced.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        lastProblem = file.errorString();
-        return false;
-    }
-    // The settings file holds a password: whatever access the group and others
-    // had, the file this write leaves is the owner's alone. The owner keeps the
+    // The new text replaces the old one whole, and a link is followed: the
+    // file it leads to is the one replaced. The settings file holds a password: whatever access the
+    // group and others had, the file this write leaves is the owner's alone. The owner keeps the
     // access it had; a new file is readable and writable by its owner.
     constexpr auto ownerBits = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                QFileDevice::ExeOwner | QFileDevice::ReadUser |
@@ -273,24 +267,7 @@ bool save(const QString &path, const QList<Line> &lines, bool existed)
     const QFileDevice::Permissions permissions =
         existed ? QFile::permissions(path) & ownerBits
                 : QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    if (!file.setPermissions(permissions)) {
-        lastProblem = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    const QByteArray data = joinLines(lines);
-    // A short write (a full disk, a file size limit) must not reach the
-    // rename: commit() alone lets a partly written file through.
-    if (file.write(data) != data.size() || !file.flush() || file.size() != data.size()) {
-        lastProblem = file.errorString().isEmpty() ? systemReason(EIO) : file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        lastProblem = file.errorString();
-        return false;
-    }
-    return true;
+    return platform::replaceFile(path, joinLines(lines), {permissions, true}, &lastProblem);
 }
 
 } // namespace

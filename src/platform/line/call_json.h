@@ -1,8 +1,9 @@
 #pragma once
 
-// A call's record in line.json, both ways. Every value read is checked: a
-// call whose handle, kind, time or state is nonsense is no call, and other
-// values outside their range are brought back to it.
+// A call's record in line.json, both ways: the part every call has, and the
+// part its kind of line writes and reads itself (Line::writeCall()). Every
+// value read is checked: a call whose handle, time or own part is nonsense is
+// no call, and other values outside their range are brought back to it.
 
 #include "platform/line/call_store.h"
 
@@ -19,5 +20,7 @@ std::optional<Call> callFromJson(const QJsonObject &o);
 // missing, not a number or outside.
 qint64 bounded(const QJsonObject &o, const QString &key, qint64 fallback, qint64 minimum,
                qint64 maximum);
+// A moment of the call: absent (-1) when missing or negative, at most MaxTimeMs.
+qint64 moment(const QJsonObject &o, const QString &key);
 
 } // namespace line

@@ -1,6 +1,7 @@
 #include "platform/line/call_store.h"
 
 #include "platform/line/call_json.h"
+#include "platform/line/line.h"
 #include "platform/line/runtime_files.h"
 
 #include "platform/core/bounded_read.h"
@@ -200,11 +201,8 @@ LineState parseLineState(const QByteArray &json)
         if (const std::optional<Call> c = callFromJson(v.toObject()))
             state.calls.append(*c);
     }
-    state.nextHangUpDelayMs =
-        static_cast<int>(bounded(root, u"nextHangUpDelayMs"_s, -1, 0, MaxStageMs));
-    const QJsonValue forced = root.value(u"forcedOutcome"_s);
-    if (forced.isString())
-        state.outcomeForced = simline::outcomeFromName(forced.toString(), &state.forcedOutcome);
+    for (const Line *kind : allLines())
+        kind->readShared(root, &state);
     return state;
 }
 
@@ -249,10 +247,8 @@ bool writeLineState(LineState state, qint64 nowMs)
             calls.append(callToJson(c));
     }
     QJsonObject root{{u"nextHandle"_s, qint64(state.nextHandle)}, {u"calls"_s, calls}};
-    if (state.nextHangUpDelayMs >= 0)
-        root.insert(u"nextHangUpDelayMs"_s, state.nextHangUpDelayMs);
-    if (state.outcomeForced)
-        root.insert(u"forcedOutcome"_s, simline::outcomeName(state.forcedOutcome));
+    for (const Line *kind : allLines())
+        kind->writeShared(state, &root);
     const QString path = lineStatePath();
     const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
     struct stat written = {};

@@ -7,9 +7,9 @@
 // atomically, so readers need no lock and two processes never lose each
 // other's changes. No password is ever written here.
 
+#include "platform/line/dial_outcome.h"
 #include "platform/line/phonebook_file.h"
 #include "platform/ras.h"
-#include "platform/simline.h"
 
 #include <QByteArray>
 #include <QList>
@@ -47,7 +47,7 @@ struct Call
 
     // The simulated far end, copied from the entry at dial time.
     int stageMs = DefaultStageMs;
-    simline::Outcome outcome = simline::Outcome::Connect;
+    Outcome outcome = Outcome::Connect;
     bool accountAccepted = true;
     int dropAfterSec = 0;
     int hangUpMs = DefaultHangUpMs;
@@ -81,7 +81,7 @@ struct LineState
     QList<Call> calls; // in dial order
     int nextHangUpDelayMs = -1;
     bool outcomeForced = false;
-    simline::Outcome forcedOutcome = simline::Outcome::Connect;
+    Outcome forcedOutcome = Outcome::Connect;
 };
 
 // The clock every process shares: milliseconds since the epoch.

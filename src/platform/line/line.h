@@ -13,6 +13,8 @@
 #include <QString>
 #include <optional>
 
+class QJsonObject;
+
 namespace line {
 
 // What a dial asks for, taken from the dial parameters. The password is here
@@ -54,14 +56,39 @@ public:
     virtual DWORD hangUp(Call *call, LineState *state, qint64 nowMs) const = 0;
     // The adapter's figures while the call's devices are linked, else nothing.
     virtual std::optional<Statistics> statistics(const Call &call, qint64 nowMs) const = 0;
+
+    // The kind's own part of a call in the shared state, written beside the
+    // common part. Read back with every value checked: values out of their
+    // range are brought back to it; false when the part is nonsense (the
+    // call is then left out).
+    virtual void writeCall(const Call &call, QJsonObject *o) const = 0;
+    virtual bool readCall(const QJsonObject &o, Call *call) const = 0;
+    // The kind's own part of the shared state as a whole (its pending test
+    // controls), beside the calls.
+    virtual void writeShared(const LineState &state, QJsonObject *root) const;
+    virtual void readShared(const QJsonObject &root, LineState *state) const;
+    // The kind's own words for a service error its calls end with, saying
+    // what to do about it; null where the service's words say it all.
+    virtual const char *errorText(DWORD code) const;
 };
 
 // The line an entry is dialed on.
 const Line &lineForEntry(const PhonebookFile &phonebook, const QString &entry);
 // The line that carries a call.
 const Line &lineOf(Kind kind);
+// Every kind of line, for what the shared state holds of each.
+QList<const Line *> allLines();
+// A kind as the shared state and the line tool name it, both ways (an
+// unknown name is the simulated line, as line.json has always had it).
+QString kindName(Kind kind);
+Kind kindFromName(const QString &name);
+// The words of a service error: those of the kind of line whose calls end
+// with it, else the service's own ("Unknown error." for a code it lacks).
+QByteArray errorText(DWORD code);
 
-// Whether an entry is dialed on a real modem: its Device= is not the simulated line's.
+// Whether an entry is dialed on a real modem: its Device= is not the simulated
+// line's, an empty one included (that call then fails, saying the entry names
+// no device).
 bool isModemEntry(const PhonebookFile &phonebook, const QString &entry);
 
 } // namespace line

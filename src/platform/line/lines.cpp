@@ -57,7 +57,7 @@ QList<CallRecord> calls()
         const line::CallStatus status = carrier.status(call, now);
         CallRecord r;
         r.handle = call.handle;
-        r.kind = call.kind == line::Kind::Modem ? u"modem"_s : u"simulated"_s;
+        r.kind = line::kindName(call.kind);
         r.entryName = call.entry;
         r.phoneNumber = call.phoneNumber;
         r.userName = call.userName;

@@ -217,6 +217,14 @@ QString PhonebookFile::canonicalName(const QString &entry) const
     return s ? s->name : QString();
 }
 
+qint64 PhonebookFile::number(const QString &entry, const QString &key, qint64 fallback,
+                             qint64 minimum, qint64 maximum) const
+{
+    bool ok = false;
+    const qint64 n = value(entry, key).trimmed().toLongLong(&ok);
+    return ok && n >= minimum && n <= maximum ? n : fallback;
+}
+
 bool PhonebookFile::hasValue(const QString &entry, const QString &key) const
 {
     if (const Section *s = section(entry)) {

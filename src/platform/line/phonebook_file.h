@@ -30,6 +30,10 @@ public:
 
     bool hasValue(const QString &entry, const QString &key) const;
     QString value(const QString &entry, const QString &key, const QString &fallback = {}) const;
+    // The key's value as a whole number within [minimum, maximum] (blanks
+    // around it allowed); `fallback` when it is missing, not a number or outside.
+    qint64 number(const QString &entry, const QString &key, qint64 fallback, qint64 minimum,
+                  qint64 maximum) const;
     // Replaces the key's value where it stands, or adds the key after the
     // entry's last key. False, changing nothing, when the entry is unknown or
     // the key or value could not be read back as written: a line break (CR or

@@ -4,9 +4,9 @@
 
 #include "platform/core/bounded_read.h"
 #include "platform/lines.h"
+#include "platform/save_file.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace line {
 
@@ -92,12 +92,7 @@ QByteArray samplePhonebook()
 
 bool saveAtomically(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // Set on the temporary file, so the content is never readable by others.
-    file.setPermissions(kPrivate);
-    return file.write(bytes) == bytes.size() && file.commit() &&
+    return platform::replaceFile(path, bytes, {kPrivate, true}) &&
            QFile::setPermissions(path, kPrivate);
 }
 

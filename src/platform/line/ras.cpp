@@ -11,7 +11,6 @@
 #include "platform/line/line.h"
 #include "platform/lines.h"
 
-#include <QHash>
 #include <QMutex>
 
 #include <algorithm>
@@ -21,80 +20,6 @@ using namespace Qt::StringLiterals;
 using namespace line;
 
 namespace {
-
-// The service's own words for the errors it reports; any other code of its
-// range reads "Unknown error.".
-const QHash<DWORD, const char *> &errorTexts()
-{
-    static const QHash<DWORD, const char *> texts = {
-        {600, "An operation is pending."},
-        {601, "The port handle is invalid."},
-        {602, "The port is already open."},
-        {603, "Caller's buffer is too small."},
-        {604, "Wrong information specified: the user name, the number or the entry's modem "
-              "settings hold characters that cannot be dialed."},
-        {605, "Vantelo cannot keep the line's state in its runtime folder."},
-        {606, "The port is not connected."},
-        {607, "The event is invalid."},
-        {608, "The device does not exist: check that the modem is plugged in and that the "
-              "entry's Device= names it."},
-        {609, "The device type does not exist."},
-        {610, "The buffer is invalid."},
-        {611, "The route is not available."},
-        {612, "The route is not allocated."},
-        {613, "Invalid compression specified."},
-        {614, "Out of buffers."},
-        {615, "The port was not found."},
-        {616, "The line is busy: another Vantelo process is changing it; try again."},
-        {617, "The port or device is already disconnecting."},
-        {618, "The port is not open."},
-        {619, "The port is disconnected."},
-        {620, "There are no endpoints."},
-        {621, "Cannot open the phone book file."},
-        {622, "Cannot load the phone book file."},
-        {623, "Cannot find the phone book entry."},
-        {624, "Cannot write the phone book file."},
-        {625, "Invalid information found in the phone book file."},
-        {626, "Cannot load a string."},
-        {627, "Cannot find key."},
-        {628, "The port was disconnected."},
-        {629, "The port was disconnected by the remote machine."},
-        {630, "The port was disconnected due to hardware failure."},
-        {631, "The port was disconnected by the user."},
-        {632, "The structure size is incorrect."},
-        {633, "The port is already in use or is not configured for Remote Access dial out."},
-        {649, "Your account may not run pppd: add it to the dip group (sudo adduser $USER dip), "
-              "then log in again."},
-        {651, "The modem (or other connecting device) has reported an error."},
-        {652, "There is an unrecognized response from the modem (or other connecting device)."},
-        {663, "The device type is unknown: the entry's Device= is not a serial port."},
-        {665, "The port is not configured for Remote Access: your account may not open the "
-              "modem. Add it to the dialout group (sudo adduser $USER dialout), then log in "
-              "again."},
-        {666, "The modem (or other connecting device) is not functioning: it does not answer "
-              "its commands."},
-        {667, "Cannot read the pppd options: /etc/ppp/peers/vantelo (or the file the entry's Peer= "
-              "names) is missing or invalid. Install it from Vantelo's source folder with: sudo "
-              "cmake --install build --component ppp-peers"},
-        {638, "The request has timed out."},
-        {664, "Cannot allocate memory."},
-        {668, "The connection dropped."},
-        {676, "The line is busy."},
-        {677, "A person answered instead of a modem."},
-        {678, "There is no answer."},
-        {679, "Cannot detect carrier."},
-        {680, "There is no dial tone."},
-        {691, "Access denied because username and/or password is invalid on the domain."},
-        {711, "The PPP service could not start: pppd is missing or failed. Install the ppp "
-              "package (sudo apt install ppp)."},
-        {718, "The connection was terminated because the remote computer did not respond in a "
-              "timely manner."},
-        {720, "This system's kernel has no PPP support (pppd cannot open /dev/ppp): load the "
-              "ppp_async module (sudo modprobe ppp_async) or use a kernel built with PPP."},
-        {734, "The PPP link control protocol was terminated."},
-    };
-    return texts;
-}
 
 // Writes a text into a record field, cut at a character boundary when it is
 // too long, always NUL-terminated. ASCII is the same bytes in every ANSI code
@@ -249,7 +174,7 @@ DWORD RasGetErrorStringA(UINT uErrorValue, LPSTR lpszErrorString, DWORD cBufSize
 {
     if (!lpszErrorString || uErrorValue < 600 || uErrorValue > 799)
         return ERROR_INVALID_PARAMETER;
-    QByteArray text = errorTexts().value(uErrorValue, "Unknown error.");
+    QByteArray text = errorText(uErrorValue);
     // The runtime folder's error names the folder and the reason, as this
     // thread last met them.
     if (uErrorValue == ERROR_RUNTIME_FOLDER_UNUSABLE && !runtimeProblem().isEmpty())

@@ -8,7 +8,6 @@
 
 #include "platform/line/call_store.h"
 #include "platform/line/line.h"
-#include "platform/simline.h"
 
 #include <QHash>
 #include <QMutex>
@@ -144,7 +143,7 @@ LONG RegCloseKey(HKEY hKey)
     return r.openKeys.remove(hKey) ? ERROR_SUCCESS : LONG(ERROR_INVALID_HANDLE);
 }
 
-namespace simline {
+namespace platform::statistics {
 
 void setStatisticsValue(const QString &valueName, const QByteArray &bytes)
 {
@@ -178,4 +177,4 @@ void clearStatisticsOverrides()
     r.keyPresent = true;
 }
 
-} // namespace simline
+} // namespace platform::statistics

@@ -1,5 +1,6 @@
 #include "platform/modem/modem_line.h"
 
+#include "platform/line/call_json.h"
 #include "platform/modem/call_process.h"
 #include "platform/modem/modem_settings.h"
 #include "platform/modem/port.h"
@@ -9,6 +10,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonObject>
 
 #include <cerrno>
 #include <csignal>
@@ -317,6 +319,51 @@ public:
             return std::nullopt;
         return line::Statistics{call.speed, interfaceCounter(call.interfaceName, "tx_bytes"),
                                 interfaceCounter(call.interfaceName, "rx_bytes")};
+    }
+
+    // The call as its process last reported it.
+    void writeCall(const line::Call &call, QJsonObject *o) const override
+    {
+        o->insert(u"pid"_s, call.pid);
+        o->insert(u"state"_s, qint64(call.state));
+        o->insert(u"error"_s, qint64(call.error));
+        o->insert(u"finished"_s, call.finished);
+        o->insert(u"interface"_s, call.interfaceName);
+        if (!call.errorWords.isEmpty())
+            o->insert(u"errorWords"_s, call.errorWords);
+        if (call.pppdPid > 0)
+            o->insert(u"pppdPid"_s, call.pppdPid);
+    }
+
+    bool readCall(const QJsonObject &o, line::Call *call) const override
+    {
+        using line::bounded;
+        // A pid of 0 is "not reported yet"; anything else outside the kernel's
+        // range would make a signal reach other processes than the call's.
+        call->pid = bounded(o, u"pid"_s, 0, 1, line::MaxPid);
+        const qint64 state = bounded(o, u"state"_s, RASCS_OpenPort, 0, 0xFFFFFFFFll);
+        if (!knownState(state))
+            return false;
+        call->state = static_cast<RASCONNSTATE>(state);
+        const qint64 error = bounded(o, u"error"_s, 0, 0, 0xFFFFFFFFll);
+        call->error = static_cast<DWORD>(
+            error == 0 || (error >= 600 && error <= 799) ? error : ERROR_UNKNOWN);
+        call->finished = o.value(u"finished"_s).toBool();
+        call->interfaceName = o.value(u"interface"_s).toString();
+        // Words are shown in a 256-byte buffer: anything longer is not ours.
+        call->errorWords = o.value(u"errorWords"_s).toString().left(255);
+        call->pppdPid = bounded(o, u"pppdPid"_s, 0, 1, line::MaxPid);
+        return true;
+    }
+
+    const char *errorText(DWORD code) const override { return modem::errorText(code); }
+
+private:
+    static bool knownState(qint64 state)
+    {
+        return (state >= RASCS_OpenPort && state <= RASCS_LogonNetwork) ||
+               (state >= RASCS_Interactive && state <= RASCS_PasswordExpired) ||
+               state == RASCS_Connected || state == RASCS_Disconnected;
     }
 };
 

@@ -8,14 +8,6 @@ namespace modem {
 
 namespace {
 
-int numberSetting(const line::PhonebookFile &phonebook, const QString &entry, const QString &key,
-                  int fallback, int minimum, int maximum)
-{
-    bool ok = false;
-    const int n = phonebook.value(entry, key).trimmed().toInt(&ok);
-    return ok && n >= minimum && n <= maximum ? n : fallback;
-}
-
 bool hasControlCharacter(const QString &text)
 {
     for (const QChar c : text) {
@@ -27,20 +19,15 @@ bool hasControlCharacter(const QString &text)
 
 } // namespace
 
-bool isModemDevice(const QString &device)
-{
-    return device.trimmed().compare(SimulatedDevice, Qt::CaseInsensitive) != 0;
-}
-
 ModemSettings modemSettings(const line::PhonebookFile &phonebook, const QString &entry)
 {
     ModemSettings s;
     s.device = devicePath(phonebook.value(entry, u"Device"_s));
-    s.speed = numberSetting(phonebook, entry, u"Speed"_s, DefaultSpeed, 50, 4000000);
+    s.speed = int(phonebook.number(entry, u"Speed"_s, DefaultSpeed, 50, 4000000));
     const QString init = phonebook.value(entry, u"Init"_s).trimmed();
     if (phonebook.hasValue(entry, u"Init"_s))
         s.init = init; // an empty Init= sends no reset
-    s.timeoutSec = numberSetting(phonebook, entry, u"Timeout"_s, DefaultTimeoutSec, 1, 3600);
+    s.timeoutSec = int(phonebook.number(entry, u"Timeout"_s, DefaultTimeoutSec, 1, 3600));
     const QString peer = phonebook.value(entry, u"Peer"_s).trimmed();
     if (!peer.isEmpty())
         s.peer = peer;

@@ -30,14 +30,6 @@ struct ModemSettings
     QString peer = DefaultPeer;
 };
 
-// The Device= value that puts an entry on the simulated line, as the sample
-// phonebook writes it.
-inline const QString SimulatedDevice = QStringLiteral("Vantelo Simulated Modem");
-// Whether an entry with this Device= is dialed on a real modem: every value
-// but the simulated line's, an empty one included (that call then fails,
-// saying the entry names no device).
-bool isModemDevice(const QString &device);
-
 // The longest values a modem entry may give: a device's path, and the reset
 // command and peer name (one modem command line, one file name).
 inline constexpr qsizetype MaxDeviceLength = 4095;

@@ -57,6 +57,19 @@ Lack lackFor(const struct stat &st, const Credentials &who, int wanted)
     return {true, groupHelps ? groupName(st.st_gid) : QString()};
 }
 
+// A lack of access in words: what the account may not do (`closedTo` when
+// no group of its own would help, which it would `verb`; `joinTo` when
+// joining `lack.group` would) and how to mend it.
+Problem lackProblem(const Lack &lack, DWORD code, const QString &closedTo, const QString &verb,
+                    const QString &joinTo)
+{
+    if (lack.group.isEmpty())
+        return {code, u"Your account may not %1: its mode lets no group of yours %2 it."_s.arg(
+                          closedTo, verb)};
+    return {code, u"Your account may not %1: add it to the %2 group (sudo adduser $USER %2), then "
+                  u"log in again."_s.arg(joinTo, lack.group)};
+}
+
 } // namespace
 
 QString devicePath(const QString &deviceValue)
@@ -141,24 +154,12 @@ Problem checkPermissions(const QString &device, const QString &pppd, const QStri
                 u"Your account is in neither the %1 group (to open the modem) nor the %2 group "
                 u"(to run pppd): add it to both (sudo adduser $USER %1; sudo adduser $USER %2), "
                 u"then log in again."_s.arg(portLack.group, pppdLack.group)};
-    if (portLack.denied) {
-        if (portLack.group.isEmpty())
-            return {ERROR_PORT_NOT_CONFIGURED,
-                    u"Your account may not open %1: its mode lets no group of yours use it."_s.arg(
-                        shown(device))};
-        return {ERROR_PORT_NOT_CONFIGURED,
-                u"Your account may not open %1: add it to the %2 group (sudo adduser $USER %2), "
-                u"then log in again."_s.arg(shown(device), portLack.group)};
-    }
-    if (pppdLack.denied) {
-        if (pppdLack.group.isEmpty())
-            return {ERROR_NO_DIALIN_PERMISSION,
-                    u"Your account may not run %1: its mode lets no group of yours run it."_s.arg(
-                        shown(pppd))};
-        return {ERROR_NO_DIALIN_PERMISSION,
-                u"Your account may not run pppd: add it to the %1 group (sudo adduser $USER %1), "
-                u"then log in again."_s.arg(pppdLack.group)};
-    }
+    if (portLack.denied)
+        return lackProblem(portLack, ERROR_PORT_NOT_CONFIGURED, u"open %1"_s.arg(shown(device)),
+                           u"use"_s, u"open %1"_s.arg(shown(device)));
+    if (pppdLack.denied)
+        return lackProblem(pppdLack, ERROR_NO_DIALIN_PERMISSION, u"run %1"_s.arg(shown(pppd)),
+                           u"run"_s, u"run pppd"_s);
 
     // A pppd that is setuid root reads its options as root; any other reads
     // them with this account's rights.

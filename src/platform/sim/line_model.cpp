@@ -8,15 +8,6 @@ namespace simline::detail {
 
 namespace {
 
-// A setting of the entry as a number within [minimum, maximum], else the default.
-qint64 numberSetting(const PhonebookFile &phonebook, const QString &entry, const QString &key,
-                     qint64 fallback, qint64 minimum, qint64 maximum)
-{
-    bool ok = false;
-    const qint64 n = phonebook.value(entry, key).trimmed().toLongLong(&ok);
-    return ok && n >= minimum && n <= maximum ? n : fallback;
-}
-
 // The stages a call goes through before it is connected, one stage time each.
 constexpr std::array<RASCONNSTATE, 6> kStages = {
     RASCS_OpenPort,        RASCS_PortOpened,   RASCS_ConnectDevice,
@@ -90,18 +81,18 @@ EntrySettings entrySettings(const PhonebookFile &phonebook, const QString &entry
     s.simUser = phonebook.value(entry, QStringLiteral("SimUser"));
     s.simPassword = phonebook.value(entry, QStringLiteral("SimPassword"));
     s.speed = static_cast<quint32>(
-        numberSetting(phonebook, entry, QStringLiteral("SimSpeed"), DefaultSpeed, 1, 0x7fffffff));
+        phonebook.number(entry, QStringLiteral("SimSpeed"), DefaultSpeed, 1, 0x7fffffff));
     Outcome outcome = Outcome::Connect;
     if (outcomeFromName(phonebook.value(entry, QStringLiteral("SimOutcome")), &outcome))
         s.outcome = outcome;
     // A day is plenty for any stage; the bound keeps the arithmetic far from overflow.
     constexpr qint64 day = 24 * 3600 * 1000;
     s.stageMs = static_cast<int>(
-        numberSetting(phonebook, entry, QStringLiteral("SimStageMs"), DefaultStageMs, 0, day));
+        phonebook.number(entry, QStringLiteral("SimStageMs"), DefaultStageMs, 0, day));
     s.hangUpMs = static_cast<int>(
-        numberSetting(phonebook, entry, QStringLiteral("SimHangUpMs"), DefaultHangUpMs, 0, day));
+        phonebook.number(entry, QStringLiteral("SimHangUpMs"), DefaultHangUpMs, 0, day));
     s.dropAfterSec = static_cast<int>(
-        numberSetting(phonebook, entry, QStringLiteral("SimDropAfterSec"), 0, 0, 366 * 24 * 3600));
+        phonebook.number(entry, QStringLiteral("SimDropAfterSec"), 0, 0, 366 * 24 * 3600));
     return s;
 }
 

@@ -8,6 +8,7 @@
 
 #include "platform/line/call_store.h"
 #include "platform/ras.h"
+#include "platform/sim/sim_line.h"
 #include "platform/simline.h"
 
 #include <QString>
@@ -22,7 +23,6 @@ using line::DefaultSpeed;
 using line::DefaultStageMs;
 using line::PhonebookFile;
 
-inline const QString DefaultDeviceName = QStringLiteral("Vantelo Simulated Modem");
 inline const QString DefaultDeviceType = QStringLiteral("modem");
 
 // How an entry's far end behaves, with the defaults for missing or unreadable keys.

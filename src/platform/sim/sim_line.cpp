@@ -3,8 +3,14 @@
 // entry's hang-up time.
 
 #include "platform/sim/sim_line.h"
+
+#include "platform/line/call_json.h"
 #include "platform/line/line.h"
 #include "platform/sim/line_model.h"
+
+#include <QJsonObject>
+
+using namespace Qt::StringLiterals;
 
 namespace simline::detail {
 
@@ -62,6 +68,52 @@ public:
         if (!linkUp(call, nowMs))
             return std::nullopt;
         return line::Statistics{call.speed, bytesSent(call, nowMs), bytesReceived(call, nowMs)};
+    }
+
+    // The far end as the call copied it from its entry, and a carrier loss.
+    void writeCall(const Call &call, QJsonObject *o) const override
+    {
+        o->insert(u"stageMs"_s, call.stageMs);
+        o->insert(u"outcome"_s, outcomeName(call.outcome));
+        o->insert(u"accountAccepted"_s, call.accountAccepted);
+        o->insert(u"dropAfterSec"_s, call.dropAfterSec);
+        o->insert(u"hangUpMs"_s, call.hangUpMs);
+        if (call.droppedAtMs >= 0)
+            o->insert(u"droppedAtMs"_s, call.droppedAtMs);
+    }
+
+    bool readCall(const QJsonObject &o, Call *call) const override
+    {
+        using line::bounded;
+        call->stageMs =
+            static_cast<int>(bounded(o, u"stageMs"_s, DefaultStageMs, 0, line::MaxStageMs));
+        if (!outcomeFromName(o.value(u"outcome"_s).toString(), &call->outcome))
+            call->outcome = Outcome::Connect;
+        call->accountAccepted = o.value(u"accountAccepted"_s).toBool(true);
+        call->dropAfterSec =
+            static_cast<int>(bounded(o, u"dropAfterSec"_s, 0, 0, line::MaxDropAfterSec));
+        call->hangUpMs =
+            static_cast<int>(bounded(o, u"hangUpMs"_s, DefaultHangUpMs, 0, line::MaxStageMs));
+        call->droppedAtMs = line::moment(o, u"droppedAtMs"_s);
+        return true;
+    }
+
+    // The controls pending for the next hang-up and the next dial.
+    void writeShared(const line::LineState &state, QJsonObject *root) const override
+    {
+        if (state.nextHangUpDelayMs >= 0)
+            root->insert(u"nextHangUpDelayMs"_s, state.nextHangUpDelayMs);
+        if (state.outcomeForced)
+            root->insert(u"forcedOutcome"_s, outcomeName(state.forcedOutcome));
+    }
+
+    void readShared(const QJsonObject &root, line::LineState *state) const override
+    {
+        state->nextHangUpDelayMs =
+            static_cast<int>(line::bounded(root, u"nextHangUpDelayMs"_s, -1, 0, line::MaxStageMs));
+        const QJsonValue forced = root.value(u"forcedOutcome"_s);
+        if (forced.isString())
+            state->outcomeForced = outcomeFromName(forced.toString(), &state->forcedOutcome);
     }
 };
 

@@ -74,3 +74,34 @@ void reset()
 }
 
 } // namespace simline
+
+// The controls as the line tool reaches them.
+namespace lines {
+
+int dropSimulatedCarrier()
+{
+    return simline::dropCarrier();
+}
+
+void setNextSimulatedHangUpDelay(int ms)
+{
+    simline::setNextHangUpDelay(ms);
+}
+
+bool forceNextSimulatedOutcome(const QString &name, QString *spelled)
+{
+    simline::Outcome outcome;
+    if (!simline::outcomeFromName(name, &outcome))
+        return false;
+    simline::forceNextOutcome(outcome);
+    if (spelled)
+        *spelled = simline::outcomeName(outcome);
+    return true;
+}
+
+void resetSimulatedLine()
+{
+    simline::reset();
+}
+
+} // namespace lines

@@ -8,7 +8,6 @@
 
 #include "platform/ansi.h"
 #include "platform/ras_lists.h"
-#include "platform/simline.h"
 #include "platform/win/win_lines.h"
 
 #include <QList>
@@ -96,29 +95,26 @@ QList<CallRecord> calls()
     return records;
 }
 
-} // namespace lines
-
-namespace simline {
-
-int dropCarrier()
+int dropSimulatedCarrier()
 {
     noSimulatedLine();
     return 0;
 }
 
-void setNextHangUpDelay(int)
+void setNextSimulatedHangUpDelay(int)
 {
     noSimulatedLine();
 }
 
-void forceNextOutcome(Outcome)
+bool forceNextSimulatedOutcome(const QString &, QString *)
+{
+    noSimulatedLine();
+    return true;
+}
+
+void resetSimulatedLine()
 {
     noSimulatedLine();
 }
 
-void reset()
-{
-    noSimulatedLine();
-}
-
-} // namespace simline
+} // namespace lines

@@ -1,7 +1,7 @@
 #include "platform/simline.h"
 
-// The simulated line's outcomes by name, as the line tool takes and prints
-// them: on every system, so the tool reads the same everywhere.
+// The simulated line's outcomes by name, as the phonebook's SimOutcome=, the
+// shared state and the line tool spell them.
 
 using namespace Qt::StringLiterals;
 

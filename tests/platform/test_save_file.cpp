@@ -1,0 +1,84 @@
+// The one writer every kept file goes through: what it does with a link, with
+// the permissions of the file it replaces, with a file it may not write, and
+// that it leaves nothing behind; with and without waiting for the disk.
+
+#include "platform/save_file.h"
+#include "support/testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <memory>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+class TestSaveFile : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TemporaryHome> m_home;
+
+    // The names in the folder: the file written and nothing else.
+    QStringList entries() const
+    {
+        return QDir(m_home->path()).entryList(QDir::Files | QDir::System | QDir::Hidden);
+    }
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TemporaryHome>();
+        QVERIFY(m_home->isValid());
+    }
+    void cleanup() { m_home.reset(); }
+
+    void rules_data()
+    {
+        QTest::addColumn<bool>("onDisk");
+        QTest::newRow("on disk") << true;
+        QTest::newRow("written back later") << false;
+    }
+
+    void rules()
+    {
+        QFETCH(bool, onDisk);
+        const QString target = m_home->path() + u"/target.txt"_s;
+        const QString link = m_home->path() + u"/link.txt"_s;
+        QVERIFY(writeBytes(target, "old"));
+        QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ReadGroup));
+        QVERIFY(QFile::link(target, link));
+
+        // Through a link: the link stays, its target gets the bytes and keeps
+        // its permissions.
+        QString error;
+        QVERIFY2(platform::replaceFile(link, "new", {std::nullopt, onDisk}, &error),
+                 qPrintable(error));
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(readBytes(target), QByteArray("new"));
+        QVERIFY(QFile::permissions(target) & QFileDevice::ReadGroup);
+
+        // Permissions given are the new file's, whatever the old one had.
+        const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        QVERIFY(platform::replaceFile(target, "private", {owner, onDisk}, &error));
+        QCOMPARE(readBytes(target), QByteArray("private"));
+        QVERIFY(!(QFile::permissions(target) & QFileDevice::ReadGroup));
+        QCOMPARE(entries(), QStringList({u"link.txt"_s, u"target.txt"_s}));
+
+        // A file that may not be written is left as it is (the superuser may
+        // write it all the same).
+        if (::geteuid() != 0) {
+            QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner));
+            QVERIFY(!platform::replaceFile(target, "refused", {std::nullopt, onDisk}, &error));
+            QVERIFY(!error.isEmpty());
+            QCOMPARE(readBytes(target), QByteArray("private"));
+            QCOMPARE(entries(), QStringList({u"link.txt"_s, u"target.txt"_s}));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSaveFile)
+#include "test_save_file.moc"
