@@ -4,10 +4,10 @@
 #include "platform/line/runtime_files.h"
 
 #include "platform/core/bounded_read.h"
+#include "platform/core/clock.h"
 #include "platform/lines.h"
 #include "platform/paths.h"
 
-#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -109,7 +109,7 @@ void rememberState(const QString &path, const struct stat &st, const LineState &
 
 qint64 nowMs()
 {
-    return QDateTime::currentMSecsSinceEpoch();
+    return platform::clock::nowMs();
 }
 
 void setLineLockWaitMs(int ms)
