@@ -7,6 +7,7 @@
 #include "platform/ras.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTextStream>
 
 #include <vector>
@@ -31,5 +32,10 @@ QString stateWords(DWORD state, DWORD error);
 bool connections(std::vector<RASCONN> *list, DWORD *code);
 // Hangs the connection up and waits until the service no longer knows it.
 bool hangUpAndWait(HRASCONN handle, int limitMs);
+
+// The commands for real modems (modem_commands.cpp) and their lines of the usage.
+int probeCommand(const QStringList &args);
+int logCommand(const QStringList &args);
+QString modemCommandsUsage();
 
 } // namespace linetool

@@ -58,7 +58,8 @@ Commands:
                             failed
   hangup [ENTRY]            hang up every connection (or ENTRY's) and wait
                             until the line is closed
-Simulated line only (calls on a real modem are left alone):
+)"_s + linetool::modemCommandsUsage() +
+           uR"(Simulated line only (calls on a real modem are left alone):
   drop                      every connected simulated call loses its carrier
   force OUTCOME             the next simulated dial ends with OUTCOME:
                             connect, busy, noanswer, nodialtone or nocarrier
@@ -406,11 +407,8 @@ int run(const QStringList &arguments)
         return usageError(u"no command given"_s);
     const QString command = arguments.first();
     const QStringList args = arguments.mid(1);
-    if (command == u"--help"_s || command == u"-h"_s || command == u"help"_s) {
-        out() << usage();
-        return Success;
-    }
-    if (args.contains(u"--help"_s)) {
+    if (command == u"--help"_s || command == u"-h"_s || command == u"help"_s ||
+        args.contains(u"--help"_s)) {
         out() << usage();
         return Success;
     }
@@ -427,6 +425,8 @@ int run(const QStringList &arguments)
         {u"force", forceCommand},
         {u"slow-hangup", slowHangUpCommand},
         {u"reset", resetCommand},
+        {u"probe", probeCommand},
+        {u"log", logCommand},
     };
     for (const auto &[name, handler] : commands) {
         if (command == name)

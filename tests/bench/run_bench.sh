@@ -144,7 +144,22 @@ window_of() { xdotool search --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null
 window_shown() { [ -n "$(window_of "$1" "$2")" ]; }
 window_gone() { [ -z "$(window_of "$1" "$2")" ]; }
 registered_after() { [ "$(registrations)" -gt "$1" ]; }
-alive() { kill -0 "$1" 2>/dev/null || fail "$2 ended (see $WORK)"; }
+# alive PID NAME: fails, with how the program ended, once PID is gone.
+alive()
+{
+    kill -0 "$1" 2>/dev/null && return 0
+    local status how
+    wait "$1" 2>/dev/null
+    status=$?
+    if [ "$status" -eq 127 ]; then
+        how="its exit status is not known here"
+    elif [ "$status" -gt 128 ]; then
+        how="killed by signal $((status - 128))"
+    else
+        how="exit status $status"
+    fi
+    fail "$2 ended ($how; see $WORK)"
+}
 
 # Quiet: under 3 ms of CPU in 300 ms (1 %).
 quiet()

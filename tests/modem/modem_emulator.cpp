@@ -10,6 +10,9 @@
 // unless --dtr-deaf (AT&D0) makes the modem ignore it. Then only the escape, "+++"
 // between two guard times of silence (--guard-ms, 1000), brings back command mode (OK),
 // where ATH hangs up.
+//
+// ATI, ATI3, AT+GMI and AT+GMM answer what the modem is. With --mute the port answers
+// nothing at all, as a serial port with no modem behind it.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -83,6 +86,7 @@ struct Options
     mode_t lineMode = 0666;
     bool pace = false;
     bool dtrDeaf = false;
+    bool mute = false; // --mute: a port with nothing behind it, answering nothing
     long guardMs = 1000;
     std::vector<std::string> isp;
 };
@@ -499,6 +503,7 @@ private:
         typed_.clear();
         input_.clear();
         pending_.reset();
+        pendingInfo_.clear();
     }
 
     // Command mode: characters collect up to CR (LF ignored, backspace edits). While the
@@ -539,8 +544,14 @@ private:
     {
         if (typed.empty())
             return;
+        if (opts_.mute) {
+            log("CMD " + typed + " (mute)");
+            return;
+        }
         log("CMD " + typed);
         const std::string cmd = normalized(typed);
+        if (answerIdentity(typed, cmd))
+            return;
         Reply reply = cmd.starts_with("AT") ? Reply::Ok : Reply::Error;
         bool dial = false;
         std::optional<bool> echo;
@@ -592,11 +603,36 @@ private:
         }
     }
 
+    // What the modem says it is: ATI (ATI0), ATI3, AT+GMI, AT+GMM each answer
+    // a line of text, then OK. False for any other command.
+    bool answerIdentity(const std::string &typed, const std::string &cmd)
+    {
+        static const std::map<std::string, std::string> identity = {
+            {"ATI", "Vantelo Emulated Modem"},
+            {"ATI0", "Vantelo Emulated Modem"},
+            {"ATI3", "VEM-336 V.34 Data/Fax Modem, version 1.0"},
+            {"AT+GMI", "Vantelo"},
+            {"AT+GMM", "VEM-336"}};
+        const auto it = identity.find(cmd);
+        if (it == identity.end())
+            return false;
+        if (echo_)
+            send(typed + "\r");
+        pendingInfo_ = it->second;
+        pending_ = Pending{Reply::Ok, false,
+                           Clock::now() + std::chrono::milliseconds(opts_.delayMs), false};
+        return true;
+    }
+
     // The answer, once --delay-ms has passed.
     void answer()
     {
         const Reply reply = pending_->reply;
         pending_.reset();
+        if (!pendingInfo_.empty()) {
+            send("\r\n" + std::exchange(pendingInfo_, {}) + "\r\n");
+            log("INFO");
+        }
         if (reply == Reply::Vanish) {
             // A USB modem unplugged mid-dial: the device and its name are gone.
             drain(master_, toLine_);
@@ -886,6 +922,7 @@ private:
     Mode mode_ = Mode::Command;
     std::string typed_, input_, toLine_, toIsp_;
     std::optional<Pending> pending_; // an answer not given yet
+    std::string pendingInfo_;        // the text that comes before it (ATI's)
     pid_t ispPid_ = -1;
     int ispFd_ = -1, ispChildEnd_ = -1, ispErr_ = -1;
     std::string ispErrors_;
@@ -900,7 +937,7 @@ int usage()
     std::fputs("usage: modem_emulator --link PATH [--ready FILE] [--log FILE] [--speed N]\n"
                "         [--delay-ms N] [--init ok|error|silent|garbage] [--default RESULT]\n"
                "         [--on NUMBER=RESULT]... [--hold-until-isp] [--dtr-deaf] [--guard-ms N]\n"
-               "         [--line-mode OCTAL] [--pace] [-- ISP-PROGRAM ARGS...]\n"
+               "         [--line-mode OCTAL] [--pace] [--mute] [-- ISP-PROGRAM ARGS...]\n"
                "RESULT: connect|busy|nocarrier|nodialtone|noanswer|error|garbage|silent|vanish\n",
                stderr);
     return 2;
@@ -950,6 +987,10 @@ int main(int argc, char **argv)
         }
         if (a == "--dtr-deaf") {
             o.dtrDeaf = true;
+            continue;
+        }
+        if (a == "--mute") {
+            o.mute = true;
             continue;
         }
         if (i + 1 >= argc)

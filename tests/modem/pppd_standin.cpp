@@ -4,7 +4,8 @@
 // (pid), logs a link coming up on logfd, and holds the line until a SIGTERM or
 // SIGHUP (exit 5, as pppd's status for a signal). With
 // VANTELO_STANDIN_SETUID=1 it drops the parent-death signal, as the exec of
-// the real, setuid pppd does.
+// the real, setuid pppd does. With VANTELO_STANDIN_END=ipcp the login passes
+// and the network's setup (IPCP) fails, and it ends with status 10.
 
 #include <csignal>
 #include <cstdio>
@@ -29,6 +30,19 @@ void writeFile(const std::string &path, const std::string &text)
         std::fputs(text.c_str(), f);
         std::fclose(f);
     }
+}
+
+// The login passes, then the ISP never answers the network's setup: pppd
+// says so, closes the link, and ends with its status for a failed negotiation.
+int ipcpFails(int logFd)
+{
+    dprintf(logFd, "Connect: ppp0 <--> /dev/pts/0\n"
+                   "PAP authentication succeeded\n"
+                   "IPCP: timeout sending Config-Requests\n"
+                   "Connection terminated.\n"
+                   "Connect time 0.1 minutes.\n"
+                   "Sent 120 bytes, received 80 bytes.\n");
+    return 10;
 }
 
 } // namespace
@@ -66,6 +80,8 @@ int main(int argc, char **argv)
     }
     writeFile(std::string(dir) + "/password.hex", hex);
     writeFile(std::string(dir) + "/pid", std::to_string(getpid()));
+    if (const char *end = std::getenv("VANTELO_STANDIN_END"); end && std::strcmp(end, "ipcp") == 0)
+        return ipcpFails(logFd);
     dprintf(logFd, "Connect: ppp0 <--> /dev/pts/0\nlocal  IP address 10.0.0.2\n");
     while (!g_ended)
         pause();

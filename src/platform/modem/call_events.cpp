@@ -88,6 +88,10 @@ ModemLog::ModemLog(HRASCONN handle)
 
 void ModemLog::write(const QString &line)
 {
+    if (m_transcript) {
+        m_transcript->append(line);
+        return;
+    }
     if (!m_file.isOpen())
         return;
     m_file.write(QDateTime::currentDateTime().toString(u"HH:mm:ss.zzz "_s).toUtf8() +

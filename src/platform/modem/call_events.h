@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 namespace modem {
@@ -32,10 +33,14 @@ class ModemLog final
 {
 public:
     explicit ModemLog(HRASCONN handle);
+    // A log kept in `transcript` alone, for a dialogue that is no call (a
+    // probe of a port): the latest call's log stays as it was.
+    explicit ModemLog(QStringList *transcript) : m_transcript(transcript) {}
     void write(const QString &line);
 
 private:
     QFile m_file;
+    QStringList *m_transcript = nullptr;
 };
 
 } // namespace modem

@@ -64,6 +64,8 @@ Reply sendCommand(int portFd, ModemLog &log, const Command &command)
                     continue;
                 if (answer == command.wanted) {
                     reply.speed = reader.connectSpeed();
+                    for (const QByteArray &said : reader.otherLines())
+                        reply.said.append(QString::fromLatin1(said));
                     return reply;
                 }
                 const QString said = u"the modem answered \"%1\"."_s.arg(

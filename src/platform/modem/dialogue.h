@@ -7,6 +7,7 @@
 #include "platform/wintypes.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace modem {
 
@@ -26,6 +27,7 @@ struct Reply
     bool hangUp = false; // a hang-up arrived while waiting
     quint32 speed = 0;   // CONNECT's speed, 0 when it named none
     QString words;       // with an error: the stage and what the modem said
+    QStringList said;    // the answer's own lines before its result (ATI's text)
 };
 
 // Sends the command on the port (a descriptor open for reading and writing)

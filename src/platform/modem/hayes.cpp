@@ -8,6 +8,8 @@ namespace {
 
 // A modem's line is short; anything longer is noise and is dropped.
 constexpr qsizetype kMaxLine = 512;
+// An answer's own lines kept: enough for what a modem says it is.
+constexpr qsizetype kMaxOtherLines = 16;
 
 // The rate a line gives after its word ("CARRIER 28800/V34" → 28800), 0 when
 // it gives none or one no modem line runs at.
@@ -90,6 +92,8 @@ Answer AnswerReader::readLine(const QByteArray &line)
     if (upper == "RING" || upper == "RINGING" || upper.startsWith("COMPRESSION:"))
         return Answer::None;
     m_unrecognized = true;
+    if (m_otherLines.size() < kMaxOtherLines)
+        m_otherLines.append(line);
     return Answer::None;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/wintypes.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QtGlobal>
 
 namespace modem {
@@ -37,6 +38,9 @@ public:
     // Whether anything arrived that is neither the echo, nor a result code,
     // nor an informational line.
     bool sawUnrecognized() const { return m_unrecognized; }
+    // Those lines, as the modem sent them (what ATI and AT+GMM answer), the
+    // first few only.
+    QList<QByteArray> otherLines() const { return m_otherLines; }
 
 private:
     Answer readLine(const QByteArray &line);
@@ -44,6 +48,7 @@ private:
     QByteArray m_command;
     QByteArray m_pending;
     QByteArray m_finalLine;
+    QList<QByteArray> m_otherLines;
     quint32 m_carrierRate = 0;
     quint32 m_connectRate = 0;
     bool m_unrecognized = false;

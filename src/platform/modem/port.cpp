@@ -77,6 +77,30 @@ DWORD openError(int error)
     }
 }
 
+// What an open(2) of the port that failed with `error` means, naming the port.
+QString openWords(const QString &device, int error)
+{
+    QString why;
+    switch (error) {
+    case EBUSY:
+        why = u"another program has it open for itself alone (a terminal program, "
+              u"ModemManager): close that program, or stop it using the port"_s;
+        break;
+    case EACCES:
+    case EPERM:
+        why = u"your account may not open it"_s;
+        break;
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        why = u"it is gone: is the modem still plugged in?"_s;
+        break;
+    default:
+        why = QString::fromLocal8Bit(std::strerror(error));
+    }
+    return u"Opening the port %1: %2."_s.arg(device, why);
+}
+
 } // namespace
 
 QString lockFolder()
@@ -124,9 +148,10 @@ DWORD Port::open(const QString &device, int speed)
 
     m_fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
-        const DWORD rc = openError(errno);
+        const int error = errno;
+        m_problem = openWords(device, error);
         unlock();
-        return rc;
+        return openError(error);
     }
     termios tio = {};
     if (::tcgetattr(m_fd, &tio) != 0) {

@@ -34,8 +34,8 @@ public:
     // Writes another pid into the port's lock (pppd's, while it has the line).
     void handLockTo(int pid);
 
-    // What went wrong with the port's lock, in words naming it; empty when
-    // the error's own text says it all.
+    // What went wrong with the port's lock or its opening, in words naming
+    // it; empty when the error's own text says it all.
     QString problem() const { return m_problem; }
 
     // Drops DTR for a moment, which makes a modem hang up, then closes the

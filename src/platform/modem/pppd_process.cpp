@@ -65,6 +65,29 @@ void execPppd(const int (&sources)[5], int report, char *const *argv)
     errno = error;
 }
 
+// The lines pppd writes as it closes a link, whatever ended it: they tell
+// nothing of why, so the reason is the line said before them.
+bool isClosingSummary(const QString &line)
+{
+    for (const QLatin1StringView start :
+         {"Connection terminated"_L1, "Connect time "_L1, "Sent "_L1, "Exit."_L1,
+          "Terminating on signal"_L1, "Using interface "_L1, "Script "_L1}) {
+        if (line.startsWith(start))
+            return true;
+    }
+    return false;
+}
+
+// Whether pppd's line is about the network's setup (IPCP, IPV6CP), which
+// comes after the login, or straight after the link when no login is asked.
+bool isNetworkLine(const QString &line)
+{
+    return line.startsWith(u"IPCP"_s) || line.startsWith(u"IPV6CP"_s) ||
+           line.contains(u"IP address"_s, Qt::CaseInsensitive);
+}
+
+const QString kNetworkStage = QStringLiteral("The network");
+
 } // namespace
 
 DWORD checkPppd(const QString &program, const QString &peer)
@@ -258,16 +281,19 @@ void PppdProcess::drainLog(int fd, QByteArray *pending)
 void PppdProcess::readLine(const QString &line)
 {
     m_log.write(u"pppd: "_s + line);
-    m_said = line;
+    if (!isClosingSummary(line))
+        m_said = line;
     const PppdProgress progress = readPppdLogLine(line);
     switch (progress.step) {
     case PppdProgress::None:
+        if (isNetworkLine(line) && m_stage != u"On line"_s)
+            m_stage = kNetworkStage;
         return;
     case PppdProgress::LinkStarted:
         m_stage = u"Logging in"_s;
         break;
     case PppdProgress::Authenticated:
-        m_stage = u"The network"_s;
+        m_stage = kNetworkStage;
         break;
     case PppdProgress::AuthenticationFailed:
         // pppd may end later with another status (the far end hangs up
@@ -294,10 +320,17 @@ PppdEnd PppdProcess::ended(int status) const
                        u"Logging in: the ISP refused the login or password%1."_s.arg(said)};
     if (WIFEXITED(status) && WEXITSTATUS(status) != 5) {
         const DWORD rc = pppdExitError(WEXITSTATUS(status));
+        // A negotiation that failed once the login was done is the network's:
+        // the ISP gave this machine no addresses it could agree on.
+        const QString what =
+            m_stage == kNetworkStage && WEXITSTATUS(status) == 10
+                ? u"the ISP and this machine could not agree on the network's addresses "
+                  u"(IPCP)"_s
+                : pppdExitWords(WEXITSTATUS(status));
         QString words;
         if (rc != ERROR_PPP_NO_PROTOCOLS_CONFIGURED && rc != ERROR_READING_INI_FILE)
             words = u"%1: %2 (pppd's status %3)%4."_s.arg(m_stage)
-                        .arg(pppdExitWords(WEXITSTATUS(status)))
+                        .arg(what)
                         .arg(WEXITSTATUS(status))
                         .arg(said);
         return PppdEnd{rc, false, words};
