@@ -46,7 +46,8 @@ start_window_manager
 # A screen reader's desktop: the program's toolkit offers its windows on the
 # accessibility bus from the start.
 turn_on_accessibility_bus
-write_demo_setup 0
+write_demo_phonebook
+write_demo_login 0
 start_vantelo
 /usr/bin/python3 "$HERE/atspi_names.py" "$VANTELO_PID" "$VANTELO" "$ART" || fail "see above"
 log "PASS"

@@ -338,7 +338,8 @@ esac
 turn_on_accessibility_bus
 
 step "start Vantelo; it connects on its own"
-write_demo_setup 1
+write_demo_phonebook
+write_demo_login 1
 start_vantelo
 watch_dialer
 wait_until 15 "a connected line" line_is Connected

@@ -230,10 +230,9 @@ turn_on_accessibility_bus()
         fail "cannot turn the accessibility bus on: $(cat "$WORK/gdbus.err")"
 }
 
-# write_demo_setup AUTO_CONNECT: the phonebook's sample entry, Vantelo Demo, on
-# the simulated line with stages of 100 ms and the account demo/demo, and a
-# settings file with that login stored (AutoConnect as given, 0 or 1).
-write_demo_setup()
+# write_demo_phonebook: the phonebook's sample entry, Vantelo Demo, on the
+# simulated line with stages of 100 ms and the account demo/demo.
+write_demo_phonebook()
 {
     cat >"$XDG_CONFIG_HOME/vantelo/rasphone.pbk" <<'PBK'
 [Vantelo Demo]
@@ -246,6 +245,12 @@ SimOutcome=connect
 SimStageMs=100
 SimHangUpMs=100
 PBK
+}
+
+# write_demo_login AUTO_CONNECT: a settings file with that entry's login
+# stored, AutoConnect as given (0 or 1).
+write_demo_login()
+{
     printf '[INFO]\r\nLogin1=demo\r\nPassword1=demo\r\nNumero1=0860\r\nAutoConnect=%s\r\n' "$1" \
         >"$XDG_CONFIG_HOME/vantelo/test.ini"
 }
