@@ -6,13 +6,10 @@
 #include "platform/simline.h"
 #include "services/call_log.h"
 #include "support/fake_dialer.h"
+#include "support/fixture.h"
 #include "support/line_probe.h"
-#include "support/phonebook_file.h"
-#include "support/testenv.h"
 
 #include <QTest>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -21,29 +18,18 @@ class BenchMonitorTick final : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TemporaryHome> m_home;
+    TestFixture m_f;
 
 private slots:
     void initTestCase()
     {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(writePhonebook({quickEntry(u"Home"_s)}));
-        RASDIALPARAMS params{};
-        params.dwSize = sizeof(params);
-        qstrcpy(params.szEntryName, "Home");
-        qstrcpy(params.szUserName, "demo");
-        qstrcpy(params.szPassword, "demo");
-        HRASCONN handle = 0;
-        QCOMPARE(RasDialA(nullptr, nullptr, &params, RASDIAL_NOTIFIER_HWND, nullptr, &handle),
-                 DWORD(0));
-        QTRY_COMPARE(lineprobe::stateOf(handle), DWORD(RASCS_Connected));
+        QVERIFY(m_f.setUp({quickEntry(u"Home"_s)}));
+        const lineprobe::Dialed d = lineprobe::dial(u"Home"_s);
+        QCOMPARE(d.rc, DWORD(0));
+        QTRY_COMPARE(lineprobe::stateOf(d.handle), DWORD(RASCS_Connected));
     }
 
-    void cleanupTestCase()
-    {
-        simline::reset();
-        m_home.reset();
-    }
+    void cleanupTestCase() { m_f.tearDown(); }
 
     void statusPoll()
     {

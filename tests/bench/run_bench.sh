@@ -175,13 +175,7 @@ quiet()
 stop()
 {
     local pid=$1 i
-    kill -TERM "$pid" 2>/dev/null
-    for _ in $(seq 40); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
+    end_process "$pid" 2
     for i in "${!PIDS[@]}"; do
         [ "${PIDS[i]}" = "$pid" ] && unset 'PIDS[i]'
     done

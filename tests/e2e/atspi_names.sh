@@ -20,11 +20,8 @@ if [ -z "${VANTELO_E2E_WORK:-}" ]; then
     require_programs dbus-run-session Xvfb openbox xdotool gdbus import /usr/bin/python3
     /usr/bin/python3 -c 'import pyatspi' 2>/dev/null ||
         { echo "$NAME: FAIL: no python3-pyatspi (scripts/install-deps.sh installs it)"; exit 1; }
-    make_private_home
-    export VANTELO_E2E_WORK=$WORK
-    exec dbus-run-session -- bash "$0" "$@"
 fi
-WORK=$VANTELO_E2E_WORK
+on_private_session_bus "$@"
 
 VANTELO=$(realpath "$1")
 LINE_TOOL=$(realpath "$2")
@@ -37,7 +34,7 @@ trap 'fail "interrupted"' INT TERM
 fail()
 {
     log "FAILED: $*"
-    import -window root "$ART/failure.png" 2>/dev/null && log "screen: $ART/failure.png"
+    failure_screenshot
     echo "----- vantelo stderr -----"
     tail -n 20 "$WORK/vantelo.err" 2>/dev/null
     exit 1
@@ -46,27 +43,11 @@ fail()
 start_x_server
 start_window_manager
 
-# A screen reader's desktop: the accessibility bus is told to be on, so the
-# program's toolkit offers its windows there from the start.
-gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-    --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' \
-    >/dev/null 2>"$WORK/gdbus.err" || fail "cannot turn the accessibility bus on: $(cat "$WORK/gdbus.err")"
-
-cat >"$XDG_CONFIG_HOME/vantelo/rasphone.pbk" <<'PBK'
-[Vantelo Demo]
-PhoneNumber=0860
-Device=Vantelo Simulated Modem
-SimUser=demo
-SimPassword=demo
-SimSpeed=28800
-SimOutcome=connect
-SimStageMs=100
-SimHangUpMs=100
-PBK
-printf '[INFO]\r\nLogin1=demo\r\nPassword1=demo\r\nNumero1=0860\r\nAutoConnect=0\r\n' \
-    >"$XDG_CONFIG_HOME/vantelo/test.ini"
-"$VANTELO" >"$WORK/vantelo.out" 2>"$WORK/vantelo.err" &
-VANTELO_PID=$!
-PIDS+=("$VANTELO_PID")
+# A screen reader's desktop: the program's toolkit offers its windows on the
+# accessibility bus from the start.
+turn_on_accessibility_bus
+write_demo_phonebook
+write_demo_login 0
+start_vantelo
 /usr/bin/python3 "$HERE/atspi_names.py" "$VANTELO_PID" "$VANTELO" "$ART" || fail "see above"
 log "PASS"

@@ -37,7 +37,6 @@ use_artifacts_folder "$2"
 make_private_home
 x_desktop_environment no-session-bus
 
-STEP="start"
 DRIVER_PID=""
 WID=""
 
@@ -54,10 +53,7 @@ fail()
 {
     echo
     log "FAILED ($STEP): $*"
-    if [ -n "$XVFB_PID" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
-        import -window root "$ART/failure.png" 2>/dev/null &&
-            log "screen at the failure: $ART/failure.png"
-    fi
+    failure_screenshot
     echo "----- driver stderr -----"
     tail -n 40 "$WORK/driver.err" 2>/dev/null
     echo "----- openbox -----"

@@ -27,13 +27,8 @@ NAME=e2e_dial_tray_quit
 # Everything runs in a fresh home and on a private session bus, so the tray
 # host owns the watcher's name without meeting a desktop's, and nothing leaks
 # out. The script first makes the home, then runs itself again on the bus.
-if [ -z "${VANTELO_E2E_WORK:-}" ]; then
-    require_programs dbus-run-session Xvfb openbox xdotool xprop xwininfo gdbus import jq
-    make_private_home
-    export VANTELO_E2E_WORK=$WORK
-    exec dbus-run-session -- bash "$0" "$@"
-fi
-WORK=$VANTELO_E2E_WORK
+require_programs dbus-run-session Xvfb openbox xdotool xprop xwininfo gdbus import jq
+on_private_session_bus "$@"
 
 VANTELO=$(realpath "$1")
 LINE_TOOL=$(realpath "$2")
@@ -44,13 +39,9 @@ use_artifacts_folder "$4" ilog.log test.ini
 # call log reads the same on every machine.
 x_desktop_environment own-session-bus
 
-PHONEBOOK=$XDG_CONFIG_HOME/vantelo/rasphone.pbk
 SETTINGS=$XDG_CONFIG_HOME/vantelo/test.ini
 CALL_LOG=$XDG_DATA_HOME/vantelo/ilog.log
-DIALER_TITLE='Vantelo - BETA VERSION'
 
-STEP="start"
-STEP_NO=0
 VANTELO_PID=""
 VANTELO_STATUS=""
 
@@ -67,10 +58,7 @@ fail()
 {
     echo
     log "FAILED at step $STEP_NO ($STEP): $*"
-    if [ -n "$XVFB_PID" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
-        import -window root "$ART/failure.png" 2>/dev/null &&
-            log "screen at the failure: $ART/failure.png"
-    fi
+    failure_screenshot
     echo "----- vantelo stderr -----"
     cat "$WORK/vantelo.err" 2>/dev/null
     echo "----- vantelo stdout -----"
@@ -90,39 +78,11 @@ fail()
     exit 1
 }
 
-# Fails when the program has ended on its own, except where the test waits
-# for exactly that.
-check_alive()
-{
-    if [ -n "$VANTELO_PID" ] && ! kill -0 "$VANTELO_PID" 2>/dev/null; then
-        wait "$VANTELO_PID"
-        fail "vantelo ended unexpectedly (exit status $?)"
-    fi
-}
-
-# Every wait polls each 0.1 s and checks that the program is still there,
-# except while waiting for its end (WAIT_FOR_EXIT=1).
-alive_unless_ending() { [ "${WAIT_FOR_EXIT:-0}" = 1 ] || check_alive; }
-WAIT_POLL_SECONDS=0.1
-WAIT_GUARD=alive_unless_ending
-
-shot()
-{
-    import -window root "$ART/$1.png" 2>>"$WORK/import.log" ||
-        fail "cannot take the screenshot $1"
-    log "  screenshot $ART/$1.png"
-}
+# Every wait checks that the program is still there, except while waiting
+# for its end (WAIT_FOR_EXIT=1).
+watch_vantelo_while_waiting
 
 # ---- the line, the tray and the dialer window as seen from outside ----
-
-line_json() { "$LINE_TOOL" status --json 2>>"$WORK/line.err"; }
-
-# The state, in words, of the line's first connection, or nothing.
-line_state() { line_json | jq -r '.connections[0].state // empty' 2>/dev/null; }
-
-line_is() { [ "$(line_state)" = "$1" ]; }
-
-line_has_no_call() { [ "$(line_json | jq -r '.connections | length' 2>/dev/null)" = 0 ]; }
 
 tray_item()
 {
@@ -157,10 +117,7 @@ tray_context_menu()
         --method org.kde.StatusNotifierItem.ContextMenu "$1" "$2" >/dev/null 2>>"$WORK/gdbus.err"
 }
 
-visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
 
-dialer_visible() { [ -n "$(visible_window "$DIALER_TITLE")" ]; }
-dialer_hidden() { ! dialer_visible; }
 
 # The program's pop-up menu: a visible window of the program that is neither
 # the dialer nor the details window.
@@ -236,23 +193,11 @@ host_ready() { grep -qs '^ready$' "$WORK/tray_host.out"; }
 wait_until 10 "tray host" host_ready
 
 step "phonebook with one quick entry"
-cat >"$PHONEBOOK" <<'EOF'
-[Vantelo Demo]
-PhoneNumber=0860
-Device=Vantelo Simulated Modem
-SimUser=demo
-SimPassword=demo
-SimSpeed=28800
-SimOutcome=connect
-SimStageMs=100
-SimHangUpMs=100
-EOF
+write_demo_phonebook
 line_has_no_call || fail "the line tool does not report an idle line: $(line_json)"
 
 step "start vantelo"
-"$VANTELO" >"$WORK/vantelo.out" 2>"$WORK/vantelo.err" &
-VANTELO_PID=$!
-PIDS+=("$VANTELO_PID")
+start_vantelo
 wait_until 10 "dialer window \"$DIALER_TITLE\"" dialer_visible
 WIN=$(visible_window "$DIALER_TITLE")
 wait_until 10 "tray icon registered with the tray host" tray_item

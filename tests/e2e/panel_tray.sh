@@ -46,25 +46,15 @@ esac
 
 # A fresh home on a private session bus: the panel owns the watcher's name
 # without meeting a desktop's, xfconfd is started by the bus for Xfce's panel.
-if [ -z "${VANTELO_E2E_WORK:-}" ]; then
-    require_programs dbus-run-session Xvfb openbox xdotool xwininfo xev gdbus import convert compare jq \
-        "${PANEL_PROGRAMS[@]}"
-    make_private_home
-    export VANTELO_E2E_WORK=$WORK
-    exec dbus-run-session -- bash "$0" "$@"
-fi
-WORK=$VANTELO_E2E_WORK
+require_programs dbus-run-session Xvfb openbox xdotool xwininfo xev gdbus import convert compare jq \
+    "${PANEL_PROGRAMS[@]}"
+on_private_session_bus "$@"
 
 VANTELO=$(realpath "$2")
 LINE_TOOL=$(realpath "$3")
 use_artifacts_folder "$4/$HOST"
 x_desktop_environment own-session-bus
 
-PHONEBOOK=$XDG_CONFIG_HOME/vantelo/rasphone.pbk
-SETTINGS=$XDG_CONFIG_HOME/vantelo/test.ini
-DIALER_TITLE='Vantelo - BETA VERSION'
-STEP="start"
-STEP_NO=0
 VANTELO_PID=""
 PANEL_PID=""
 LATE=0
@@ -76,9 +66,7 @@ fail()
 {
     echo
     log "FAILED at step $STEP_NO ($STEP): $*"
-    if [ -n "$XVFB_PID" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
-        import -window root "$ART/failure.png" 2>/dev/null && log "screen at the failure: $ART/failure.png"
-    fi
+    failure_screenshot
     local f
     for f in vantelo.err panel.log; do
         echo "----- $f -----"
@@ -93,35 +81,14 @@ fail()
 
 check_alive()
 {
-    if [ -n "$VANTELO_PID" ] && ! kill -0 "$VANTELO_PID" 2>/dev/null; then
-        wait "$VANTELO_PID"
-        fail "vantelo ended unexpectedly (exit status $?)"
-    fi
+    check_vantelo_alive
     if [ -n "$PANEL_PID" ] && ! kill -0 "$PANEL_PID" 2>/dev/null; then
         fail "$HOST ended unexpectedly"
     fi
 }
-alive_unless_ending() { [ "${WAIT_FOR_EXIT:-0}" = 1 ] || check_alive; }
-WAIT_POLL_SECONDS=0.1
-WAIT_GUARD=alive_unless_ending
-
-shot()
-{
-    import -window root "$ART/$1.png" 2>>"$WORK/import.log" || fail "cannot take the screenshot $1"
-    log "  screenshot $ART/$1.png"
-}
+watch_vantelo_while_waiting
 
 # ---- what a user sees: windows, the line, the panel's pixels ----
-
-line_json() { "$LINE_TOOL" status --json 2>>"$WORK/line.err"; }
-line_is() { [ "$(line_json | jq -r '.connections[0].state // empty' 2>/dev/null)" = "$1" ]; }
-line_has_no_call() { [ "$(line_json | jq -r '.connections | length' 2>/dev/null)" = 0 ]; }
-
-visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
-shown() { [ -n "$(visible_window "$1")" ]; }
-not_shown() { ! shown "$1"; }
-dialer_visible() { shown "$DIALER_TITLE"; }
-dialer_hidden() { not_shown "$DIALER_TITLE"; }
 
 # Connected, a dialer brought back goes into the tray again at the monitor's
 # next tick, which may come a moment later: too soon to poll for. xev keeps
@@ -367,28 +334,13 @@ none | late-*) ;;
     ;;
 esac
 
-# The accessibility bus on, as a screen reader's desktop has it: the test
-# reads the dialer's status line there.
-gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-    --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' \
-    >/dev/null 2>"$WORK/gdbus.err" || fail "cannot turn the accessibility bus on: $(cat "$WORK/gdbus.err")"
+# The test reads the dialer's status line on the accessibility bus.
+turn_on_accessibility_bus
 
 step "start Vantelo; it connects on its own"
-cat >"$PHONEBOOK" <<'EOF'
-[Vantelo Demo]
-PhoneNumber=0860
-Device=Vantelo Simulated Modem
-SimUser=demo
-SimPassword=demo
-SimSpeed=28800
-SimOutcome=connect
-SimStageMs=100
-SimHangUpMs=100
-EOF
-printf '[INFO]\r\nLogin1=demo\r\nPassword1=demo\r\nNumero1=0860\r\nAutoConnect=1\r\n' >"$SETTINGS"
-"$VANTELO" >"$WORK/vantelo.out" 2>"$WORK/vantelo.err" &
-VANTELO_PID=$!
-PIDS+=("$VANTELO_PID")
+write_demo_phonebook
+write_demo_login 1
+start_vantelo
 watch_dialer
 wait_until 15 "a connected line" line_is Connected
 

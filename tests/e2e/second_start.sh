@@ -25,7 +25,6 @@ use_artifacts_folder "$2"
 make_private_home
 x_desktop_environment no-session-bus
 
-STEP="start"
 
 trap end_session EXIT
 trap 'fail "interrupted"' INT TERM
@@ -33,7 +32,7 @@ trap 'fail "interrupted"' INT TERM
 fail()
 {
     log "FAILED ($STEP): $*"
-    import -window root "$ART/failure.png" 2>/dev/null && log "screen: $ART/failure.png"
+    failure_screenshot
     echo "----- first vantelo's stderr -----"
     tail -n 20 "$WORK/first.err" 2>/dev/null
     echo "----- second vantelo's stderr -----"

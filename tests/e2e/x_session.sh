@@ -1,7 +1,9 @@
 # shellcheck shell=bash
 # What the end-to-end scripts share: a private home, a desktop session on a
 # private X server (Xvfb) with a window manager (openbox), polling with a
-# deadline, and ending what they started.
+# deadline, ending what they started, and Vantelo in that session (its sample
+# entry, its start, the line and its windows as seen from outside). The
+# benchmark and the lab's host side source it too.
 #
 # Sourced, not run. The sourcing script sets NAME (its test's name, for the
 # log) and defines fail MESSAGE, which tells what went wrong and exits
@@ -126,8 +128,10 @@ end_session()
     rm -rf "$WORK"
 }
 
-# step WORDS: the next numbered step of the test, logged; failures name it.
+# step WORDS: the next numbered step of the test, logged; failures name it
+# (STEP, "start" until the first step).
 STEP_NO=0
+STEP="start"
 step()
 {
     STEP_NO=$((STEP_NO + 1))
@@ -135,23 +139,32 @@ step()
     log "step $STEP_NO: $STEP"
 }
 
+# end_process PID [SECONDS]: asks the process to end (TERM), gives it up to
+# SECONDS (1 by default), then kills it, and reaps it when it is a child of
+# this shell. One already gone is no error.
+end_process()
+{
+    local pid=$1 seconds=${2:-1}
+    kill -TERM "$pid" 2>/dev/null
+    for _ in $(seq $((seconds * 20))); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+}
+
 # end_started_processes: ends every process in PIDS, the last started first
-# (the program before the window manager before the X server): each is asked
-# with TERM, given up to a second, then killed.
+# (the program before the window manager before the X server): all are asked
+# with TERM at once, then each is given up to a second before it is killed.
 end_started_processes()
 {
-    local i pid
+    local i
     for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
         kill -TERM "${PIDS[i]}" 2>/dev/null
     done
     for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
-        pid=${PIDS[i]}
-        for _ in $(seq 20); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.05
-        done
-        kill -KILL "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
+        end_process "${PIDS[i]}"
     done
 }
 
@@ -189,4 +202,118 @@ start_window_manager()
     OPENBOX_PID=$!
     PIDS+=("$OPENBOX_PID")
     wait_until 10 "window manager" window_manager_ready
+}
+
+# on_private_session_bus "$@": the first time through, makes the private home
+# and runs the script again, with the same arguments, on a private session bus
+# of its own (dbus-run-session), which ends this run with that one's status;
+# the second time, WORK is that home.
+on_private_session_bus()
+{
+    if [ -n "${VANTELO_E2E_WORK:-}" ]; then
+        WORK=$VANTELO_E2E_WORK
+        return 0
+    fi
+    make_private_home
+    export VANTELO_E2E_WORK=$WORK
+    exec dbus-run-session -- bash "$0" "$@"
+}
+
+# turn_on_accessibility_bus: as on a screen reader's desktop, the session's
+# accessibility bus is told to be on, so a program's toolkit offers its
+# windows there from the start.
+turn_on_accessibility_bus()
+{
+    gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+        --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' \
+        >/dev/null 2>"$WORK/gdbus.err" ||
+        fail "cannot turn the accessibility bus on: $(cat "$WORK/gdbus.err")"
+}
+
+# write_demo_phonebook: the phonebook's sample entry, Vantelo Demo, on the
+# simulated line with stages of 100 ms and the account demo/demo.
+write_demo_phonebook()
+{
+    cat >"$XDG_CONFIG_HOME/vantelo/rasphone.pbk" <<'PBK'
+[Vantelo Demo]
+PhoneNumber=0860
+Device=Vantelo Simulated Modem
+SimUser=demo
+SimPassword=demo
+SimSpeed=28800
+SimOutcome=connect
+SimStageMs=100
+SimHangUpMs=100
+PBK
+}
+
+# write_demo_login AUTO_CONNECT: a settings file with that entry's login
+# stored, AutoConnect as given (0 or 1).
+write_demo_login()
+{
+    printf '[INFO]\r\nLogin1=demo\r\nPassword1=demo\r\nNumero1=0860\r\nAutoConnect=%s\r\n' "$1" \
+        >"$XDG_CONFIG_HOME/vantelo/test.ini"
+}
+
+# start_vantelo: starts $VANTELO, its output in $WORK/vantelo.out and
+# vantelo.err; VANTELO_PID is its pid.
+start_vantelo()
+{
+    "$VANTELO" >"$WORK/vantelo.out" 2>"$WORK/vantelo.err" &
+    VANTELO_PID=$!
+    PIDS+=("$VANTELO_PID")
+}
+
+# failure_screenshot: keeps the screen in $ART/failure.png while the X server
+# still runs.
+failure_screenshot()
+{
+    if [ -n "$XVFB_PID" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
+        import -window root "$ART/failure.png" 2>/dev/null &&
+            log "screen at the failure: $ART/failure.png"
+    fi
+    return 0
+}
+
+# shot NAME: a screenshot of the whole screen, $ART/NAME.png.
+shot()
+{
+    import -window root "$ART/$1.png" 2>>"$WORK/import.log" ||
+        fail "cannot take the screenshot $1"
+    log "  screenshot $ART/$1.png"
+}
+
+# The line as the line tool ($LINE_TOOL) reports it.
+line_json() { "$LINE_TOOL" status --json 2>>"$WORK/line.err"; }
+# The state, in words, of the line's first connection, or nothing.
+line_state() { line_json | jq -r '.connections[0].state // empty' 2>/dev/null; }
+line_is() { [ "$(line_state)" = "$1" ]; }
+line_has_no_call() { [ "$(line_json | jq -r '.connections | length' 2>/dev/null)" = 0 ]; }
+
+# Windows by their whole title; the dialer's is DIALER_TITLE.
+DIALER_TITLE='Vantelo - BETA VERSION'
+visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
+shown() { [ -n "$(visible_window "$1")" ]; }
+not_shown() { ! shown "$1"; }
+dialer_visible() { shown "$DIALER_TITLE"; }
+dialer_hidden() { not_shown "$DIALER_TITLE"; }
+
+# check_vantelo_alive: fails when the program has ended on its own.
+check_vantelo_alive()
+{
+    if [ -n "${VANTELO_PID:-}" ] && ! kill -0 "$VANTELO_PID" 2>/dev/null; then
+        wait "$VANTELO_PID"
+        fail "vantelo ended unexpectedly (exit status $?)"
+    fi
+}
+
+# watch_vantelo_while_waiting: from now on every wait polls each 0.1 s and
+# runs check_alive (check_vantelo_alive unless the script defines its own),
+# except while waiting for the program's end (WAIT_FOR_EXIT=1).
+check_alive() { check_vantelo_alive; }
+alive_unless_ending() { [ "${WAIT_FOR_EXIT:-0}" = 1 ] || check_alive; }
+watch_vantelo_while_waiting()
+{
+    WAIT_POLL_SECONDS=0.1
+    WAIT_GUARD=alive_unless_ending
 }

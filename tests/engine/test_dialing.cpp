@@ -5,48 +5,29 @@
 #include "platform/ras.h"
 #include "platform/simline.h"
 #include "support/fake_dialer.h"
+#include "support/fixture.h"
 #include "support/line_probe.h"
-#include "support/phonebook_file.h"
-#include "support/testenv.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 
-#include <memory>
 #include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using lineprobe::listedHandles;
 
-class TestDialing final : public QObject
+class TestDialing final : public FixtureTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TemporaryHome> m_home;
+    QList<PhonebookEntry> phonebook() const override
+    {
+        return {quickEntry(u"Home"_s, {u"DialDomain=WORKGROUP"_s, u"DialCallbackNumber=555"_s}),
+                quickEntry(u"Office"_s)};
+    }
 
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        simline::reset();
-        DialType = 0;
-        LastRasError = 0;
-        HangUpPaceMs = 5;
-        HangUpPatienceMs = 12000;
-        QVERIFY(writePhonebook(
-            {quickEntry(u"Home"_s, {u"DialDomain=WORKGROUP"_s, u"DialCallbackNumber=555"_s}),
-             quickEntry(u"Office"_s)}));
-    }
-
-    void cleanup()
-    {
-        simline::reset();
-        m_home.reset();
-    }
-
     void dialsTheTypedValuesWithThePulsePrefixUnlessTone_data()
     {
         QTest::addColumn<int>("dialType");

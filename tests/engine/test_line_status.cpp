@@ -5,17 +5,14 @@
 #include "engine/first_connection.h"
 #include "engine/globals.h"
 #include "engine/line_status.h"
+#include "platform/core/clock.h"
 #include "platform/ras.h"
 #include "platform/simline.h"
 #include "support/fake_dialer.h"
+#include "support/fixture.h"
 #include "support/line_probe.h"
-#include "support/phonebook_file.h"
-#include "support/testenv.h"
 
-#include <QElapsedTimer>
 #include <QTest>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 using lineprobe::firstState;
@@ -37,15 +34,12 @@ class TestLineStatus final : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TemporaryHome> m_home;
+    TestFixture m_f;
 
 private slots:
     void init()
     {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        simline::reset();
-        simline::clearStatisticsOverrides();
+        QVERIFY(m_f.setUp());
         DialType = 1;
         QVERIFY(writePhonebook({quickEntry(u"Home"_s, {u"SimStageMs=40"_s}),
                                 quickEntry(u"Busy"_s, {u"SimOutcome=busy"_s}),
@@ -53,12 +47,7 @@ private slots:
                                 quickEntry(u"Held"_s, {u"SimStageMs=300"_s})}));
     }
 
-    void cleanup()
-    {
-        simline::reset();
-        simline::clearStatisticsOverrides();
-        m_home.reset();
-    }
+    void cleanup() { m_f.tearDown(); }
 
     void noConnectionLeavesTheStatusAlone()
     {
@@ -71,14 +60,14 @@ private slots:
 
     void progressWordsFollowTheCallUntilConnected()
     {
+        // The line's clock moves a stage of 40 ms between polls: every stage is seen.
+        stopLineClock();
         FakeDialer dialer;
         QVERIFY(DialEntry(dialer, u"Home"_s));
-        QElapsedTimer clock;
-        clock.start();
         bool connected = false;
-        while (!connected && clock.elapsed() < 3000) {
+        for (int poll = 0; poll < 20 && !connected; ++poll) {
             connected = UpdateConnectionStatus(dialer);
-            QTest::qWait(5);
+            platform::clock::advanceMs(40);
         }
         QVERIFY(connected);
         dialer.captions.removeDuplicates();
@@ -94,6 +83,7 @@ private slots:
 
         // Hung up, the next listing is empty again: nothing of the last
         // call is left in the first record.
+        platform::clock::useSystemClock(); // the line takes its time to close
         HangUpAll(dialer, -1);
         const FirstConnection first = QueryFirstConnection();
         QCOMPARE(first.conn.hrasconn, HRASCONN(0));
@@ -126,7 +116,9 @@ private slots:
     void authenticatedReadsTheConnectSpeed()
     {
         FakeDialer dialer;
+        stopLineClock();
         QVERIFY(DialEntry(dialer, u"Held"_s));
+        platform::clock::advanceMs(5 * 300); // five stages of 300 ms
         QTRY_COMPARE_WITH_TIMEOUT(firstState(), DWORD(RASCS_Authenticated), 3000);
 
         simline::setStatisticsKeyPresent(false); // a system without statistics
@@ -144,7 +136,9 @@ private slots:
     {
         FakeDialer dialer;
         dialer.number = u"0860"_s;
+        stopLineClock();
         QVERIFY(DialEntry(dialer, u"Held"_s));
+        platform::clock::advanceMs(2 * 300);
         QTRY_COMPARE_WITH_TIMEOUT(firstState(), DWORD(RASCS_ConnectDevice), 3000);
         QCOMPARE(ReadConnectSpeed(dialer), 0);
         QCOMPARE(dialer.caption, u"Dialing 0860 ..."_s);

@@ -6,53 +6,19 @@
 #include "platform/ras.h"
 #include "platform/simline.h"
 #include "support/fake_dialer.h"
+#include "support/fixture.h"
 #include "support/line_probe.h"
-#include "support/phonebook_file.h"
-#include "support/testenv.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 
-#include <memory>
-
 using namespace Qt::StringLiterals;
 
-class TestPhonebook final : public QObject
+class TestPhonebook final : public FixtureTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TemporaryHome> m_home;
-
-    // Dials an entry straight through the service and returns its handle.
-    static HRASCONN dial(const QString &entry)
-    {
-        RASDIALPARAMS params{};
-        params.dwSize = sizeof(params);
-        qstrcpy(params.szEntryName, entry.toUtf8().constData());
-        qstrcpy(params.szUserName, "demo");
-        qstrcpy(params.szPassword, "demo");
-        HRASCONN handle = 0;
-        if (RasDialA(nullptr, nullptr, &params, RASDIAL_NOTIFIER_HWND, nullptr, &handle) != 0)
-            return 0;
-        return handle;
-    }
-
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        simline::reset();
-        LastRasError = 0;
-    }
-
-    void cleanup()
-    {
-        simline::reset();
-        m_home.reset();
-    }
-
     void trimAtNul_data()
     {
         QTest::addColumn<QString>("text");
@@ -111,19 +77,19 @@ private slots:
                                 quickEntry(u"Busy"_s, {u"SimOutcome=busy"_s})}));
         QCOMPARE(ActiveEntryName(), QString()); // no connection
 
-        const HRASCONN slow = dial(u"Slow"_s); // stays in its first stage
+        const HRASCONN slow = lineprobe::dial(u"Slow"_s).handle; // stays in its first stage
         QVERIFY(slow != 0);
         QCOMPARE(lineprobe::stateOf(slow), DWORD(RASCS_OpenPort));
         QCOMPARE(ActiveEntryName(), QString());
         simline::reset();
 
-        const HRASCONN busy = dial(u"Busy"_s);
+        const HRASCONN busy = lineprobe::dial(u"Busy"_s).handle;
         QTRY_COMPARE_WITH_TIMEOUT(lineprobe::stateOf(busy), DWORD(RASCS_Disconnected), 2000);
         QCOMPARE(ActiveEntryName(), QString());
         simline::reset();
 
-        const HRASCONN first = dial(u"First"_s);
-        const HRASCONN second = dial(u"Second"_s);
+        const HRASCONN first = lineprobe::dial(u"First"_s).handle;
+        const HRASCONN second = lineprobe::dial(u"Second"_s).handle;
         QVERIFY(first != 0 && second != 0);
         QTRY_COMPARE_WITH_TIMEOUT(lineprobe::stateOf(second), DWORD(RASCS_Connected), 2000);
         QCOMPARE(ActiveEntryName(), u"First"_s);

@@ -8,7 +8,7 @@
 #include "platform/shell.h"
 #include "platform/sound.h"
 #include "platform/window_handles.h"
-#include "support/testenv.h"
+#include "support/fixture.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -98,24 +98,11 @@ struct OpenFile
 
 } // namespace
 
-class TestGuiPlatform final : public QObject
+class TestGuiPlatform final : public FixtureTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TemporaryHome> m_home;
-
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        seams::setQuiet(true);
-        seams::clearAllCalls();
-    }
-
-    void cleanup() { m_home.reset(); }
-
     void handlesNameLiveObjects()
     {
         auto first = std::make_unique<QWidget>();
@@ -327,7 +314,7 @@ private slots:
     void shownFileDialogUsesTheFiltersAndReturnsTheChoice()
     {
         seams::setQuiet(false);
-        const QString folder = m_home->path() + u"/sounds"_s;
+        const QString folder = m_f.home().path() + u"/sounds"_s;
         QVERIFY(writeBytes(folder + u"/ding.wav"_s, "RIFF"));
         // The dialog starts in the current folder.
         const QString previous = QDir::currentPath();
@@ -367,11 +354,11 @@ private slots:
 
     void quietSoundsAreRecordedNotPlayed()
     {
-        const QString wave = m_home->path() + u"/ding.wav"_s;
+        const QString wave = m_f.home().path() + u"/ding.wav"_s;
         QVERIFY(writeBytes(wave, "RIFF"));
         QCOMPARE(sndPlaySoundA(platform::toAnsi(wave).constData(), SND_ASYNC | SND_NODEFAULT),
                  TRUE);
-        const QString missing = m_home->path() + u"/missing.wav"_s;
+        const QString missing = m_f.home().path() + u"/missing.wav"_s;
         QCOMPARE(sndPlaySoundA(platform::toAnsi(missing).constData(), SND_ASYNC | SND_NODEFAULT),
                  FALSE);
         QCOMPARE(sndPlaySoundA("", SND_ASYNC), FALSE);
@@ -414,7 +401,7 @@ private slots:
     void programsStartWithoutAShell()
     {
         seams::setQuiet(false);
-        const QString folder = m_home->path() + u"/out"_s;
+        const QString folder = m_f.home().path() + u"/out"_s;
         QVERIFY(QDir().mkpath(folder));
         // touch makes one file per argument it is given, named exactly so.
         const QByteArray command = "touch \"" + QFile::encodeName(folder) + "/a;b\" \"" +

@@ -20,8 +20,8 @@
 #include "platform/ras.h"
 #include "platform/registry.h"
 #include "support/emulated_modem.h"
+#include "support/fixture.h"
 #include "support/line_probe.h"
-#include "support/testenv.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -35,7 +35,6 @@
 #include <csignal>
 #include <cstring>
 #include <grp.h>
-#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,24 +58,13 @@ bool writeModemEntry(const QString &device, const QStringList &more = {})
     return writeBytes(lines::phonebookPath(), text);
 }
 
-struct Dialed
-{
-    DWORD rc = 0;
-    HRASCONN handle = 0;
-};
+using lineprobe::Dialed;
 
+// Dials the modem entry, or the entry given.
 Dialed dial(const QString &number, const QString &user = u"bob"_s,
             const QString &password = u"s3cret-pw"_s, const QString &entry = kEntry)
 {
-    RASDIALPARAMS p{};
-    p.dwSize = sizeof p;
-    qstrncpy(p.szEntryName, entry.toUtf8().constData(), sizeof p.szEntryName);
-    qstrncpy(p.szPhoneNumber, number.toUtf8().constData(), sizeof p.szPhoneNumber);
-    qstrncpy(p.szUserName, user.toUtf8().constData(), sizeof p.szUserName);
-    qstrncpy(p.szPassword, password.toUtf8().constData(), sizeof p.szPassword);
-    Dialed d;
-    d.rc = RasDialA(nullptr, nullptr, &p, RASDIAL_NOTIFIER_HWND, nullptr, &d.handle);
-    return d;
+    return lineprobe::dial(entry, user, password, number);
 }
 
 // Waits until the call is disconnected; returns its error (kGone when it vanished).
@@ -123,32 +111,28 @@ class TestModemLine : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TemporaryHome> m_home;
+    TestFixture m_f;
     QString m_lockDir;
 
 private slots:
     void init()
     {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        m_lockDir = m_home->path() + u"/lock"_s;
+        QVERIFY(m_f.setUp());
+        m_lockDir = m_f.home().path() + u"/lock"_s;
         QVERIFY(QDir().mkpath(m_lockDir));
         qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_lockDir));
         // pppd is checked before a number is dialed: its options file is
         // there, and a stand-in plays pppd (this kernel could not run it).
-        const QString peers = m_home->path() + u"/peers"_s;
+        const QString peers = m_f.home().path() + u"/peers"_s;
         QVERIFY(writeBytes(peers + u"/vantelo"_s, "noauth\n"));
         qputenv("VANTELO_PPP_PEERS_DIR", QFile::encodeName(peers));
         qputenv("VANTELO_PPPD", VANTELO_PPPD_STANDIN);
-        qputenv("VANTELO_STANDIN_DIR", QFile::encodeName(m_home->path()));
+        qputenv("VANTELO_STANDIN_DIR", QFile::encodeName(m_f.home().path()));
     }
 
     void cleanup()
     {
-        // No call may outlive its test: its process would write into a removed home.
-        for (const HRASCONN handle : lineprobe::listedHandles())
-            hangUpAndWait(handle);
-        m_home.reset();
+        m_f.tearDown();
         for (const char *name : {"VANTELO_PPP_PEERS_DIR", "VANTELO_PPPD", "VANTELO_STANDIN_DIR",
                                  "VANTELO_STANDIN_SETUID"})
             qunsetenv(name);
@@ -407,7 +391,7 @@ private slots:
         QFETCH(int, error);
         QFETCH(QString, heard);
         QFETCH(QString, words);
-        EmulatedModem emulator(m_home->path(), options);
+        EmulatedModem emulator(m_f.home().path(), options);
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link(), {u"Timeout=1"_s}));
 
@@ -427,7 +411,7 @@ private slots:
     // The road of a call in the service's states, and a hang-up while dialing.
     void statesAndHangUpWhileDialing()
     {
-        EmulatedModem emulator(m_home->path(),
+        EmulatedModem emulator(m_f.home().path(),
                                {u"--delay-ms"_s, u"150"_s, u"--default"_s, u"silent"_s});
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link(), {u"Timeout=30"_s}));
@@ -455,8 +439,8 @@ private slots:
         const QByteArray cmdline = readBytes(u"/proc/%1/cmdline"_s.arg(pid));
         QVERIFY(!cmdline.isEmpty());
         QVERIFY(!cmdline.contains("s3cret-pw"));
-        QVERIFY(!readBytes(m_home->runtimeDir() + u"/line.json"_s).contains("s3cret-pw"));
-        QVERIFY(!readBytes(m_home->runtimeDir() + u"/modem.log"_s).contains("s3cret-pw"));
+        QVERIFY(!readBytes(m_f.home().runtimeDir() + u"/line.json"_s).contains("s3cret-pw"));
+        QVERIFY(!readBytes(m_f.home().runtimeDir() + u"/modem.log"_s).contains("s3cret-pw"));
         // Only the dialing process knows what it dialed.
         QCOMPARE(calls[0].password, u"s3cret-pw"_s);
 
@@ -466,14 +450,15 @@ private slots:
         QVERIFY(waitFor([&] { return ::kill(pid_t(pid), 0) != 0; }));
         QVERIFY(QDir(m_lockDir).isEmpty());
         // Nothing of the call is left behind but the log of the latest call.
-        QCOMPARE(QDir(m_home->runtimeDir()).entryList({u"call-*"_s}, QDir::Files), QStringList());
+        QCOMPARE(QDir(m_f.home().runtimeDir()).entryList({u"call-*"_s}, QDir::Files),
+                 QStringList());
         QVERIFY(waitFor([&] { return emulator.log().contains(u"HANGUP"_s); }));
     }
 
     // Two programs never share a modem; a lock left by a dead program is taken over.
     void portLocks()
     {
-        EmulatedModem emulator(m_home->path(), {u"--default"_s, u"silent"_s});
+        EmulatedModem emulator(m_f.home().path(), {u"--default"_s, u"silent"_s});
         QVERIFY(emulator.isReady());
         const QString target = QFileInfo(emulator.link()).canonicalFilePath();
         const QString lockPath = m_lockDir + u'/' + modem::lockFileName(target);
@@ -498,7 +483,7 @@ private slots:
         QCOMPARE(lock.size(), 11); // "%10d\n", as pppd writes it
         QCOMPARE(lock.trimmed().toLongLong(), callPid());
         QVERIFY2(waitForEnd(d.handle) == ERROR_NO_ANSWER,
-                 readBytes(m_home->runtimeDir() + u"/modem.log"_s).constData());
+                 readBytes(m_f.home().runtimeDir() + u"/modem.log"_s).constData());
         QVERIFY(!QFile::exists(lockPath));
         QVERIFY(hangUpAndWait(d.handle));
 
@@ -517,7 +502,7 @@ private slots:
         QVERIFY(hangUpAndWait(d.handle));
 
         // A named pipe at the lock's place, or a link to one, never blocks the call.
-        const QString fifo = m_home->path() + u"/fifo"_s;
+        const QString fifo = m_f.home().path() + u"/fifo"_s;
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
         for (const bool link : {false, true}) {
             QFile::remove(lockPath);
@@ -531,8 +516,8 @@ private slots:
         }
 
         // A lock folder that cannot take the lock is said to be so, not a group to join.
-        qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_home->path() + u"/plain-file"_s));
-        QVERIFY(writeBytes(m_home->path() + u"/plain-file"_s, "x"));
+        qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_f.home().path() + u"/plain-file"_s));
+        QVERIFY(writeBytes(m_f.home().path() + u"/plain-file"_s, "x"));
         d = dial(u"0860"_s);
         QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_PORT_NOT_AVAILABLE));
         QVERIFY(lineprobe::errorText(ERROR_PORT_NOT_AVAILABLE).contains(u"plain-file"_s));
@@ -573,9 +558,9 @@ private slots:
     // anything is dialed; every group it lacks is named at once.
     void permissionsNameEveryMissingGroup()
     {
-        const QString port = m_home->path() + u"/port"_s;
-        const QString pppd = m_home->path() + u"/pppd"_s;
-        const QString peers = m_home->path() + u"/peers-file"_s;
+        const QString port = m_f.home().path() + u"/port"_s;
+        const QString pppd = m_f.home().path() + u"/pppd"_s;
+        const QString peers = m_f.home().path() + u"/peers-file"_s;
         QVERIFY(writeBytes(port, {}) && writeBytes(pppd, {}) && writeBytes(peers, {}));
         // As Debian installs them: the modem root:dialout 0660, pppd root:dip 4754.
         const auto own = [](const QString &path, gid_t gid, mode_t mode) {
@@ -610,15 +595,16 @@ private slots:
         // A setuid pppd reads its options as root; a missing file is still missing.
         QVERIFY(QFile::remove(peers));
         QCOMPARE(check({1000, 20, 30}).code, DWORD(ERROR_READING_INI_FILE));
-        QCOMPARE(modem::checkPermissions(port, m_home->path() + u"/none"_s, peers, {0, {0}}).code,
-                 DWORD(ERROR_RASMAN_CANNOT_INITIALIZE));
+        QCOMPARE(
+            modem::checkPermissions(port, m_f.home().path() + u"/none"_s, peers, {0, {0}}).code,
+            DWORD(ERROR_RASMAN_CANNOT_INITIALIZE));
     }
 
     // What can be known before dialing fails before the port is opened: the
     // ISP is never called for a call pppd cannot carry.
     void checkedBeforeDialing()
     {
-        EmulatedModem emulator(m_home->path());
+        EmulatedModem emulator(m_f.home().path());
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link(), {u"Peer=vantelo-test-absent"_s}));
         Dialed d = dial(u"0860"_s);
@@ -627,7 +613,7 @@ private slots:
         QVERIFY(hangUpAndWait(d.handle));
         QVERIFY2(!emulator.log().contains(u"CMD"_s), qPrintable(emulator.log()));
 
-        qputenv("VANTELO_PPPD", QFile::encodeName(m_home->path() + u"/no-pppd"_s));
+        qputenv("VANTELO_PPPD", QFile::encodeName(m_f.home().path() + u"/no-pppd"_s));
         QVERIFY(writeModemEntry(emulator.link()));
         d = dial(u"0860"_s);
         QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_RASMAN_CANNOT_INITIALIZE));
@@ -635,7 +621,7 @@ private slots:
         QVERIFY2(!emulator.log().contains(u"CMD"_s), qPrintable(emulator.log()));
 
         // Device= values that are no device: each says what it is.
-        const QString loop = m_home->path() + u"/loop"_s;
+        const QString loop = m_f.home().path() + u"/loop"_s;
         QVERIFY(QFile::link(loop, loop));
         for (const auto &[value, code, what] :
              {std::tuple{loop, ERROR_DEVICE_DOES_NOT_EXIST, u"loop"_s},
@@ -654,7 +640,7 @@ private slots:
     // dialing program never dies of a broken pipe.
     void overLongValuesAreRefused()
     {
-        EmulatedModem emulator(m_home->path());
+        EmulatedModem emulator(m_f.home().path());
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link(), {u"Init=AT"_s + QString(70000, u'Z')}));
         const Dialed d = dial(u"0860"_s);
@@ -662,7 +648,8 @@ private slots:
         QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_WRONG_INFO_SPECIFIED));
         QVERIFY2(lineprobe::errorText(ERROR_WRONG_INFO_SPECIFIED).contains(u"Init="_s),
                  qPrintable(lineprobe::errorText(ERROR_WRONG_INFO_SPECIFIED)));
-        QCOMPARE(QDir(m_home->runtimeDir()).entryList({u"call-*"_s}, QDir::Files), QStringList());
+        QCOMPARE(QDir(m_f.home().runtimeDir()).entryList({u"call-*"_s}, QDir::Files),
+                 QStringList());
         QVERIFY(hangUpAndWait(d.handle));
         QVERIFY(!emulator.log().contains(u"CMD"_s));
     }
@@ -671,7 +658,7 @@ private slots:
     // writes is neither emptied nor filled with holes.
     void sharedModemLogIsKept()
     {
-        EmulatedModem emulator(m_home->path(), {u"--default"_s, u"silent"_s});
+        EmulatedModem emulator(m_f.home().path(), {u"--default"_s, u"silent"_s});
         QVERIFY(emulator.isReady());
         const QByteArray device = QFile::encodeName(emulator.link());
         QVERIFY(writeBytes(lines::phonebookPath(), "[ISP]\nDevice=" + device +
@@ -683,7 +670,7 @@ private slots:
         QCOMPARE(waitForEnd(second.handle), DWORD(ERROR_PORT_NOT_AVAILABLE));
         QVERIFY(hangUpAndWait(second.handle));
         QVERIFY(hangUpAndWait(first.handle));
-        const QByteArray log = readBytes(m_home->runtimeDir() + u"/modem.log"_s);
+        const QByteArray log = readBytes(m_f.home().runtimeDir() + u"/modem.log"_s);
         QVERIFY2(!log.contains('\0'), log.constData());
         QVERIFY2(log.contains("Call " + QByteArray::number(first.handle) + '.'), log.constData());
         QVERIFY2(log.contains("> ATDT0860") && log.contains("Hung up."), log.constData());
@@ -693,18 +680,18 @@ private slots:
     void passwordReachesPppdAsTyped()
     {
         // A slow modem still gets through.
-        EmulatedModem emulator(m_home->path(), {u"--delay-ms"_s, u"300"_s});
+        EmulatedModem emulator(m_f.home().path(), {u"--delay-ms"_s, u"300"_s});
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link()));
         const QString password = u"p\u00e9 ss\u20ac"_s;
         Dialed d = dial(u"0860"_s, u"bob"_s, password);
         QVERIFY(waitFor([&] { return lineprobe::stateOf(d.handle) == RASCS_Connected; }));
-        QCOMPARE(readBytes(m_home->path() + u"/password.hex"_s), password.toUtf8().toHex());
+        QCOMPARE(readBytes(m_f.home().path() + u"/password.hex"_s), password.toUtf8().toHex());
         QVERIFY(hangUpAndWait(d.handle));
 
         // From the line tool: a NUL or a byte that is not text never reaches pppd.
         for (const QByteArray &bad : {QByteArray("pa\0ss\n", 6), QByteArray("caf\xe9\n")}) {
-            QFile::remove(m_home->path() + u"/password.hex"_s);
+            QFile::remove(m_f.home().path() + u"/password.hex"_s);
             QProcess tool;
             tool.start(QStringLiteral(VANTELO_LINE_TOOL),
                        {u"dial"_s, kEntry, u"--number"_s, u"0860"_s, u"--password-stdin"_s});
@@ -717,14 +704,14 @@ private slots:
             QVERIFY2(tool.readAllStandardError().contains("password"), bad.toHex().constData());
         }
         QVERIFY(lineprobe::listedHandles().isEmpty());
-        QVERIFY(!QFile::exists(m_home->path() + u"/password.hex"_s));
+        QVERIFY(!QFile::exists(m_f.home().path() + u"/password.hex"_s));
     }
 
     // pppd never outlives its call unnoticed; pppd ended by someone else is
     // told as such.
     void pppdEndsWithItsCall()
     {
-        EmulatedModem emulator(m_home->path());
+        EmulatedModem emulator(m_f.home().path());
         QVERIFY(emulator.isReady());
         const QByteArray device = QFile::encodeName(emulator.link());
         QVERIFY(writeBytes(lines::phonebookPath(),
@@ -732,10 +719,10 @@ private slots:
         const QString lockPath =
             m_lockDir + u'/' + modem::lockFileName(QFileInfo(emulator.link()).canonicalFilePath());
         const auto pppdPid = [&] {
-            return pid_t(readBytes(m_home->path() + u"/pid"_s).trimmed().toInt());
+            return pid_t(readBytes(m_f.home().path() + u"/pid"_s).trimmed().toInt());
         };
         const auto connect = [&] {
-            QFile::remove(m_home->path() + u"/pid"_s);
+            QFile::remove(m_f.home().path() + u"/pid"_s);
             const Dialed d = dial(u"0860"_s);
             return waitFor([&] { return lineprobe::stateOf(d.handle) == RASCS_Connected; }) &&
                            pppdPid() > 0
@@ -795,7 +782,8 @@ private slots:
     void hangUpPutsTheModemOnHook()
     {
         QFETCH(bool, deaf);
-        EmulatedModem emulator(m_home->path(), deaf ? QStringList{u"--dtr-deaf"_s} : QStringList{});
+        EmulatedModem emulator(m_f.home().path(),
+                               deaf ? QStringList{u"--dtr-deaf"_s} : QStringList{});
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link()));
         const Dialed d = dial(u"0860"_s);
@@ -815,18 +803,18 @@ private slots:
     // The device must be there, and be a serial port; unsafe texts never leave.
     void refusedBeforeAnything()
     {
-        QVERIFY(writeModemEntry(m_home->path() + u"/no-such-modem"_s));
+        QVERIFY(writeModemEntry(m_f.home().path() + u"/no-such-modem"_s));
         Dialed d = dial(u"0860"_s);
         QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_DEVICE_DOES_NOT_EXIST));
         QVERIFY(hangUpAndWait(d.handle));
 
-        QVERIFY(writeBytes(m_home->path() + u"/plain-file"_s, "not a modem"));
-        QVERIFY(writeModemEntry(m_home->path() + u"/plain-file"_s));
+        QVERIFY(writeBytes(m_f.home().path() + u"/plain-file"_s, "not a modem"));
+        QVERIFY(writeModemEntry(m_f.home().path() + u"/plain-file"_s));
         d = dial(u"0860"_s);
         QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_UNKNOWN_DEVICE_TYPE));
         QVERIFY(hangUpAndWait(d.handle));
 
-        EmulatedModem emulator(m_home->path());
+        EmulatedModem emulator(m_f.home().path());
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link()));
         for (const auto &[number, user] :
@@ -855,13 +843,13 @@ private slots:
         qunsetenv("VANTELO_PPPD");
         qunsetenv("VANTELO_PPP_PEERS_DIR");
         QVERIFY(QFileInfo::exists(modem::peersFilePath(u"vantelo"_s)));
-        EmulatedModem emulator(m_home->path(), {u"--speed"_s, u"33600"_s});
+        EmulatedModem emulator(m_f.home().path(), {u"--speed"_s, u"33600"_s});
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link()));
         const Dialed d = dial(u"0860"_s);
         QCOMPARE(d.rc, DWORD(0));
         QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_PPP_NO_PROTOCOLS_CONFIGURED));
-        const QByteArray log = readBytes(m_home->runtimeDir() + u"/modem.log"_s);
+        const QByteArray log = readBytes(m_f.home().runtimeDir() + u"/modem.log"_s);
         QVERIFY2(log.contains("pppd exited with status 4"), log.constData());
         QVERIFY2(log.contains("call vantelo nodetach logfd 3 user bob passwordfd 4"),
                  log.constData());

@@ -11,8 +11,8 @@
 #include "platform/modems.h"
 #include "platform/ras.h"
 #include "support/emulated_modem.h"
+#include "support/fixture.h"
 #include "support/line_probe.h"
-#include "support/testenv.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -26,7 +26,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <memory>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -97,7 +96,7 @@ class TestModemProbe : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TemporaryHome> m_home;
+    TestFixture m_f;
     QString m_lockDir;
     QString m_root; // the probe's /dev and /sys
 
@@ -118,27 +117,24 @@ private:
 private slots:
     void init()
     {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        m_lockDir = m_home->path() + u"/lock"_s;
-        m_root = m_home->path() + u"/root"_s;
+        QVERIFY(m_f.setUp());
+        m_lockDir = m_f.home().path() + u"/lock"_s;
+        m_root = m_f.home().path() + u"/root"_s;
         QVERIFY(QDir().mkpath(m_lockDir));
         QVERIFY(QDir().mkpath(m_root + u"/dev"_s));
         qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_lockDir));
         qputenv("VANTELO_PROBE_ROOT", QFile::encodeName(m_root));
         qputenv("VANTELO_PROBE_TIMEOUT_MS", "300");
-        const QString peers = m_home->path() + u"/peers"_s;
+        const QString peers = m_f.home().path() + u"/peers"_s;
         QVERIFY(writeBytes(peers + u"/vantelo"_s, "noauth\n"));
         qputenv("VANTELO_PPP_PEERS_DIR", QFile::encodeName(peers));
         qputenv("VANTELO_PPPD", VANTELO_PPPD_STANDIN);
-        qputenv("VANTELO_STANDIN_DIR", QFile::encodeName(m_home->path()));
+        qputenv("VANTELO_STANDIN_DIR", QFile::encodeName(m_f.home().path()));
     }
 
     void cleanup()
     {
-        for (const HRASCONN handle : lineprobe::listedHandles())
-            lineprobe::hangUpAndWait(handle);
-        m_home.reset();
+        m_f.tearDown();
         for (const char *name :
              {"VANTELO_PROBE_ROOT", "VANTELO_PROBE_TIMEOUT_MS", "VANTELO_PPP_PEERS_DIR",
               "VANTELO_PPPD", "VANTELO_STANDIN_DIR", "VANTELO_STANDIN_END"})
@@ -159,7 +155,7 @@ private slots:
     {
         QFETCH(QStringList, options);
         QFETCH(QString, init);
-        EmulatedModem emulator(m_home->path(), options);
+        EmulatedModem emulator(m_f.home().path(), options);
         QVERIFY(emulator.isReady());
         publish(emulator);
 
@@ -183,7 +179,7 @@ private slots:
         // Only asked: nothing dialed, the port released, the call log untouched.
         QVERIFY(!heard.contains(u"ATD"_s));
         QVERIFY(QDir(m_lockDir).isEmpty());
-        QVERIFY(!QFileInfo::exists(m_home->runtimeDir() + u"/modem.log"_s));
+        QVERIFY(!QFileInfo::exists(m_f.home().runtimeDir() + u"/modem.log"_s));
 
         const Run text = lineTool({u"probe"_s});
         QCOMPARE(text.code, 0);
@@ -196,7 +192,7 @@ private slots:
     void silentAndHeldPorts()
     {
         {
-            EmulatedModem emulator(m_home->path(), {u"--mute"_s});
+            EmulatedModem emulator(m_f.home().path(), {u"--mute"_s});
             QVERIFY(emulator.isReady());
             publish(emulator);
             const Run run = lineTool({u"probe"_s});
@@ -208,7 +204,7 @@ private slots:
         QVERIFY(QFile::remove(m_root + u"/dev/ttyACM0"_s));
         QVERIFY(QFile::remove(m_root + u"/dev/serial/by-id/usb-Vantelo_VEM-336-if00"_s));
 
-        const QString second = m_home->path() + u"/second"_s;
+        const QString second = m_f.home().path() + u"/second"_s;
         QVERIFY(QDir().mkpath(second));
         EmulatedModem emulator(second);
         QVERIFY(emulator.isReady());
@@ -235,16 +231,16 @@ private slots:
     {
         if (::getuid() != 0)
             QSKIP("needs root, to probe as another, ordinary account");
-        EmulatedModem emulator(m_home->path(), {u"--line-mode"_s, u"0660"_s});
+        EmulatedModem emulator(m_f.home().path(), {u"--line-mode"_s, u"0660"_s});
         QVERIFY(emulator.isReady());
         publish(emulator);
         struct stat st = {};
         QCOMPARE(::stat(QFile::encodeName(emulator.link()).constData(), &st), 0);
         const group *g = ::getgrgid(st.st_gid);
         QVERIFY(g);
-        const QString locks = m_home->path() + u"/open-locks"_s;
+        const QString locks = m_f.home().path() + u"/open-locks"_s;
         QVERIFY(QDir().mkpath(locks));
-        QVERIFY(::chmod(QFile::encodeName(m_home->path()).constData(), 0711) == 0);
+        QVERIFY(::chmod(QFile::encodeName(m_f.home().path()).constData(), 0711) == 0);
         QVERIFY(::chmod(QFile::encodeName(locks).constData(), 0777) == 0);
         qputenv("VANTELO_LOCK_DIR", QFile::encodeName(locks));
 
@@ -269,7 +265,7 @@ private slots:
     // phonebook; a second entry of the same name is refused.
     void writeKeepsThePhonebook()
     {
-        EmulatedModem emulator(m_home->path());
+        EmulatedModem emulator(m_f.home().path());
         QVERIFY(emulator.isReady());
         publish(emulator);
         const QByteArray header = "; my own notes\r\n;\r\n\r\n";
@@ -325,7 +321,7 @@ private slots:
                  qPrintable(masked));
 
         // Two real calls: one busy, then one that connects.
-        EmulatedModem emulator(m_home->path(), {u"--on"_s, u"0861=busy"_s});
+        EmulatedModem emulator(m_f.home().path(), {u"--on"_s, u"0861=busy"_s});
         QVERIFY(emulator.isReady());
         QVERIFY(writeBytes(lines::phonebookPath(),
                            "[ISP]\nDevice=" + QFile::encodeName(emulator.link()) +
@@ -359,16 +355,16 @@ private slots:
     // account: the superuser opens such a port all the same.
     void portOpenedByAnotherProgram()
     {
-        EmulatedModem emulator(m_home->path());
+        EmulatedModem emulator(m_f.home().path());
         QVERIFY(emulator.isReady());
         const QString pty = QFileInfo(emulator.link()).canonicalFilePath();
         const int holder = ::open(QFile::encodeName(pty).constData(), O_RDWR | O_NOCTTY);
         QVERIFY(holder >= 0);
         QCOMPARE(::ioctl(holder, TIOCEXCL), 0);
         // The lock folder open to the account the port is opened as.
-        const QString locks = m_home->path() + u"/open-locks"_s;
+        const QString locks = m_f.home().path() + u"/open-locks"_s;
         QVERIFY(QDir().mkpath(locks));
-        QVERIFY(::chmod(QFile::encodeName(m_home->path()).constData(), 0711) == 0);
+        QVERIFY(::chmod(QFile::encodeName(m_f.home().path()).constData(), 0711) == 0);
         QVERIFY(::chmod(QFile::encodeName(locks).constData(), 0777) == 0);
         qputenv("VANTELO_LOCK_DIR", QFile::encodeName(locks));
         int report[2];
@@ -432,7 +428,7 @@ private slots:
         QFETCH(QString, words);
         if (!pppdEnd.isEmpty())
             qputenv("VANTELO_STANDIN_END", pppdEnd);
-        EmulatedModem emulator(m_home->path(), options);
+        EmulatedModem emulator(m_f.home().path(), options);
         QVERIFY(emulator.isReady());
         QVERIFY(
             writeBytes(lines::phonebookPath(),

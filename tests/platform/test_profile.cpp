@@ -5,7 +5,7 @@
 #include "platform/profile.h"
 #include "support/child_limits.h"
 #include "support/file_size_limit.h"
-#include "support/testenv.h"
+#include "support/fixture.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,7 +15,6 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,18 +72,17 @@ class TestProfile final : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TemporaryHome> m_home;
+    TestFixture m_f;
     QString m_file;
 
 private slots:
     void init()
     {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        m_file = m_home->path() + u"/settings/test.ini"_s;
+        QVERIFY(m_f.setUp());
+        m_file = m_f.home().path() + u"/settings/test.ini"_s;
     }
 
-    void cleanup() { m_home.reset(); }
+    void cleanup() { m_f.tearDown(); }
 
     void readsValuesWithTheSystemsRules_data()
     {
@@ -271,7 +269,7 @@ private slots:
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
         // Deleting from a missing file creates nothing.
-        const QString other = m_home->path() + u"/other.ini"_s;
+        const QString other = m_f.home().path() + u"/other.ini"_s;
         QVERIFY(write(other, "INFO", "Login1", nullptr));
         QVERIFY(write(other, "INFO", nullptr, nullptr));
         QVERIFY(!QFileInfo::exists(other));
@@ -291,7 +289,7 @@ private slots:
 
         // A link the user made is followed: its target takes the new text and
         // becomes the owner's alone, and the link stays a link.
-        const QString target = m_home->path() + u"/dotfiles/test.ini"_s;
+        const QString target = m_f.home().path() + u"/dotfiles/test.ini"_s;
         QVERIFY(writeBytes(target, Sample));
         QVERIFY(QFile::setPermissions(target, owner | QFileDevice::ReadOther));
         QVERIFY(QFile::remove(m_file));
@@ -420,7 +418,7 @@ private slots:
 
     void boundedReadTakesAFileOfExactlyTheLimit()
     {
-        const QString file = m_home->path() + u"/file"_s;
+        const QString file = m_f.home().path() + u"/file"_s;
         QVERIFY(writeBytes(file, "12345"));
         QCOMPARE(platform::readBounded(file, 5).data, "12345"_ba);
         const platform::BoundedRead over = platform::readBounded(file, 4);
@@ -431,7 +429,7 @@ private slots:
 
     void sameLengthRewriteOnlyOfTheFileAsItWasLeft()
     {
-        const QString file = m_home->path() + u"/log"_s;
+        const QString file = m_f.home().path() + u"/log"_s;
         QVERIFY(writeBytes(file, "old 1"));
         platform::FileStamp stamp = platform::fileStamp(file);
         QVERIFY(stamp.file);
@@ -451,7 +449,7 @@ private slots:
         QCOMPARE(readBytes(file), "new 2"_ba);
 
         // Replaced by another file of the same bytes: not the file that was left.
-        const QString other = m_home->path() + u"/other"_s;
+        const QString other = m_f.home().path() + u"/other"_s;
         QVERIFY(writeBytes(other, "new 2"));
         QVERIFY(QFile::remove(file) && QFile::rename(other, file));
         QVERIFY(!platform::rewriteSameLength(file, after, "new 2", "new 3", &after));

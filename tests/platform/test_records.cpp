@@ -5,13 +5,11 @@
 #include "platform/ras.h"
 #include "platform/ras_lists.h"
 #include "platform/simline.h"
-#include "support/phonebook_file.h"
-#include "support/testenv.h"
+#include "support/fixture.h"
 
 #include <QTest>
 
 #include <cstring>
-#include <memory>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -40,22 +38,11 @@ QList<PhonebookEntry> slowEntries(int count)
 
 } // namespace
 
-class TestRecords final : public QObject
+class TestRecords final : public FixtureTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TemporaryHome> m_home;
-
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-    }
-
-    void cleanup() { m_home.reset(); }
-
     void phonebookListOf16896BytesHolds64Entries()
     {
         QVERIFY(writePhonebook(slowEntries(65)));

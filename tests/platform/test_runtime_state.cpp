@@ -3,14 +3,14 @@
 // place of the state's files, a lock held by another process for long, and
 // values in line.json that no program of ours ever writes.
 
+#include "platform/core/clock.h"
 #include "platform/line/call_store.h"
 #include "platform/lines.h"
 #include "platform/paths.h"
 #include "platform/ras.h"
 #include "platform/sim/line_model.h"
+#include "support/fixture.h"
 #include "support/line_probe.h"
-#include "support/phonebook_file.h"
-#include "support/testenv.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -41,31 +41,6 @@ constexpr DWORD kBusy = 616;
 constexpr DWORD kFolderUnusable = 605;
 // The user planted folders and files belong to.
 constexpr uid_t kOtherUser = 65534;
-
-struct Dialed
-{
-    DWORD rc = 0;
-    HRASCONN handle = 0;
-};
-
-Dialed dial(const QString &entry)
-{
-    RASDIALPARAMS params{};
-    params.dwSize = sizeof params;
-    std::strcpy(params.szEntryName, entry.toLocal8Bit().constData());
-    std::strcpy(params.szUserName, "demo");
-    std::strcpy(params.szPassword, "demo");
-    Dialed d;
-    d.rc = RasDialA(nullptr, nullptr, &params, RASDIAL_NOTIFIER_HWND, nullptr, &d.handle);
-    return d;
-}
-
-QString errorString(DWORD code)
-{
-    char text[512] = {};
-    return RasGetErrorStringA(code, text, sizeof text) == 0 ? QString::fromLocal8Bit(text)
-                                                            : QString();
-}
 
 mode_t modeOf(const QString &path)
 {
@@ -140,7 +115,7 @@ class TestRuntimeState final : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TemporaryHome> m_home;
+    TestFixture m_f;
     std::unique_ptr<QTemporaryDir> m_tmp;
     QByteArray m_savedTmpDir;
 
@@ -158,18 +133,16 @@ private slots:
     void init()
     {
         m_savedTmpDir = qgetenv("TMPDIR");
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        QVERIFY(writePhonebook({quickEntry(u"Quick"_s), quickEntry(u"Other"_s)}));
+        QVERIFY(m_f.setUp({quickEntry(u"Quick"_s), quickEntry(u"Other"_s)}));
     }
 
     void cleanup()
     {
+        m_f.tearDown();
         if (m_savedTmpDir.isNull())
             qunsetenv("TMPDIR");
         else
             qputenv("TMPDIR", m_savedTmpDir);
-        m_home.reset();
         m_tmp.reset();
     }
 
@@ -244,7 +217,7 @@ private slots:
         QVERIFY(platform::runtimeFolderError().contains(m_tmp->path() + named));
         const Dialed d = dial(u"Quick"_s);
         QCOMPARE(d.rc, kFolderUnusable);
-        const QString text = errorString(kFolderUnusable);
+        const QString text = errorText(kFolderUnusable);
         QVERIFY2(text.contains(m_tmp->path() + named), qPrintable(text));
         QVERIFY(listedHandles().isEmpty());
         QCOMPARE(QDir(elsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
@@ -278,8 +251,8 @@ private slots:
         QVERIFY(link(victim, folder + u"/line.lock"_s));
         QCOMPARE(dial(u"Other"_s).rc, kFolderUnusable);
         QCOMPARE(RasHangUpA(d.handle), kFolderUnusable);
-        QVERIFY2(errorString(kFolderUnusable).contains(u"line.lock"_s),
-                 qPrintable(errorString(kFolderUnusable)));
+        QVERIFY2(errorText(kFolderUnusable).contains(u"line.lock"_s),
+                 qPrintable(errorText(kFolderUnusable)));
         QCOMPARE(readBytes(victim), QByteArray("precious"));
         QCOMPARE(modeOf(victim) & 07777, mode_t(0644));
 
@@ -327,8 +300,8 @@ private slots:
         QCOMPARE(listedHandles(), QList<HRASCONN>{first.handle});
         QCOMPARE(RasHangUpA(first.handle + 1000), ERROR_INVALID_HANDLE);
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(errorString(kBusy).contains(u"busy"_s));
-        QVERIFY(errorString(kBusy).contains(u"another Vantelo process"_s));
+        QVERIFY(errorText(kBusy).contains(u"busy"_s));
+        QVERIFY(errorText(kBusy).contains(u"another Vantelo process"_s));
     }
 
     // The line's state is read and parsed once per version of line.json,
@@ -369,8 +342,11 @@ private slots:
         QCOMPARE(QByteArray(conns[0].szEntryName), QByteArray("Quack"));
         QCOMPARE(line::lineStateParses(), parses + 1);
 
-        // This process's own change: parsed once, when it is written.
+        // This process's own change: parsed once, when it is written. The
+        // line's clock stands still meanwhile: the call, closing in 5 ms,
+        // stays listed however slowly this process runs.
         parses = line::lineStateParses();
+        platform::clock::setNowMs(platform::clock::nowMs());
         QCOMPARE(RasHangUpA(d.handle), DWORD(0));
         for (int i = 0; i < 50; ++i)
             QCOMPARE(stateOf(d.handle), DWORD(RASCS_Disconnected));
@@ -423,7 +399,7 @@ private slots:
           ]})")
                                     .arg(now - 10000)
                                     .toUtf8();
-        QVERIFY(writeBytes(m_home->runtimeDir() + u"/line.json"_s, json));
+        QVERIFY(writeBytes(m_f.home().runtimeDir() + u"/line.json"_s, json));
 
         const line::LineState state = line::readLineState();
         QCOMPARE(state.nextHandle, line::FirstHandle);

@@ -2,68 +2,31 @@
 // service calls' answers and errors, the stored dial parameters, the
 // phonebook file, the test controls and the dynamic statistics.
 
+#include "platform/core/clock.h"
 #include "platform/line/phonebook_file.h"
 #include "platform/ras.h"
 #include "platform/registry.h"
 #include "platform/sim/line_model.h"
 #include "platform/simline.h"
+#include "support/fixture.h"
 #include "support/line_probe.h"
-#include "support/phonebook_file.h"
-#include "support/testenv.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
 
 #include <cstring>
-#include <memory>
 
 using namespace Qt::StringLiterals;
 using simline::Outcome;
 using simline::detail::Call;
 using simline::detail::callStatus;
+namespace lineclock = platform::clock;
 
 namespace {
 
 constexpr int kWaitMs = 3000;
 constexpr DWORD kGone = lineprobe::Gone;
-
-struct Dialed
-{
-    DWORD rc = 0;
-    HRASCONN handle = 0;
-};
-
-Dialed dial(const QString &entry, const QString &user = u"demo"_s,
-            const QString &password = u"demo"_s, const QString &number = {})
-{
-    RASDIALPARAMS params{};
-    params.dwSize = sizeof params;
-    std::strcpy(params.szEntryName, entry.toLocal8Bit().constData());
-    std::strcpy(params.szUserName, user.toLocal8Bit().constData());
-    std::strcpy(params.szPassword, password.toLocal8Bit().constData());
-    std::strcpy(params.szPhoneNumber, number.toLocal8Bit().constData());
-    Dialed d;
-    d.rc = RasDialA(nullptr, nullptr, &params, RASDIAL_NOTIFIER_HWND, nullptr, &d.handle);
-    return d;
-}
-
-QStringList entryNames()
-{
-    std::vector<RASENTRYNAME> names;
-    platform::listEntries(names);
-    QStringList list;
-    for (const RASENTRYNAME &name : names)
-        list.append(platform::fieldText(name.szEntryName, sizeof name.szEntryName));
-    return list;
-}
-
-QString errorString(DWORD code)
-{
-    char buffer[256] = {};
-    return RasGetErrorStringA(code, buffer, sizeof buffer) == 0 ? QString::fromLatin1(buffer)
-                                                                : u"<failed>"_s;
-}
 
 // A statistics value as the program reads it: 0 and the 4 bytes on success,
 // else the error code.
@@ -96,32 +59,20 @@ quint32 statOr(const char *name, quint32 fallback)
 
 using namespace lineprobe;
 
-class TestSimulatedLine final : public QObject
+class TestSimulatedLine final : public FixtureTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TemporaryHome> m_home;
-
-private slots:
-    void init()
+    QList<PhonebookEntry> phonebook() const override
     {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        simline::clearStatisticsOverrides();
-        QVERIFY(writePhonebook({
+        return {
             quickEntry(u"Quick"_s, {u"SimStageMs=2"_s, u"SimHangUpMs=2"_s, u"SimSpeed=33600"_s}),
             quickEntry(u"Open"_s, {u"SimUser="_s, u"SimStageMs=2"_s, u"SimHangUpMs=2"_s}),
             quickEntry(u"Slow"_s, {u"SimStageMs=600000"_s}),
-        }));
+        };
     }
 
-    void cleanup()
-    {
-        simline::clearStatisticsOverrides();
-        m_home.reset();
-    }
-
+private slots:
     // The course of a call in time, worked out for exact moments.
     void callFollowsItsStagesInTime_data()
     {
@@ -283,10 +234,13 @@ private slots:
     {
         QVERIFY(writePhonebook({quickEntry(u"Short"_s, {u"SimStageMs=1"_s, u"SimDropAfterSec=1"_s}),
                                 quickEntry(u"Quick"_s, {u"SimStageMs=1"_s})}));
+        stopLineClock();
         const Dialed shortCall = dial(u"Short"_s);
         const Dialed quick = dial(u"Quick"_s);
+        lineclock::advanceMs(6); // six stages of 1 ms
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(shortCall.handle), DWORD(RASCS_Connected), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(quick.handle), DWORD(RASCS_Connected), kWaitMs);
+        lineclock::advanceMs(1000);
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(shortCall.handle), DWORD(RASCS_Disconnected), kWaitMs);
         QCOMPARE(errorOf(shortCall.handle), ERROR_NO_CARRIER);
         QCOMPARE(stateOf(quick.handle), DWORD(RASCS_Connected));
@@ -306,7 +260,9 @@ private slots:
     {
         QCOMPARE(RasHangUpA(0), ERROR_INVALID_HANDLE);
         QCOMPARE(RasHangUpA(4242), ERROR_INVALID_HANDLE);
+        stopLineClock();
         const Dialed d = dial(u"Quick"_s);
+        lineclock::advanceMs(12); // six stages of 2 ms
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(d.handle), DWORD(RASCS_Connected), kWaitMs);
         simline::setNextHangUpDelay(400);
         QCOMPARE(RasHangUpA(d.handle), DWORD(0));
@@ -316,7 +272,9 @@ private slots:
         QCOMPARE(errorOf(d.handle), DWORD(0));
         QCOMPARE(listedHandles(), QList<HRASCONN>{d.handle});
         QVERIFY(simline::calls().value(0).closing);
+        lineclock::advanceMs(399);
         QCOMPARE(RasHangUpA(d.handle), DWORD(0));
+        lineclock::advanceMs(1);
         QTRY_COMPARE_WITH_TIMEOUT(RasHangUpA(d.handle), ERROR_INVALID_HANDLE, kWaitMs);
         QCOMPARE(stateOf(d.handle), kGone);
         QVERIFY(listedHandles().isEmpty());
@@ -326,6 +284,7 @@ private slots:
         QCOMPARE(again.rc, DWORD(0));
         QVERIFY(again.handle != d.handle);
         QCOMPARE(RasHangUpA(again.handle), DWORD(0));
+        lineclock::advanceMs(2);
         QTRY_COMPARE_WITH_TIMEOUT(RasHangUpA(again.handle), ERROR_INVALID_HANDLE, 300);
     }
 
@@ -334,17 +293,21 @@ private slots:
         QVERIFY(writePhonebook({quickEntry(u"Busy"_s, {u"SimStageMs=1"_s, u"SimOutcome=busy"_s,
                                                        u"SimHangUpMs=600000"_s}),
                                 quickEntry(u"Quick"_s, {u"SimStageMs=1"_s})}));
+        stopLineClock();
         simline::setNextHangUpDelay(250);
         const Dialed busy = dial(u"Busy"_s);
+        lineclock::advanceMs(3); // busy once the number is dialed
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(busy.handle), DWORD(RASCS_Disconnected), kWaitMs);
         QCOMPARE(RasHangUpA(busy.handle), DWORD(0));
         QCOMPARE(RasHangUpA(busy.handle), ERROR_INVALID_HANDLE);
 
         const Dialed quick = dial(u"Quick"_s);
+        lineclock::advanceMs(6);
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(quick.handle), DWORD(RASCS_Connected), kWaitMs);
         QCOMPARE(RasHangUpA(quick.handle), DWORD(0));
-        QTest::qWait(50);
+        lineclock::advanceMs(50);
         QCOMPARE(RasHangUpA(quick.handle), DWORD(0));
+        lineclock::advanceMs(200);
         QTRY_COMPARE_WITH_TIMEOUT(RasHangUpA(quick.handle), ERROR_INVALID_HANDLE, kWaitMs);
     }
 
@@ -418,7 +381,7 @@ private slots:
         QCOMPARE(RasEnumEntriesA(nullptr, nullptr, names, &bytes, &count), ERROR_BUFFER_TOO_SMALL);
         QCOMPARE(bytes, DWORD(3 * 264));
         QCOMPARE(count, DWORD(3));
-        QCOMPARE(entryNames(), (QStringList{u"Quick"_s, u"Open"_s, u"Slow"_s}));
+        QCOMPARE(phonebookEntries(), (QStringList{u"Quick"_s, u"Open"_s, u"Slow"_s}));
 
         // Connections are listed in dial order, with their device.
         const Dialed slow = dial(u"Slow"_s);
@@ -503,7 +466,7 @@ private slots:
     {
         QFETCH(uint, code);
         QFETCH(QString, text);
-        QCOMPARE(errorString(code), text);
+        QCOMPARE(errorText(code, u"<failed>"_s), text);
     }
 
     void errorStringNeedsRoomForItsNul()
@@ -551,7 +514,7 @@ private slots:
         QCOMPARE(QByteArray(read.szPassword), QByteArray());
         QCOMPARE(QByteArray(read.szUserName), "ann"_ba);
         // The other entries and their settings are kept.
-        QCOMPARE(entryNames(), (QStringList{u"Quick"_s, u"Open"_s, u"Slow"_s}));
+        QCOMPARE(phonebookEntries(), (QStringList{u"Quick"_s, u"Open"_s, u"Slow"_s}));
         QVERIFY(readBytes(simline::phonebookPath()).contains("SimStageMs=600000"));
 
         // A line break could smuggle keys into the file.
@@ -599,7 +562,7 @@ private slots:
     void samplePhonebookIsCreatedOnceAndKept()
     {
         QVERIFY(QFile::remove(simline::phonebookPath()));
-        QCOMPARE(entryNames(), (QStringList{u"Vantelo Demo"_s, u"Vantelo Busy Line"_s}));
+        QCOMPARE(phonebookEntries(), (QStringList{u"Vantelo Demo"_s, u"Vantelo Busy Line"_s}));
         QCOMPARE(QFileInfo(simline::phonebookPath()).permissions().toInt() & 0x0077, 0);
         RASDIALPARAMS params{};
         params.dwSize = sizeof params;
@@ -611,9 +574,9 @@ private slots:
         // The user's edits are read at the next request and never overwritten.
         QVERIFY(writeBytes(simline::phonebookPath(), "[Mine]\nPhoneNumber=1\n"));
         simline::ensurePhonebook();
-        QCOMPARE(entryNames(), QStringList{u"Mine"_s});
+        QCOMPARE(phonebookEntries(), QStringList{u"Mine"_s});
         QVERIFY(writeBytes(simline::phonebookPath(), QByteArray()));
-        QVERIFY(entryNames().isEmpty());
+        QVERIFY(phonebookEntries().isEmpty());
     }
 
     void twoEntriesConnectedAtOnce()
@@ -628,6 +591,7 @@ private slots:
 
     void statisticsExistOnlyWhileTheModemsAreLinked()
     {
+        stopLineClock();
         quint32 value = 0;
         QCOMPARE(queryStat("Dial-Up Adapter\\ConnectSpeed", &value), ERROR_FILE_NOT_FOUND);
         const Dialed slow = dial(u"Slow"_s);
@@ -635,16 +599,18 @@ private slots:
 
         // The first connected call publishes its figures.
         const Dialed quick = dial(u"Quick"_s);
+        lineclock::advanceMs(12); // six stages of 2 ms
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(quick.handle), DWORD(RASCS_Connected), kWaitMs);
         QCOMPARE(queryStat("Dial-Up Adapter\\ConnectSpeed", &value), ERROR_SUCCESS);
         QCOMPARE(value, 33600u);
         const quint32 received = statOr("Dial-Up Adapter\\BytesRecvd", 0);
         const quint32 sent = statOr("Dial-Up Adapter\\BytesXmit", 0);
         QVERIFY(received > 0 && sent > 0);
+        lineclock::advanceMs(100);
         QTRY_VERIFY_WITH_TIMEOUT(statOr("Dial-Up Adapter\\BytesRecvd", 0) > received, kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(statOr("Dial-Up Adapter\\BytesXmit", 0) > sent, kWaitMs);
         // About 55% of 33600 / 8 bytes a second come in, less goes out.
-        QTest::qWait(200);
+        lineclock::advanceMs(200);
         const quint32 later = statOr("Dial-Up Adapter\\BytesRecvd", 0);
         QVERIFY2(later - received >= 400 && later - received < 20000,
                  qPrintable(QString::number(later - received)));
@@ -687,8 +653,10 @@ private slots:
         // The modems' link has its speed before the logon is over.
         QVERIFY(writePhonebook({quickEntry(u"Strict"_s, {u"SimStageMs=200"_s, u"SimUser=bob"_s})}));
         const Dialed strict = dial(u"Strict"_s);
+        lineclock::advanceMs(800); // four stages of 200 ms: logging on
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(strict.handle), DWORD(RASCS_Authenticate), kWaitMs);
         QCOMPARE(statOr("Dial-Up Adapter\\ConnectSpeed", 0), 28800u);
+        lineclock::advanceMs(200);
         QTRY_COMPARE_WITH_TIMEOUT(errorOf(strict.handle), ERROR_AUTHENTICATION_FAILURE, kWaitMs);
         QCOMPARE(queryStat("Dial-Up Adapter\\ConnectSpeed", &value), ERROR_FILE_NOT_FOUND);
     }

@@ -5,9 +5,8 @@
 #include "platform/paths.h"
 #include "platform/ras.h"
 #include "platform/simline.h"
+#include "support/fixture.h"
 #include "support/line_probe.h"
-#include "support/phonebook_file.h"
-#include "support/testenv.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -16,13 +15,14 @@
 #include <QProcess>
 #include <QTest>
 
-#include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <sys/file.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+using lineprobe::dial;
+using lineprobe::errorOf;
+using lineprobe::stateOf;
 
 namespace {
 
@@ -52,55 +52,23 @@ Run runTool(const QStringList &args, const QByteArray &input = {})
     return run;
 }
 
-HRASCONN dial(const QString &entry)
-{
-    RASDIALPARAMS params{};
-    params.dwSize = sizeof params;
-    std::strcpy(params.szEntryName, entry.toLocal8Bit().constData());
-    std::strcpy(params.szUserName, "demo");
-    std::strcpy(params.szPassword, "demo");
-    HRASCONN handle = 0;
-    return RasDialA(nullptr, nullptr, &params, 0, nullptr, &handle) == 0 ? handle : 0;
-}
-
-DWORD stateOf(HRASCONN handle)
-{
-    RASCONNSTATUS status{};
-    status.dwSize = sizeof status;
-    return RasGetConnectStatusA(handle, &status) == 0 ? DWORD(status.rasconnstate) : 0xFFFFFFFFu;
-}
-
-DWORD errorOf(HRASCONN handle)
-{
-    RASCONNSTATUS status{};
-    status.dwSize = sizeof status;
-    return RasGetConnectStatusA(handle, &status) == 0 ? status.dwError : 0xFFFFFFFFu;
-}
-
 } // namespace
 
-class TestLineTool final : public QObject
+class TestLineTool final : public FixtureTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TemporaryHome> m_home;
-
-private slots:
-    void init()
+    QList<PhonebookEntry> phonebook() const override
     {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        QVERIFY(writePhonebook({
+        return {
             quickEntry(u"Home"_s, {u"SimStageMs=2"_s, u"SimHangUpMs=2"_s}),
             quickEntry(u"Office"_s, {u"SimStageMs=2"_s, u"SimHangUpMs=2"_s}),
             quickEntry(u"Busy"_s, {u"SimStageMs=2"_s, u"SimOutcome=busy"_s}),
             quickEntry(u"Slow"_s, {u"SimStageMs=600000"_s}),
-        }));
+        };
     }
 
-    void cleanup() { m_home.reset(); }
-
+private slots:
     void callDialedByTheToolIsSeenHere()
     {
         const Run list = runTool({u"list"_s});
@@ -155,8 +123,8 @@ private slots:
 
     void toolDropsAndHangsUpCallsOfThisProcess()
     {
-        const HRASCONN home = dial(u"Home"_s);
-        const HRASCONN office = dial(u"Office"_s);
+        const HRASCONN home = dial(u"Home"_s).handle;
+        const HRASCONN office = dial(u"Office"_s).handle;
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(home), DWORD(RASCS_Connected), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(office), DWORD(RASCS_Connected), kWaitMs);
 
@@ -173,8 +141,8 @@ private slots:
 
     void statusForScripts()
     {
-        const HRASCONN home = dial(u"Home"_s);
-        const HRASCONN busy = dial(u"Busy"_s);
+        const HRASCONN home = dial(u"Home"_s).handle;
+        const HRASCONN busy = dial(u"Busy"_s).handle;
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(home), DWORD(RASCS_Connected), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(busy), DWORD(RASCS_Disconnected), kWaitMs);
 
@@ -228,12 +196,12 @@ private slots:
     void toolSteersTheNextCallOfThisProcess()
     {
         QCOMPARE(runTool({u"force"_s, u"nodialtone"_s}).exitCode, 0);
-        const HRASCONN forced = dial(u"Home"_s);
+        const HRASCONN forced = dial(u"Home"_s).handle;
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(forced), DWORD(RASCS_Disconnected), kWaitMs);
         QCOMPARE(errorOf(forced), ERROR_NO_DIALTONE);
 
         QCOMPARE(runTool({u"slow-hangup"_s, u"300"_s}).exitCode, 0);
-        const HRASCONN office = dial(u"Office"_s);
+        const HRASCONN office = dial(u"Office"_s).handle;
         QTRY_COMPARE_WITH_TIMEOUT(stateOf(office), DWORD(RASCS_Connected), kWaitMs);
         QCOMPARE(RasHangUpA(office), DWORD(0));
         QTest::qWait(50);

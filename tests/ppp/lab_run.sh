@@ -49,8 +49,9 @@ PPP_DIR=$(realpath "$(dirname "$0")")
 PEERS=$(realpath "$PPP_DIR/../../data/ppp/vantelo")
 NAME=$(basename "$CASES" .sh)
 
+# shellcheck source-path=SCRIPTDIR source=../e2e/x_session.sh
+source "$PPP_DIR/../e2e/x_session.sh"
 fail() { echo "$NAME: FAIL: $*"; exit 1; }
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 # ---- the host's side ----
 QEMU=$(command -v qemu-system-x86_64) || fail "host: no qemu-system-x86_64 (Debian package qemu-system-x86)"
@@ -88,16 +89,10 @@ mkdir "$WORK/ctl"
 } >"$WORK/ctl/guest.env" || exit 1
 
 QEMU_PID=""
+# shellcheck disable=SC2317 # run by the EXIT trap
 cleanup()
 {
-    if [ -n "$QEMU_PID" ] && kill -0 "$QEMU_PID" 2>/dev/null; then
-        kill -TERM "$QEMU_PID" 2>/dev/null
-        for _ in $(seq 30); do
-            kill -0 "$QEMU_PID" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -KILL "$QEMU_PID" 2>/dev/null
-    fi
+    [ -z "$QEMU_PID" ] || end_process "$QEMU_PID" 3
     rm -rf "$WORK"
 }
 trap cleanup EXIT

@@ -7,7 +7,7 @@
 #include "services/storage_notice.h"
 #include "support/child_limits.h"
 #include "support/file_size_limit.h"
-#include "support/testenv.h"
+#include "support/fixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,7 +17,6 @@
 #include <QTest>
 #include <QThread>
 
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,24 +45,18 @@ class TestCallLog final : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TemporaryHome> m_home;
+    TestFixture m_f;
     QString m_log;
 
 private slots:
     void init()
     {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        m_log = m_home->dataDir() + u"/ilog.log"_s;
+        QVERIFY(m_f.setUp());
+        m_log = m_f.home().dataDir() + u"/ilog.log"_s;
         QCOMPARE(platform::localPath(CallLogPath), m_log);
     }
 
-    void cleanup()
-    {
-        StorageNotice::reset();
-        SetFixedDateTime(QDateTime());
-        m_home.reset();
-    }
+    void cleanup() { m_f.tearDown(); }
 
     void formatHms_data()
     {
@@ -245,7 +238,7 @@ private slots:
             AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:01"_s, u"33600"_s);
         }
         QCOMPARE(readBytes(m_log), old);
-        QCOMPARE(QDir(m_home->dataDir()).entryList(QDir::Files), QStringList{u"ilog.log"_s});
+        QCOMPARE(QDir(m_f.home().dataDir()).entryList(QDir::Files), QStringList{u"ilog.log"_s});
 
         // A log that is a folder can neither be read nor replaced.
         QVERIFY(QFile::remove(m_log));
@@ -275,8 +268,8 @@ private slots:
         QVERIFY(S_ISFIFO(st.st_mode));
 
         // The log's folder cannot be made.
-        QVERIFY(QDir(m_home->dataDir()).removeRecursively());
-        QVERIFY(writeBytes(m_home->dataDir(), "a file where the folder goes"));
+        QVERIFY(QDir(m_f.home().dataDir()).removeRecursively());
+        QVERIFY(writeBytes(m_f.home().dataDir(), "a file where the folder goes"));
         for (int second = 0; second < 3; ++second)
             AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:01"_s, u"33600"_s);
         const QStringList notices = StorageNotice::take();
@@ -288,7 +281,7 @@ private slots:
     void folderTakenAwayBetweenTicksIsMadeAgain()
     {
         AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:01"_s, u"33600"_s);
-        QVERIFY(QDir(m_home->dataDir()).removeRecursively());
+        QVERIFY(QDir(m_f.home().dataDir()).removeRecursively());
         AppendCallLog(u"07/12/26"_s, u"08:00:00"_s, u"08:00:02"_s, u"33600"_s);
         QCOMPARE(readBytes(m_log), Header + "07/12/26" + blanks(6) + "08:00:00" + blanks(6) +
                                        "08:00:02" + blanks(6) + "33600\r\n");
@@ -332,7 +325,7 @@ private slots:
             QCOMPARE(inode(), firstInode);
         }
         QCOMPARE(CallLogCountsSoFar().syncs, before.syncs);
-        QCOMPARE(QDir(m_home->dataDir()).entryList(QDir::Files), QStringList{u"ilog.log"_s});
+        QCOMPARE(QDir(m_f.home().dataDir()).entryList(QDir::Files), QStringList{u"ilog.log"_s});
 
         const QByteArray last = readBytes(m_log);
         FlushCallLog();
@@ -383,7 +376,7 @@ private slots:
         QCOMPARE(readBytes(m_log), Header + record);
 
         QThread::msleep(30);
-        const QString other = m_home->dataDir() + u"/other.log"_s;
+        const QString other = m_f.home().dataDir() + u"/other.log"_s;
         QVERIFY(writeBytes(other, quoted));
         QVERIFY(QFile::remove(m_log) && QFile::rename(other, m_log));
         AppendCallLog(u"d"_s, u"s"_s, u"f"_s, u"c"_s);
@@ -394,7 +387,7 @@ private slots:
     // keeps its permissions.
     void replacementKeepsLinkAndPermissions()
     {
-        const QString target = m_home->dataDir() + u"/elsewhere.log"_s;
+        const QString target = m_f.home().dataDir() + u"/elsewhere.log"_s;
         QVERIFY(writeBytes(target, "old"));
         QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                   QFileDevice::ReadGroup));
@@ -412,7 +405,7 @@ private slots:
         FlushCallLog();
         QVERIFY(QFileInfo(m_log).isSymLink());
         QCOMPARE(readBytes(target), expected);
-        QCOMPARE(QDir(m_home->dataDir()).entryList(QDir::Files | QDir::System).size(), 2);
+        QCOMPARE(QDir(m_f.home().dataDir()).entryList(QDir::Files | QDir::System).size(), 2);
     }
 };
 

@@ -4,11 +4,9 @@
 #include "engine/globals.h"
 #include "platform/seams.h"
 #include "services/post_connect.h"
-#include "support/testenv.h"
+#include "support/fixture.h"
 
 #include <QTest>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 namespace seams = platform::seams;
@@ -20,32 +18,11 @@ const QString SoundFilter = u"Wave sounds (*.wav)"_s + QChar(0) + u"*.wav"_s + Q
 
 } // namespace
 
-class TestPostConnect final : public QObject
+class TestPostConnect final : public FixtureTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TemporaryHome> m_home;
-
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        seams::setQuiet(true);
-        seams::clearAllCalls();
-        AppLaunchList.fill(QString());
-        AppLaunchCount = 0;
-        SoundPlayed = 0;
-    }
-
-    void cleanup()
-    {
-        AppLaunchList.fill(QString());
-        AppLaunchCount = 0;
-        m_home.reset();
-    }
-
     void launchStartsTheListedApplications()
     {
         AppLaunchList[0] = u"mailer --check"_s;
@@ -91,8 +68,8 @@ private slots:
     void playWaveFileMarksTheSoundPlayed()
     {
         QFETCH(QString, path);
-        path.replace(u"@home"_s, m_home->path());
-        if (path.startsWith(m_home->path()))
+        path.replace(u"@home"_s, m_f.home().path());
+        if (path.startsWith(m_f.home().path()))
             QVERIFY(writeBytes(path, "RIFF"));
         PlayWaveFile(path);
         QCOMPARE(SoundPlayed, qint16(1));
@@ -104,7 +81,7 @@ private slots:
 
     void browseFillsTheDialogRecord()
     {
-        const QString chosen = m_home->path() + u"/Sons/ding.wav"_s;
+        const QString chosen = m_f.home().path() + u"/Sons/ding.wav"_s;
         seams::setNextOpenFileName(chosen);
         QCOMPARE(BrowseForFile(1234, u"Choose the sound file"_s, SoundFilter), chosen);
 

@@ -3,41 +3,24 @@
 #include "platform/ansi.h"
 #include "services/ini.h"
 #include "services/storage_notice.h"
-#include "support/testenv.h"
+#include "support/fixture.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
 
-#include <memory>
-
 using namespace Qt::StringLiterals;
 
-class TestSettingsFile final : public QObject
+class TestSettingsFile final : public FixtureTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TemporaryHome> m_home;
-
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-    }
-
-    void cleanup()
-    {
-        StorageNotice::reset();
-        m_home.reset();
-    }
-
     void pathFollowsTheProgramFolderOnEveryCall()
     {
-        QCOMPARE(IniPath(Settings::FileBase), m_home->configDir() + u"/test.ini"_s);
+        QCOMPARE(IniPath(Settings::FileBase), m_f.home().configDir() + u"/test.ini"_s);
         WriteIniValue(Settings::FileBase, Settings::Info, Settings::Login, u"bob"_s);
-        QVERIFY(QFileInfo::exists(m_home->configDir() + u"/test.ini"_s));
+        QVERIFY(QFileInfo::exists(m_f.home().configDir() + u"/test.ini"_s));
 
         // Nothing is cached: another home gives another file.
         TemporaryHome other;

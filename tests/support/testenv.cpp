@@ -19,8 +19,8 @@ TemporaryHome::TemporaryHome()
         QDir().mkpath(dirs[i]);
         qputenv(kVariables[i], QFile::encodeName(dirs[i]));
     }
-    QFile::setPermissions(dirs[3], QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                       QFileDevice::ExeOwner);
+    QFile::setPermissions(dirs[3],
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TemporaryHome::~TemporaryHome()

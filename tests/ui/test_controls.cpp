@@ -2,8 +2,8 @@
 // window borders, the makers' sizing and Enter key, and, in every window,
 // captions that show whole.
 
+#include "forms_test.h"
 #include "platform/seams.h"
-#include "support/testenv.h"
 #include "ui/about/frmAbout.h"
 #include "ui/common/controls.h"
 #include "ui/common/cursor_rest.h"
@@ -25,8 +25,6 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -103,12 +101,9 @@ QStringList cutCaptions(const QWidget &window)
 
 } // namespace
 
-class TestControls final : public QObject
+class TestControls final : public FormsTest
 {
     Q_OBJECT
-
-private:
-    std::unique_ptr<TemporaryHome> m_home;
 
 private slots:
     void everyImageIsRegistered()
@@ -120,19 +115,6 @@ private slots:
     }
 
     void initTestCase() { Controls::useFormFont(); } // as main() does
-
-    void init()
-    {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        platform::seams::setQuiet(true);
-    }
-
-    void cleanup()
-    {
-        Forms::unloadAll();
-        m_home.reset();
-    }
 
     void oneFontWithTheLayoutsMetrics()
     {

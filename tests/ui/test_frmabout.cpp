@@ -1,8 +1,8 @@
 // The about window: its texts, the maker's address and closing.
 
 #include "engine/globals.h"
+#include "forms_test.h"
 #include "platform/seams.h"
-#include "support/testenv.h"
 #include "ui/about/frmAbout.h"
 #include "ui/common/controls.h"
 #include "ui/common/forms.h"
@@ -10,8 +10,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 namespace seams = platform::seams;
@@ -35,29 +33,12 @@ void checkLoadedTexts(QWidget &w)
 
 } // namespace
 
-class TestAboutWindow final : public QObject
+class TestAboutWindow final : public FormsTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TemporaryHome> m_home;
-
 private slots:
     void initTestCase() { Controls::useFormFont(); } // as main() does
-
-    void init()
-    {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        seams::setQuiet(true);
-        seams::clearProgramStartCalls();
-    }
-
-    void cleanup()
-    {
-        Forms::unloadAll();
-        m_home.reset();
-    }
 
     void loadShowsTitleVersionAndBanner()
     {

@@ -381,8 +381,8 @@ private slots:
         StorageNotice::reset();
         const QString ini = IniPath(::Settings::FileBase);
         QVERIFY(writeBytes(ini, "[INFO]\r\nLogin1=bob\r\n;" + QByteArray(2 << 20, 'x')));
-        QVERIFY(QDir(m_f.home->dataDir()).removeRecursively());
-        QVERIFY(writeBytes(m_f.home->dataDir(), "a file where the folder goes"));
+        QVERIFY(QDir(m_f.base.home().dataDir()).removeRecursively());
+        QVERIFY(writeBytes(m_f.base.home().dataDir(), "a file where the folder goes"));
         platform::seams::clearMessageBoxCalls();
 
         frmdial &w = m_f.load();

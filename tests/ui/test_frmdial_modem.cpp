@@ -47,17 +47,15 @@ private slots:
     void init()
     {
         QVERIFY(m_f.setUp());
-        qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_f.home->path()));
+        qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_f.base.home().path()));
         // pppd's options are checked before dialing: the tests' own are there.
-        const QString peers = m_f.home->path() + u"/peers"_s;
+        const QString peers = m_f.base.home().path() + u"/peers"_s;
         QVERIFY(writeBytes(peers + u"/vantelo"_s, "noauth\n"));
         qputenv("VANTELO_PPP_PEERS_DIR", QFile::encodeName(peers));
     }
     void cleanup()
     {
-        for (const HRASCONN handle : lineprobe::listedHandles())
-            lineprobe::hangUpAndWait(handle);
-        m_f.tearDown();
+        m_f.tearDown(); // hangs up the modem's call too
         qunsetenv("VANTELO_PPP_PEERS_DIR");
     }
 
@@ -65,7 +63,7 @@ private slots:
     // in words, then the service's words for a busy line until Cancel.
     void busyModemInPulse()
     {
-        EmulatedModem modem(m_f.home->path(),
+        EmulatedModem modem(m_f.base.home().path(),
                             {u"--delay-ms"_s, u"200"_s, u"--default"_s, u"busy"_s});
         QVERIFY(modem.isReady());
         QVERIFY(writePhonebook({{u"Modem"_s, {u"Device="_s + modem.link()}}}));
@@ -94,7 +92,7 @@ private slots:
     // Tone dialing once the options say so; Cancel while the modem dials hangs it up.
     void cancelWhileDialingInTone()
     {
-        EmulatedModem modem(m_f.home->path(), {u"--default"_s, u"silent"_s});
+        EmulatedModem modem(m_f.base.home().path(), {u"--default"_s, u"silent"_s});
         QVERIFY(modem.isReady());
         QVERIFY(writePhonebook({{u"Modem"_s, {u"Device="_s + modem.link()}}}));
         frmdial &w = m_f.load();
@@ -116,7 +114,7 @@ private slots:
     // the missing file and say what to install.
     void modemWithoutPeersFile()
     {
-        EmulatedModem modem(m_f.home->path());
+        EmulatedModem modem(m_f.base.home().path());
         QVERIFY(modem.isReady());
         QVERIFY(writePhonebook(
             {{u"Modem"_s, {u"Device="_s + modem.link(), u"Peer=vantelo-test-absent"_s}}}));

@@ -6,14 +6,14 @@
 
 #include "engine/dialing.h"
 #include "engine/globals.h"
+#include "platform/core/clock.h"
 #include "platform/paths.h"
 #include "platform/seams.h"
 #include "platform/simline.h"
 #include "services/call_log.h"
 #include "services/clock.h"
 #include "services/ini.h"
-#include "support/phonebook_file.h"
-#include "support/testenv.h"
+#include "support/fixture.h"
 #include "ui/common/controls.h"
 #include "ui/common/forms.h"
 #include "ui/dialer/frmdial.h"
@@ -40,31 +40,20 @@ struct LoginSettings
 class Fixture final
 {
 public:
-    std::unique_ptr<TemporaryHome> home;
+    TestFixture base;
     std::unique_ptr<frmdial> dialer;
 
     bool setUp(const QList<PhonebookEntry> &phonebook = {quickEntry(u"Home"_s)})
     {
-        home = std::make_unique<TemporaryHome>();
-        if (!home->isValid())
+        // An empty phonebook is written too: a file with no entry.
+        if (!base.setUp() || !writePhonebook(phonebook))
             return false;
         Controls::useFormFont(); // as main() does
-        platform::seams::setQuiet(true);
-        platform::seams::clearAllCalls();
         // A desktop with an XEmbed tray, unless a test says otherwise.
         platform::seams::setDesktopTray(true);
         platform::seams::setStatusNotifierHost(false);
-        simline::reset();
-        SetFixedDateTime({});
-        SessionDuration = TotalDuration = MonthDuration = Duration{};
-        SoundPlayed = 0;
-        WaveFilePath.clear();
-        HideOnClose = 0;
-        TrayIconData = NOTIFYICONDATA{};
-        DialType = 0;
-        LastRasError = 0;
         HangUpPaceMs = 1;
-        return writePhonebook(phonebook);
+        return true;
     }
 
     static void writeSettings(const LoginSettings &s)
@@ -100,10 +89,7 @@ public:
         Forms::unloadAll();
         Forms::setDialer(nullptr);
         dialer.reset();
-        simline::reset();
-        SetFixedDateTime({});
-        platform::seams::setQuiet(true);
-        home.reset();
+        base.tearDown();
     }
 
     // Types the login fields as the user would see them.

@@ -2,11 +2,11 @@
 // "&Ok" and "&Cancel" write, its pages, and its message and file dialogs.
 
 #include "engine/globals.h"
+#include "forms_test.h"
 #include "platform/dialogs.h"
 #include "platform/seams.h"
 #include "platform/window_handles.h"
 #include "services/ini.h"
-#include "support/testenv.h"
 #include "ui/common/controls.h"
 #include "ui/common/forms.h"
 #include "ui/options/frmopt.h"
@@ -17,8 +17,6 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTest>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 namespace seams = platform::seams;
@@ -84,13 +82,11 @@ bool hasLine(const QString &line)
 
 } // namespace
 
-class TestOptionsWindow final : public QObject
+class TestOptionsWindow final : public FormsTest
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TemporaryHome> m_home;
-
     void storeSettings(const QByteArray &text)
     {
         QVERIFY(writeBytes(IniPath(Settings::FileBase), text));
@@ -98,23 +94,6 @@ private:
 
 private slots:
     void initTestCase() { Controls::useFormFont(); } // as main() does
-
-    void init()
-    {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        seams::setQuiet(true);
-        seams::clearAllCalls();
-        DialType = 0;
-        WaveFilePath.clear();
-        SoundPlayed = 0;
-    }
-
-    void cleanup()
-    {
-        Forms::unloadAll();
-        m_home.reset();
-    }
 
     void firstLoadWithoutSettingsFile()
     {
@@ -278,7 +257,7 @@ private slots:
 
     void browseFillsTheSoundPathAndPlayNeedsOne()
     {
-        const QString sound = m_home->path() + u"/ding.wav"_s;
+        const QString sound = m_f.home().path() + u"/ding.wav"_s;
         QVERIFY(writeBytes(sound, QByteArray("RIFF")));
         frmopt &w = Forms::options();
         seams::setNextOpenFileName(sound);

@@ -8,8 +8,7 @@
 #include "platform/seams.h"
 #include "platform/simline.h"
 #include "support/fake_dialer.h"
-#include "support/phonebook_file.h"
-#include "support/testenv.h"
+#include "support/fixture.h"
 #include "ui/common/controls.h"
 #include "ui/common/forms.h"
 #include "ui/details/frmset.h"
@@ -81,7 +80,7 @@ class TestDetailsWindow final : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TemporaryHome> m_home;
+    TestFixture m_f;
     std::unique_ptr<frmdial> m_dialer;
 
     // A connected call on the simulated line, dialed outside the dialer window.
@@ -98,13 +97,7 @@ private slots:
 
     void init()
     {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-        platform::seams::setQuiet(true);
-        simline::reset();
-        simline::clearStatisticsOverrides();
-        QVERIFY(writePhonebook({quickEntry(u"Home"_s)}));
-        HideOnClose = 0;
+        QVERIFY(m_f.setUp({quickEntry(u"Home"_s)}));
         HangUpPaceMs = 1;
         m_dialer = std::make_unique<frmdial>();
         // The dialer's own timers would write into the details window.
@@ -119,9 +112,7 @@ private slots:
         Forms::unloadAll();
         Forms::setDialer(nullptr);
         m_dialer.reset();
-        simline::reset();
-        simline::clearStatisticsOverrides();
-        m_home.reset();
+        m_f.tearDown();
     }
 
     void countersShowTheStatisticsAsPlainSignedNumbers()

@@ -2,7 +2,7 @@
 // no image-format plugin is loaded while the windows are built and shown, and
 // the images read are those Qt's own format detection reads.
 
-#include "support/testenv.h"
+#include "forms_test.h"
 #include "ui/about/frmAbout.h"
 #include "ui/common/controls.h"
 #include "ui/common/forms.h"
@@ -16,8 +16,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTest>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -41,26 +39,11 @@ QStringList loadedImagePlugins()
 
 } // namespace
 
-class TestImageLoading final : public QObject
+class TestImageLoading final : public FormsTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TemporaryHome> m_home;
-
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-    }
-
-    void cleanup()
-    {
-        Forms::unloadAll();
-        m_home.reset();
-    }
-
     // First: anything that reads an image the usual way may load the plugins.
     void noImagePluginLoadedByTheWindows()
     {

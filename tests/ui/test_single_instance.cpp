@@ -112,7 +112,7 @@ private slots:
         QVERIFY(!Forms::details().isVisible());
 
         // A socket left behind by a Vantelo that crashed is no obstacle.
-        QVERIFY(writeBytes(m_f.home->runtimeDir() + u"/instance.socket"_s, "stale"));
+        QVERIFY(writeBytes(m_f.base.home().runtimeDir() + u"/instance.socket"_s, "stale"));
         platform::SingleInstance guard(platform::runtimeFolder());
         QCOMPARE(guard.claim(), Role::First);
         QCOMPARE(guard.problem(), QString());
@@ -223,7 +223,7 @@ private slots:
         QVERIFY(!noFolder.problem().isEmpty());
 
         // A link in the lock's place is not followed to another file.
-        const QString elsewhere = m_f.home->path() + u"/elsewhere"_s;
+        const QString elsewhere = m_f.base.home().path() + u"/elsewhere"_s;
         platform::SingleInstance linked(platform::runtimeFolder());
         QVERIFY(QFile::link(elsewhere, linked.lockPath()));
         QCOMPARE(linked.claim(), Role::Unguarded);

@@ -5,10 +5,10 @@
 #include "platform/line/runtime_files.h"
 
 #include "platform/core/bounded_read.h"
+#include "platform/core/clock.h"
 #include "platform/lines.h"
 #include "platform/paths.h"
 
-#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -110,7 +110,7 @@ void rememberState(const QString &path, const struct stat &st, const LineState &
 
 qint64 nowMs()
 {
-    return QDateTime::currentMSecsSinceEpoch();
+    return platform::clock::nowMs();
 }
 
 void setLineLockWaitMs(int ms)

@@ -84,7 +84,8 @@ struct LineState
     Outcome forcedOutcome = Outcome::Connect;
 };
 
-// The clock every process shares: milliseconds since the epoch.
+// The clock every process shares: milliseconds since the epoch
+// (platform::clock, which a test may set for its own process).
 qint64 nowMs();
 
 // The service's errors when the shared state cannot be changed: another
