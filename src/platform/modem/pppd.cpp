@@ -124,7 +124,8 @@ QString pppdExitWords(int exitStatus)
     case 13:
         return u"the link reached its time limit"_s;
     case 15:
-        return u"the far end stopped answering while the line stayed up (a dead link)"_s;
+        return u"the far end stopped answering (no LCP echo replies) while the line stayed up: "
+               u"a dead link, which pppd ended"_s;
     case 16:
         return u"the modem hung up: the carrier was lost or the far end hung up"_s;
     case 17:
