@@ -10,7 +10,9 @@
 // lcp-echo-interval and lcp-echo-failure, it checks the link as pppd does: an
 // echo request on the line every interval, and any byte back counts as the
 // reply. After that many requests in a row without one it ends as pppd ends a
-// dead link (status 15). VANTELO_STANDIN_ECHO_UNIT_MS is the interval's unit
+// dead link: status 15, or with VANTELO_STANDIN_DEAD_EXIT=16, as pppd 2.4.9
+// was seen to on a real link, "Modem hangup" and status 16 (the line it gave
+// back read as hung up). VANTELO_STANDIN_ECHO_UNIT_MS is the interval's unit
 // in milliseconds (1000, pppd's seconds, by default), so tests need not wait.
 
 #include <csignal>
@@ -145,6 +147,11 @@ int main(int argc, char **argv)
                 "No response to %ld echo-requests\nSerial link appears to be disconnected.\n"
                 "Connection terminated.\n",
                 check.failures);
+        const char *status = std::getenv("VANTELO_STANDIN_DEAD_EXIT");
+        if (status && std::strcmp(status, "16") == 0) {
+            dprintf(logFd, "Modem hangup\n");
+            return 16;
+        }
         return 15;
     }
     dprintf(logFd, "Connection terminated.\n");

@@ -63,7 +63,7 @@ private slots:
             lineprobe::hangUpAndWait(handle);
         m_f.tearDown();
         for (const char *name : {"VANTELO_PPP_PEERS_DIR", "VANTELO_PPPD", "VANTELO_STANDIN_DIR",
-                                 "VANTELO_STANDIN_ECHO_UNIT_MS"})
+                                 "VANTELO_STANDIN_ECHO_UNIT_MS", "VANTELO_STANDIN_DEAD_EXIT"})
             qunsetenv(name);
     }
 
@@ -128,6 +128,7 @@ private slots:
         qputenv("VANTELO_PPPD", VANTELO_PPPD_STANDIN);
         qputenv("VANTELO_STANDIN_DIR", QFile::encodeName(m_f.home->path()));
         qputenv("VANTELO_STANDIN_ECHO_UNIT_MS", "20");
+        qputenv("VANTELO_STANDIN_DEAD_EXIT", "16"); // as pppd 2.4.9 ends it
         EmulatedModem modem(m_f.home->path(), {u"--"_s, u"cat"_s});
         QVERIFY(modem.isReady());
         QVERIFY(writePhonebook({{u"Modem"_s, {u"Device="_s + modem.link()}}}));
