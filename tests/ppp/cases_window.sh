@@ -334,7 +334,8 @@ case_dial_and_hang_up()
 # The ISP refuses the login (a wrong password, error 691) with "Auto connect"
 # ticked: after Cancel, several redial periods pass and the modem is never
 # dialed again (ISPs lock accounts after repeated failures). The right password
-# typed in lifts the pause: the next period dials, and the call connects.
+# typed in lifts the pause: once it has stayed the same for a period it is
+# dialed (never half typed), and the call connects.
 case_refused_login_not_redialed()
 {
     # shellcheck source=/dev/null

@@ -389,8 +389,13 @@ private slots:
         w.Timer3_Timer();
         QCOMPARE(simline::calls().size(), 0);
 
-        // A new password: the next period dials it, and it connects.
+        // A new password, typed: dialed once it has stayed the same for a
+        // whole period, and it connects.
+        w.Text1->setText(u"de"_s);
+        w.Timer3_Timer();
         w.Text1->setText(u"demo"_s);
+        w.Timer3_Timer();
+        QCOMPARE(simline::calls().size(), 0);
         w.Timer3_Timer();
         QCOMPARE(simline::calls().size(), 1);
         QVERIFY(m_f.tickUntilConnected());

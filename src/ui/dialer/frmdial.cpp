@@ -324,6 +324,8 @@ void frmdial::showCallFailure(DWORD error, const QString &text)
     if (error == ERROR_AUTHENTICATION_FAILURE) {
         // The fields are locked while a call is listed: they hold what was dialed.
         m_refusedLogin = RefusedLogin{userName(), password(), text};
+        m_pausedUser = userName();
+        m_pausedPassword = password();
         status->setText(refusedLoginStatus());
         return;
     }
@@ -705,8 +707,13 @@ void frmdial::Timer3_Timer()
     std::vector<RASCONN> connections;
     const DWORD result = platform::listConnections(connections);
     if (result == 0 && connections.empty() && Connect->isEnabled() && checkValue(Check2) == 1) {
-        if (refusedLoginUnchanged())
-            return;
+        if (m_refusedLogin) {
+            const bool typing = userName() != m_pausedUser || password() != m_pausedPassword;
+            m_pausedUser = userName();
+            m_pausedPassword = password();
+            if (refusedLoginUnchanged() || typing)
+                return;
+        }
         m_refusedLogin.reset();
         const QScopedValueRollback redialing(m_redialing, true);
         Connect_Click();

@@ -184,6 +184,11 @@ private:
         QString words; // the refusal as the status line showed it
     };
     std::optional<RefusedLogin> m_refusedLogin;
+    // The fields as the previous redial check found them during the pause: a
+    // new login or password is dialed only once it has stayed the same for a
+    // whole period, not while it is being typed.
+    QString m_pausedUser;
+    QString m_pausedPassword;
     bool refusedLoginUnchanged() const;
     QString refusedLoginStatus() const;
     // Set while the redial check runs the Connect workflow.
