@@ -17,6 +17,13 @@ public:
     virtual QString password() const = 0;    // Text1
     virtual QString phoneNumber() const = 0; // Combo2
     virtual void setStatusCaption(const QString &text) = 0;
+    // The call ended with `error`, put into words as `text`; the status line
+    // shows the words unless the window adds to them.
+    virtual void showCallFailure(DWORD error, const QString &text)
+    {
+        Q_UNUSED(error);
+        setStatusCaption(text);
+    }
     virtual void switchOffTimer2() = 0; // stop the indicator circles' animation
     virtual HWND handle() const = 0;    // notifier of the dial
 };

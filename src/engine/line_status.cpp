@@ -40,7 +40,7 @@ bool UpdateConnectionStatus(DialerView &dialer)
         // says why; without this the status would keep the last progress words.
         if (status.dwError != 0) {
             LastRasError = static_cast<qint32>(status.dwError);
-            dialer.setStatusCaption(GetRasErrorText());
+            dialer.showCallFailure(status.dwError, GetRasErrorText());
         }
         break;
     default:

@@ -3,7 +3,9 @@
 // The client opens the pty's slave through a symlink (--link) and talks AT commands to it;
 // after CONNECT the line is bridged to an "ISP" program given after "--" (the far end,
 // e.g. a pppd in a network namespace). Every event is one line in --log. SIGUSR1 drops
-// the carrier; SIGTERM and SIGINT switch the modem off.
+// the carrier; SIGUSR2 makes the far end go silent with the carrier kept (a dead link:
+// the client's bytes are swallowed and nothing comes back until the call ends); SIGTERM
+// and SIGINT switch the modem off.
 //
 // A pty has no DTR line: the client's speed 0 (B0, which drops DTR on a serial port)
 // stands for it. During a call it hangs the modem up with NO CARRIER, as AT&D2 does,
@@ -102,7 +104,7 @@ std::string normalized(std::string_view s)
 }
 
 int signalPipe[2] = {-1, -1};
-constexpr int handledSignals[] = {SIGUSR1, SIGTERM, SIGINT, SIGHUP, SIGCHLD};
+constexpr int handledSignals[] = {SIGUSR1, SIGUSR2, SIGTERM, SIGINT, SIGHUP, SIGCHLD};
 
 // Signals only wake the poll loop up; the work happens there.
 void onSignal(int sig)
@@ -688,8 +690,23 @@ private:
             startIsp();
     }
 
+    // The far end stops answering while the carrier stays up: a dead link, which only
+    // the client's own keepalive (pppd's LCP echo) can notice.
+    void goSilent()
+    {
+        if (mode_ != Mode::Data) {
+            log("SILENT ignored: no call is up");
+            return;
+        }
+        farEndSilent_ = true;
+        toLine_.clear();
+        toIsp_.clear();
+        log("SILENT far end, carrier kept");
+    }
+
     void leaveDataMode()
     {
+        farEndSilent_ = false;
         endIsp();
         log("DATA in=" + std::to_string(bytesIn_) + " out=" + std::to_string(bytesOut_));
         toIsp_.clear();
@@ -711,6 +728,8 @@ private:
             escapeAt_.reset();
         lastData_ = now;
         bytesIn_ += n;
+        if (farEndSilent_)
+            return;
         if (ispFd_ >= 0) {
             toIsp_.append(p, n);
             flushIsp();
@@ -786,7 +805,9 @@ private:
     {
         char buf[4096];
         const ssize_t n = read(ispFd_, buf, sizeof buf);
-        if (n > 0) {
+        if (n > 0 && farEndSilent_) {
+            return; // lost on the way
+        } else if (n > 0) {
             bytesOut_ += static_cast<unsigned long long>(n);
             send(std::string(buf, static_cast<size_t>(n)));
             ispSpoke_ = true;
@@ -820,6 +841,8 @@ private:
         for (const int sig : {SIGTERM, SIGKILL}) {
             kill(-ispPid_, sig);
             kill(ispPid_, sig);
+            // A far end frozen by a test (SIGSTOP) hears the SIGTERM at once.
+            kill(-ispPid_, SIGCONT);
             const auto deadline = Clock::now() + std::chrono::seconds(2);
             while (!(reaped = waitpid(ispPid_, &status, WNOHANG) != 0) && Clock::now() < deadline)
                 poll(nullptr, 0, 10);
@@ -886,6 +909,8 @@ private:
                 }
                 leaveDataMode();
                 result("NO CARRIER");
+            } else if (sigs[k] == SIGUSR2) {
+                goSilent();
             } else if (sigs[k] == SIGUSR1) {
                 // Carrier lost: the client reads NO CARRIER and its line hangs up; a fresh
                 // line takes the link's name for the next call.
@@ -927,6 +952,7 @@ private:
     int ispFd_ = -1, ispChildEnd_ = -1, ispErr_ = -1;
     std::string ispErrors_;
     bool ispSpoke_ = false, ispReadable_ = false;
+    bool farEndSilent_ = false; // after SIGUSR2, until the call ends
     unsigned long long bytesIn_ = 0, bytesOut_ = 0;
     Pacer toLinePace_, toIspPace_; // with --pace, while a call is up
     std::mt19937 rng_{std::random_device{}()};

@@ -224,6 +224,32 @@ stop
 running "$isp" && fail "the ISP program ($isp) outlived SIGTERM"
 hang_up
 
+# A dead link: after SIGUSR2 the far end is silent with the carrier kept (the client's
+# line stays open, nothing comes back), until the client hangs up. A far end frozen
+# with SIGSTOP still ends as soon as the call does.
+start silent -- cat
+dial_in
+expect 'ATDT0860' 'ATDT0860\r\r\nCONNECT 28800\r\n'
+printf 'ping-1' >&3
+wait_for heard 'ping-1' || fail "data not sent back by cat: '$(shown)'"
+kill -USR2 "$EMU_PID"
+wait_for logged 'SILENT far end, carrier kept' || fail "the far end's silence not logged"
+: >"$D/out"
+printf 'ping-2' >&3
+# (Absence is only seen by waiting: a few times what cat took to answer above.)
+sleep 0.3
+[ -s "$D/out" ] && fail "a silent far end answered: '$(shown)'"
+gone && fail "the client's line hung up: the carrier was dropped"
+logged 'DROP' && fail "the carrier was dropped"
+isp=$(sed -n 's/^ISP started pid //p' "$D/log")
+kill -STOP "$isp"
+hang_up
+wait_for logged 'HANGUP' || fail "no HANGUP after closing the line"
+logged 'DATA in=12 out=6' || fail "data bytes miscounted: $(grep DATA "$D/log")"
+running "$isp" && fail "the frozen ISP program ($isp) outlived the call"
+grep -q '^ISP ended signal 15' "$D/log" || fail "the frozen ISP program did not end on SIGTERM: $(grep '^ISP ended' "$D/log")"
+stop
+
 # A far end that sets up its tty slowly, throwing away what arrives meanwhile (as pppd
 # does), then speaks, echoes four bytes and ends the call by itself: the client's bytes
 # are held until it has spoken, and its end brings NO CARRIER and command mode back.

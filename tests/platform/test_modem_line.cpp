@@ -134,7 +134,8 @@ private slots:
     {
         m_f.tearDown();
         for (const char *name : {"VANTELO_PPP_PEERS_DIR", "VANTELO_PPPD", "VANTELO_STANDIN_DIR",
-                                 "VANTELO_STANDIN_SETUID"})
+                                 "VANTELO_STANDIN_SETUID", "VANTELO_STANDIN_ECHO_UNIT_MS",
+                                 "VANTELO_STANDIN_DEAD_EXIT"})
             qunsetenv(name);
     }
 
@@ -319,6 +320,11 @@ private slots:
         QCOMPARE(modem::readPppdLogLine(u"PAP peer authentication failed for bob"_s).step,
                  modem::PppdProgress::None);
         QCOMPARE(modem::readPppdLogLine(u"Using interface ppp0"_s).step, modem::PppdProgress::None);
+        QCOMPARE(modem::readPppdLogLine(u"No response to 4 echo-requests"_s).step,
+                 modem::PppdProgress::PeerDead);
+        QCOMPARE(modem::readPppdLogLine(u"Serial link appears to be disconnected."_s).step,
+                 modem::PppdProgress::PeerDead);
+        QCOMPARE(modem::readPppdLogLine(u"Modem hangup"_s).step, modem::PppdProgress::None);
 
         QCOMPARE(modem::pppdExitError(19), DWORD(ERROR_AUTHENTICATION_FAILURE));
         QCOMPARE(modem::pppdExitError(16), DWORD(ERROR_REMOTE_DISCONNECTION));
@@ -768,6 +774,91 @@ private slots:
         QVERIFY2(lineprobe::errorText(ERROR_PORT_DISCONNECTED).contains(u"signal 9"_s),
                  qPrintable(lineprobe::errorText(ERROR_PORT_DISCONNECTED)));
         QVERIFY(hangUpAndWait(handle));
+    }
+
+    // A far end that stops answering while the carrier stays up: pppd's echo
+    // requests go unanswered, it ends the link as dead (its status 15), and
+    // the call reads so, in the service's words and the line tool's, not as
+    // a hang-up or a lost carrier, whether pppd then ends with the status of
+    // a dead peer or, as pppd 2.4.9 does on a real link, of a hang-up.
+    void deadLinkIsNoticed_data()
+    {
+        QTest::addColumn<QByteArray>("exitStatus");
+        QTest::newRow("status 15") << QByteArray("15");
+        QTest::newRow("modem hangup, status 16") << QByteArray("16");
+    }
+
+    void deadLinkIsNoticed()
+    {
+        QFETCH(QByteArray, exitStatus);
+        qputenv("VANTELO_STANDIN_DEAD_EXIT", exitStatus);
+        QVERIFY(writeBytes(m_home->path() + u"/peers/vantelo"_s,
+                           "noauth\nlcp-echo-interval 2\nlcp-echo-failure 3\n"));
+        // pppd's seconds as 20 ms: a request every 40 ms, given up after three.
+        qputenv("VANTELO_STANDIN_ECHO_UNIT_MS", "20");
+        // The far end answers every byte until it is told to go silent.
+        EmulatedModem emulator(m_home->path(), {u"--"_s, u"cat"_s});
+        QVERIFY(emulator.isReady());
+        QVERIFY(writeModemEntry(emulator.link()));
+        const Dialed d = dial(u"0860"_s);
+        QVERIFY(waitFor([&] { return lineprobe::stateOf(d.handle) == RASCS_Connected; }));
+        // Answered requests keep the link up: ten intervals pass, still up.
+        QThread::msleep(400);
+        QCOMPARE(lineprobe::stateOf(d.handle), DWORD(RASCS_Connected));
+
+        QVERIFY(::kill(pid_t(emulator.pid()), SIGUSR2) == 0);
+        QCOMPARE(waitForEnd(d.handle), DWORD(ERROR_PPP_TIMEOUT));
+        const QString words = lineprobe::errorText(ERROR_PPP_TIMEOUT);
+        QVERIFY2(
+            words.startsWith(u"On line: the far end stopped answering (no LCP echo replies)"_s),
+            qPrintable(words));
+        QVERIFY2(words.endsWith(u"(pppd: \"No response to 3 echo-requests\")."_s),
+                 qPrintable(words));
+
+        QProcess tool;
+        tool.start(QStringLiteral(VANTELO_LINE_TOOL), {u"status"_s, u"--json"_s});
+        QVERIFY(tool.waitForFinished(5000));
+        const QJsonObject call = QJsonDocument::fromJson(tool.readAllStandardOutput())
+                                     .object()
+                                     .value(u"connections"_s)
+                                     .toArray()
+                                     .first()
+                                     .toObject();
+        QCOMPARE(call.value(u"error"_s).toInteger(), qint64(ERROR_PPP_TIMEOUT));
+        QCOMPARE(call.value(u"errorText"_s).toString(), words);
+
+        // The carrier stayed up: the modem never dropped it, Vantelo hung up
+        // after pppd had ended.
+        QTRY_VERIFY(emulator.log().contains(u"DTR HANGUP"_s));
+        const QString log = emulator.log();
+        QVERIFY2(!log.contains(u"DROP"_s), qPrintable(log));
+        QVERIFY2(log.indexOf(u"SILENT far end"_s) >= 0 &&
+                     log.indexOf(u"SILENT far end"_s) < log.indexOf(u"DTR HANGUP"_s),
+                 qPrintable(log));
+        QVERIFY(hangUpAndWait(d.handle));
+    }
+
+    // The shipped peers file gives a dead link up within two minutes: the
+    // echo requests' interval times the unanswered ones allowed. (The lab
+    // shows pppd doing so on a real link.)
+    void shippedPeersFileGivesUpADeadLinkInTime()
+    {
+        QFile file(QStringLiteral(VANTELO_SHIPPED_PEERS));
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        long interval = 0, failures = 0;
+        while (!file.atEnd()) {
+            const QStringList words = QString::fromUtf8(file.readLine())
+                                          .section(u'#', 0, 0)
+                                          .split(u' ', Qt::SkipEmptyParts);
+            if (words.size() == 2 && words.at(0) == u"lcp-echo-interval"_s)
+                interval = words.at(1).toLong();
+            else if (words.size() == 2 && words.at(0) == u"lcp-echo-failure"_s)
+                failures = words.at(1).toLong();
+        }
+        QVERIFY2(interval > 0 && failures > 0, "the peers file asks for no LCP echo check");
+        QVERIFY2(
+            interval * failures <= 120,
+            qPrintable(u"%1 s x %2 = %3 s"_s.arg(interval).arg(failures).arg(interval * failures)));
     }
 
     // Hanging up puts the modem on hook: by DTR, or, for a modem that

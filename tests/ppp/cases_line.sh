@@ -201,6 +201,62 @@ case_carrier_lost()
     note "cleared by hangup"
 }
 
+# A dead link: the ISP's pppd frozen (SIGSTOP) while the modem keeps the
+# carrier up, so only the subscriber's LCP echo requests can tell. A peers file
+# of the shipped one's options with a quick check (1 s x 3 where the shipped
+# file asks 30 s x 4; the arithmetic of that one is checked by the modem line's
+# unit tests) keeps the case short. pppd must end the link as dead (status
+# 15, or 16 when it reads the line it gave back as hung up, as pppd 2.4.9
+# does), and the line must read error 718 in its own words.
+QUICK_PEER=vantelo-quick-echo
+case_dead_link()
+{
+    local peer=/etc/ppp/peers/$QUICK_PEER home
+    sed -e 's/^lcp-echo-interval .*/lcp-echo-interval 1/' -e 's/^lcp-echo-failure .*/lcp-echo-failure 3/' \
+        /etc/ppp/peers/vantelo >"$peer" && chown root:dip "$peer" && chmod 640 "$peer" ||
+        fail "cannot write $peer"
+    grep -qx 'lcp-echo-interval 1' "$peer" && grep -qx 'lcp-echo-failure 3' "$peer" ||
+        fail "the shipped peers file has no lcp-echo-interval or lcp-echo-failure line to shorten"
+    home=$(user_home "$LAB_USER")
+    modem_entry "$ENTRY" | sed "s/^Peer=vantelo\$/Peer=$QUICK_PEER/" |
+        (as_user tee "$home/.config/vantelo/rasphone.pbk" >/dev/null) || fail "cannot write the phonebook"
+    start_modem require-pap
+    dial 0860 "$PASSWORD"
+    [ "$DIAL_STATUS" = 0 ] || fail "dial ended with status $DIAL_STATUS: $DIAL_ERR"
+    ping_isp 2
+    local isp t0 took
+    isp=$(isp_pid)
+    [ -n "$isp" ] || fail "the ISP's pppd has no link up"
+    t0=$(now_ms)
+    kill -STOP "$isp"
+    dead_link_shown()
+    {
+        CALL=$(call_json)
+        SEEN=$CALL
+        [[ $(call_field state) == Disconnected* ]]
+    }
+    wait_until 30 "state Disconnected after the ISP's pppd was frozen" dead_link_shown
+    took=$(since "$t0")
+    note "ended as dead ${took}s after the ISP's pppd was frozen;"
+    expect_call rasconnstate=8193 error=718 kind=modem "entry=$ENTRY"
+    [[ $(call_field errorText) == *"the far end stopped answering (no LCP echo replies)"*"No response to 3 echo-requests"* ]] ||
+        fail "errorText does not say the far end stopped answering: $CALL"
+    line status >"$RUN/status.out" 2>&1
+    grep -q "Disconnected (718: On line: the far end stopped answering" "$RUN/status.out" ||
+        fail "status says: $(tr '\n' '|' <"$RUN/status.out")"
+    grep -q "No response to 3 echo-requests" "$CALL_LOG" ||
+        fail "the call's log does not show pppd's missed echo replies"
+    note "pppd's status $(sed -n 's/.*pppd exited with status \([0-9]*\).*/\1/p' "$CALL_LOG");"
+    grep -q "^DROP" "$RUN/modem.log" && fail "the modem dropped the carrier: the link was not dead, but lost"
+    wait_until 5 "ppp0 gone" link_gone
+    kill -CONT "$isp"
+    line hangup >"$RUN/hangup.out" 2>&1 || fail "hangup failed: $(cat "$RUN/hangup.out")"
+    no_connection || fail "the dead call is still listed after hangup: $(call_json)"
+    wait_until 5 "end of the ISP's pppd" eval "! kill -0 $isp 2>/dev/null"
+    write_modem_entry "$ENTRY"
+    note "$(call_field errorText | cut -c1-60)..."
+}
+
 # The call's helper killed outright while the link is up: its pppd must not
 # keep the line up unnoticed. pppd (setuid, so no parent-death signal reaches
 # it) is ended at the next look at the line; the port is free again and the
@@ -246,5 +302,6 @@ run_case chap case_chap
 run_case wrong-password case_wrong_password
 run_case busy case_busy
 run_case carrier-lost case_carrier_lost
+run_case dead-link case_dead_link
 run_case helper-killed case_helper_killed
 exit $FAILED

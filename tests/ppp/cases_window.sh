@@ -5,7 +5,10 @@
 # xdotool as a user would: type login, password and number, press
 # "Connecter", follow the status words up to "Connected.", see the window
 # hide, watch the details window's byte counters move while traffic flows
-# over ppp0, hang up from the tray menu and find the line down.
+# over ppp0, hang up from the tray menu and find the line down. Then, with
+# "Auto connect" ticked and a wrong password, the ISP's refusal: no second
+# dial reaches the modem over several redial periods, until the password is
+# corrected.
 #
 # The status words are read from the tray tip (the status line and the
 # session clock), as the tray shows them; screenshots of every step go to
@@ -28,6 +31,7 @@ DIALER_TITLE='Vantelo - BETA VERSION'
 ENTRY="ISP Modem"
 NUMBER=0860
 DESKTOP=$RUN/desktop # what the desktop case leaves for the others
+REDIAL_SECONDS=1
 write_modem_entry "$ENTRY"
 
 # The desktop is the lab user's: the X server, the window manager, the
@@ -178,6 +182,12 @@ case_desktop()
         done
         dialer_visible
     }
+    # A redial check every second, so that the refused-login case sees
+    # several redial periods quickly ("Auto connect" stays off until then).
+    local config
+    config=$(user_home "$LAB_USER")/.config/vantelo
+    printf '[GENERAL]\nTest=%s\n' "$REDIAL_SECONDS" | (as_user tee "$config/test.ini" >/dev/null) ||
+        fail "cannot write the settings file"
     local t1
     t1=$(now_ms)
     as_user "$VANTELO" >"$RUN/vantelo.out" 2>"$RUN/vantelo.err" </dev/null &
@@ -321,6 +331,67 @@ case_dial_and_hang_up()
     shot 17-hung-up
 }
 
+# The ISP refuses the login (a wrong password, error 691) with "Auto connect"
+# ticked: after Cancel, several redial periods pass and the modem is never
+# dialed again (ISPs lock accounts after repeated failures). The right password
+# typed in lifts the pause: once it has stayed the same for a period it is
+# dialed (never half typed), and the call connects.
+case_refused_login_not_redialed()
+{
+    # shellcheck source=/dev/null
+    . "$DESKTOP"
+    start_modem require-pap
+    dials() { grep -c '^CMD ATD' "$RUN/modem.log"; }
+    # Back from the tray: "Principal".
+    tray_menu 1 18-tray-menu-principal
+    wait_until 5 "dialer window shown" dialer_visible
+    xdotool windowactivate --sync "$WIN" 2>/dev/null || xdotool windowfocus --sync "$WIN"
+    click_at() { xdotool mousemove --window "$WIN" "$1" "$2" click 1 || fail "cannot click at $1,$2"; sleep 0.15; }
+    set_password()
+    {
+        click_at 180 121
+        xdotool key ctrl+a BackSpace && xdotool type --delay 30 "$1" || fail "cannot type the password"
+    }
+    set_password not-the-password
+    click_at 200 168 # "Auto connect"
+    shot 19-auto-connect-wrong-password
+    local t0 tip
+    t0=$(now_ms)
+    click_at 40 308 # "Connecter"
+    refused_shown()
+    {
+        tip=$(tray_tip)
+        SEEN=$tip
+        [[ $tip == "Vantelo BETA - Logging in: the ISP refused"* ]]
+    }
+    wait_until 30 "the refusal in the status line" refused_shown
+    note "refused in $(since "$t0")s;"
+    grep -q "PAP peer authentication failed for $ACCOUNT" "$RUN/isp.log" ||
+        fail "the ISP did not refuse the password: $(tr '\n' '|' <"$RUN/isp.log")"
+    shot 20-refused
+    click_at 128 308 # "Cancel"
+    wait_until 5 "the refused call hung up" eval '[ "$(line_tool status --json | jq ".connections | length")" = 0 ]'
+    [ "$(dials)" = 1 ] || fail "the modem was dialed $(dials) times before the pause"
+    # Five redial periods: not one dial more.
+    sleep $((5 * REDIAL_SECONDS))
+    [ "$(dials)" = 1 ] || fail "the refused login was dialed again: $(grep '^CMD ATD' "$RUN/modem.log" | tr '\n' ' ')"
+    refused_shown || fail "the status line no longer shows the refusal: $tip"
+    note "no redial in $((5 * REDIAL_SECONDS)) redial periods;"
+    shot 21-no-redial
+
+    t0=$(now_ms)
+    set_password "$PASSWORD"
+    wait_until 10 "a redial with the corrected password" eval '[ "$(dials)" = 2 ]'
+    connected_again()
+    {
+        SEEN=$(line_tool status --json | jq -c '.connections[0]')
+        [ "$(jq -r .state <<<"$SEEN")" = Connected ]
+    }
+    wait_until 30 "the redial connected" connected_again
+    note "corrected password redialed and connected in $(since "$t0")s"
+    shot 22-redialed
+}
+
 # The call's log and vantelo's own output join the case's logs.
 after_window_case()
 {
@@ -342,5 +413,6 @@ after_window_case()
 CASE_CLEANUP=after_window_case
 
 run_case window-desktop case_desktop &&
-    run_case window-dial case_dial_and_hang_up
+    run_case window-dial case_dial_and_hang_up &&
+    run_case window-refused case_refused_login_not_redialed
 exit $FAILED

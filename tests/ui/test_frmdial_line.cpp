@@ -1,12 +1,13 @@
 // The dialer window following a call: the monitor's words, clocks, call log
 // and tray tip, the line dropping, the indicator circles, cancel, and the
-// automatic redial with its period.
+// automatic redial with its period, which never dials a refused login again.
 
 #include "test_frmdial_support.h"
 
 #include "engine/phonebook.h"
 #include "platform/window_handles.h"
 #include "support/fake_dialer.h"
+#include "support/line_probe.h"
 #include "ui/details/frmset.h"
 #include "ui/dialer/indicator_circle.h"
 #include "ui/options/frmopt.h"
@@ -344,6 +345,94 @@ private slots:
         QVERIFY(!w.Connect->isEnabled());
         w.Timer3_Timer();
         QCOMPARE(simline::calls().size(), 1);
+    }
+
+    // With "Auto connect" ticked, a login and password the ISP refused are not
+    // dialed again: the status line keeps the refusal and says what lifts the
+    // pause. Cancel, then redial periods: no dial. "Connecter" dials (and is
+    // refused again); a new password dials at the next period.
+    void refusedLoginIsNotRedialed()
+    {
+        LastRasError = ERROR_AUTHENTICATION_FAILURE;
+        const QString refused = GetRasErrorText();
+        LastRasError = 0;
+        const QString waiting = refused + u" Redialing waits until the login or password changes, "
+                                          u"or until Connecter is pressed."_s;
+        frmdial &w = m_f.load();
+        m_f.fillFields(u"demo"_s, u"wrong"_s, u"0860"_s);
+        w.Check2->setChecked(true);
+        const auto refusedAgain = [&] {
+            return QTest::qWaitFor(
+                [&] {
+                    w.Timer1_Timer();
+                    return w.status->text() == waiting;
+                },
+                3000);
+        };
+        w.Connect->click();
+        QVERIFY2(refusedAgain(), qPrintable(w.status->text()));
+        QCOMPARE(w.exi->text(), u"Cancel"_s);
+
+        w.exi->click();
+        QCOMPARE(w.status->text(), waiting);
+        QVERIFY(w.Connect->isEnabled());
+        QCOMPARE(simline::calls().size(), 0);
+        for (int period = 0; period < 3; ++period) {
+            w.Timer3_Timer();
+            w.Timer1_Timer();
+        }
+        QCOMPARE(simline::calls().size(), 0);
+        QVERIFY(platform::seams::messageBoxCalls().isEmpty());
+        QCOMPARE(w.status->text(), waiting);
+
+        // "Connecter" dials the same login: the user asked for it.
+        w.Connect->click();
+        QCOMPARE(simline::calls().size(), 1);
+        QVERIFY(refusedAgain());
+        w.exi->click();
+        w.Timer3_Timer();
+        QCOMPARE(simline::calls().size(), 0);
+
+        // A new password, typed: dialed once it has stayed the same for a
+        // whole period, and it connects.
+        w.Text1->setText(u"de"_s);
+        w.Timer3_Timer();
+        w.Text1->setText(u"demo"_s);
+        w.Timer3_Timer();
+        QCOMPARE(simline::calls().size(), 0);
+        w.Timer3_Timer();
+        QCOMPARE(simline::calls().size(), 1);
+        QVERIFY(m_f.tickUntilConnected());
+
+        // Without "Auto connect" a refusal reads as the service's words alone.
+        w.exi->click();
+        w.Timer1_Timer();
+        QCOMPARE(w.WasConnected, qint16(0));
+        w.Check2->setChecked(false);
+        w.Text1->setText(u"wrong"_s);
+        w.Connect->click();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                w.Timer1_Timer();
+                return w.status->text() == refused;
+            },
+            3000));
+    }
+
+    // A busy line is redialed as ever: after Cancel, the next period dials.
+    void busyLineIsRedialedAfterCancel()
+    {
+        frmdial &w = m_f.load();
+        m_f.fillFields();
+        w.Check2->setChecked(true);
+        simline::forceNextOutcome(simline::Outcome::Busy);
+        w.Connect->click();
+        QTRY_VERIFY_WITH_TIMEOUT((w.Timer1_Timer(), lineprobe::firstState() == RASCS_Disconnected),
+                                 3000);
+        w.exi->click();
+        w.Timer3_Timer();
+        QCOMPARE(simline::calls().size(), 1);
+        QVERIFY(m_f.tickUntilConnected());
     }
 
     void redialPeriodFollowsTxtTest()

@@ -1,7 +1,8 @@
 // The dialer window dialing a real modem entry (our modem emulator on a
 // pseudo-terminal): the same words on the status line as with the simulated
 // line, the modem's refusals in the service's words, pulse or tone as the
-// dialing type says, and Cancel hanging the modem up.
+// dialing type says, Cancel hanging the modem up, and a dead link read as
+// such and redialed.
 
 #include "test_frmdial_support.h"
 
@@ -9,8 +10,11 @@
 #include "support/emulated_modem.h"
 #include "support/line_probe.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace dialertest;
@@ -56,7 +60,9 @@ private slots:
     void cleanup()
     {
         m_f.tearDown(); // hangs up the modem's call too
-        qunsetenv("VANTELO_PPP_PEERS_DIR");
+        for (const char *name : {"VANTELO_PPP_PEERS_DIR", "VANTELO_PPPD", "VANTELO_STANDIN_DIR",
+                                 "VANTELO_STANDIN_ECHO_UNIT_MS", "VANTELO_STANDIN_DEAD_EXIT"})
+            qunsetenv(name);
     }
 
     // A busy far end, dialed in pulse (no dialing type chosen yet): the road
@@ -108,6 +114,49 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(modem.log().contains(u"HANGUP"_s), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(lineprobe::listedHandles().size(), 0, 5000);
         DialType = 0;
+    }
+
+    // A link whose far end goes silent with the carrier up is ended by pppd's
+    // echo check: the status line reads why (not "Disconnected"), the window
+    // is back at rest, and "Auto connect" dials again as after any drop.
+    void deadLinkReadsAsSuchAndIsRedialed()
+    {
+        QVERIFY(writeBytes(m_f.home->path() + u"/peers/vantelo"_s,
+                           "noauth\nlcp-echo-interval 2\nlcp-echo-failure 3\n"));
+        qputenv("VANTELO_PPPD", VANTELO_PPPD_STANDIN);
+        qputenv("VANTELO_STANDIN_DIR", QFile::encodeName(m_f.home->path()));
+        qputenv("VANTELO_STANDIN_ECHO_UNIT_MS", "20");
+        qputenv("VANTELO_STANDIN_DEAD_EXIT", "16"); // as pppd 2.4.9 ends it
+        EmulatedModem modem(m_f.home->path(), {u"--"_s, u"cat"_s});
+        QVERIFY(modem.isReady());
+        QVERIFY(writePhonebook({{u"Modem"_s, {u"Device="_s + modem.link()}}}));
+        frmdial &w = m_f.load();
+        m_f.fillFields(u"bob"_s, u"pw"_s, u"0860"_s);
+        w.Check2->setChecked(true);
+        w.Connect->click();
+        QStringList seen;
+        QVERIFY2(tickUntil(u"Connected."_s, &seen), qPrintable(seen.join(u" | "_s)));
+
+        QVERIFY(::kill(pid_t(modem.pid()), SIGUSR2) == 0);
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                w.Timer1_Timer();
+                return w.WasConnected == 0;
+            },
+            5000));
+        // The call's own words: it is hung up now, and its record gone with it.
+        const QString dead = w.status->text();
+        QVERIFY2(dead.startsWith(u"On line: the far end stopped answering (no LCP echo replies)"_s),
+                 qPrintable(dead));
+        QVERIFY(w.Connect->isEnabled());
+        QCOMPARE(w.exi->text(), u"Close"_s);
+        QCOMPARE(lineprobe::listedHandles().size(), 0);
+        w.Timer1_Timer();
+        QCOMPARE(w.status->text(), dead);
+
+        w.Timer3_Timer();
+        QCOMPARE(lineprobe::listedHandles().size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(modem.log().count(u"CMD ATDP0860"_s), 2, 5000);
     }
 
     // No pppd options to go on with: nothing is dialed, and the words name

@@ -135,6 +135,7 @@ private:
             return;
         case PppdProgress::None:
         case PppdProgress::AuthenticationFailed:
+        case PppdProgress::PeerDead:
             return;
         }
     }

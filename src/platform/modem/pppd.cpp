@@ -49,6 +49,12 @@ PppdProgress readPppdLogLine(const QString &line)
     if (text.contains(u"authentication failed"_s, Qt::CaseInsensitive) &&
         !text.contains(u"peer authentication failed"_s, Qt::CaseInsensitive))
         return {PppdProgress::AuthenticationFailed, {}};
+    // Its LCP echo requests went unanswered: the far end is gone though the
+    // line is up ("No response to 4 echo-requests", then "Serial link appears
+    // to be disconnected.").
+    if ((text.startsWith(u"No response to "_s) && text.endsWith(u" echo-requests"_s)) ||
+        text.startsWith(u"Serial link appears to be disconnected"_s))
+        return {PppdProgress::PeerDead, {}};
     if (text.startsWith(u"local  IP address"_s) || text.startsWith(u"local IP address"_s) ||
         text.startsWith(u"local  LL address"_s))
         return {PppdProgress::NetworkUp, {}};
@@ -124,7 +130,8 @@ QString pppdExitWords(int exitStatus)
     case 13:
         return u"the link reached its time limit"_s;
     case 15:
-        return u"the far end stopped answering while the line stayed up (a dead link)"_s;
+        return u"the far end stopped answering (no LCP echo replies) while the line stayed up: "
+               u"a dead link, which pppd ended"_s;
     case 16:
         return u"the modem hung up: the carrier was lost or the far end hung up"_s;
     case 17:

@@ -26,7 +26,7 @@ QString peersFilePath(const QString &peer);
 // What a line of pppd's log tells about the link.
 struct PppdProgress
 {
-    enum Step { None, LinkStarted, Authenticated, AuthenticationFailed, NetworkUp };
+    enum Step { None, LinkStarted, Authenticated, AuthenticationFailed, NetworkUp, PeerDead };
     Step step = None;
     QString interfaceName; // with LinkStarted: "Connect: ppp0 <--> /dev/ttyS0"
 };

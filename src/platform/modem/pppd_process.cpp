@@ -300,6 +300,13 @@ void PppdProcess::readLine(const QString &line)
         // meanwhile): the refused login is what the user must hear of.
         m_authenticationFailed = true;
         return;
+    case PppdProgress::PeerDead:
+        // pppd then closes the link, and may end with the status of a
+        // hang-up (the line it gave back reads as hung up): the dead link is
+        // what happened.
+        if (m_peerDead.isEmpty())
+            m_peerDead = line;
+        return;
     case PppdProgress::NetworkUp:
         m_stage = u"On line"_s;
         break;
@@ -318,6 +325,11 @@ PppdEnd PppdProcess::ended(int status) const
     if (m_authenticationFailed)
         return PppdEnd{ERROR_AUTHENTICATION_FAILURE, false,
                        u"Logging in: the ISP refused the login or password%1."_s.arg(said)};
+    if (!m_peerDead.isEmpty() && WIFEXITED(status))
+        return PppdEnd{ERROR_PPP_TIMEOUT, false,
+                       u"%1: %2 (pppd: \"%3\")."_s.arg(m_stage)
+                           .arg(pppdExitWords(15))
+                           .arg(m_peerDead.left(80))};
     if (WIFEXITED(status) && WEXITSTATUS(status) != 5) {
         const DWORD rc = pppdExitError(WEXITSTATUS(status));
         // A negotiation that failed once the login was done is the network's:

@@ -58,6 +58,7 @@ private:
     QString m_stage = QStringLiteral("Starting PPP"); // where pppd is, in words
     QString m_said;                                   // pppd's latest line
     bool m_authenticationFailed = false;
+    QString m_peerDead; // pppd's words when its echo requests went unanswered
 };
 
 // Whether pppd can be run at all, before it is started: 0 or the error.

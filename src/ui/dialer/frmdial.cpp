@@ -122,6 +122,8 @@ const QString PromptReady = u"Press Connect to begin dialing..."_s;
 const QString StatusAttempting = u"Attempting to establish a connection..."_s;
 const QString StatusDisconnected = u"Disconnected"_s;
 const QString StatusCancelled = u" Please Click Connect to begin Dialing.."_s;
+const QString StatusRedialWaits = u" Redialing waits until the login or password changes, or until "
+                                  u"Connecter is pressed."_s;
 const QString StatusNoTray = u"\nNo tray on this desktop: Vantelo stays open while connected."_s;
 const QString CaptionCancel = u"Cancel"_s;
 const QString CaptionClose = u"Close"_s;
@@ -313,6 +315,36 @@ QString frmdial::phoneNumber() const
 void frmdial::setStatusCaption(const QString &text)
 {
     status->setText(text);
+}
+
+void frmdial::showCallFailure(DWORD error, const QString &text)
+{
+    m_endedError = error;
+    m_endedWords = text;
+    if (error == ERROR_AUTHENTICATION_FAILURE) {
+        // The fields are locked while a call is listed: they hold what was dialed.
+        m_refusedLogin = RefusedLogin{userName(), password(), text};
+        m_pausedUser = userName();
+        m_pausedPassword = password();
+        status->setText(refusedLoginStatus());
+        return;
+    }
+    status->setText(text);
+}
+
+bool frmdial::refusedLoginUnchanged() const
+{
+    return m_refusedLogin && m_refusedLogin->user == userName() &&
+           m_refusedLogin->password == password();
+}
+
+// The refusal's words, and with "Auto connect" ticked, that no redial follows.
+QString frmdial::refusedLoginStatus() const
+{
+    if (!m_refusedLogin)
+        return {};
+    return checkValue(Check2) == 1 ? m_refusedLogin->words + StatusRedialWaits
+                                   : m_refusedLogin->words;
 }
 
 void frmdial::switchOffTimer2()
@@ -514,6 +546,9 @@ void frmdial::Connect_Click()
         return;
     }
 
+    // "Connecter" pressed: the user asks for this login again.
+    if (!m_redialing)
+        m_refusedLogin.reset();
     Timer2->start();
     lockForDial();
     if (!DialEntry(*this, Combo1->itemText(Combo1->currentIndex()))) {
@@ -566,6 +601,7 @@ QString frmdial::connectionSpeedText()
 // The connection monitor, once a second.
 void frmdial::Timer1_Timer()
 {
+    m_endedError = 0;
     if (UpdateConnectionStatus(*this)) {
         if (!WaveFilePath.isEmpty() && SoundPlayed == 0)
             PlayWaveFile(WaveFilePath);
@@ -591,7 +627,11 @@ void frmdial::Timer1_Timer()
         SoundPlayed = 0;
         Forms::details().l3->setText(u" Not Connected"_s);
         if (WasConnected == 1) {
-            status->setText(StatusDisconnected);
+            // A link whose far end stopped answering with the line still up
+            // says so: "Disconnected" would read as an ordinary hang-up.
+            const QString dropped =
+                m_endedError == ERROR_PPP_TIMEOUT ? m_endedWords : StatusDisconnected;
+            status->setText(dropped);
             unlockFields();
             exi->setText(CaptionClose);
             lblMonth->setText(FormatHms(MonthDuration));
@@ -606,8 +646,8 @@ void frmdial::Timer1_Timer()
             // The hang-up waits in the event loop, so the drop is recorded
             // first and is not seen twice.
             HangUpAll(*this, -1);
-            if (status->text() != StatusDisconnected && Connect->isEnabled())
-                status->setText(StatusDisconnected);
+            if (status->text() != dropped && Connect->isEnabled())
+                status->setText(dropped);
         }
     }
 
@@ -657,7 +697,8 @@ void frmdial::Timer2_Timer()
 }
 
 // The redial check: with "Auto connect" ticked, dial again when no connection
-// exists and no dial is under way.
+// exists and no dial is under way, unless the ISP refused the login and
+// password the fields still hold.
 void frmdial::Timer3_Timer()
 {
     // A validation message box of an earlier dial is still open.
@@ -665,8 +706,18 @@ void frmdial::Timer3_Timer()
         return;
     std::vector<RASCONN> connections;
     const DWORD result = platform::listConnections(connections);
-    if (result == 0 && connections.empty() && Connect->isEnabled() && checkValue(Check2) == 1)
+    if (result == 0 && connections.empty() && Connect->isEnabled() && checkValue(Check2) == 1) {
+        if (m_refusedLogin) {
+            const bool typing = userName() != m_pausedUser || password() != m_pausedPassword;
+            m_pausedUser = userName();
+            m_pausedPassword = password();
+            if (refusedLoginUnchanged() || typing)
+                return;
+        }
+        m_refusedLogin.reset();
+        const QScopedValueRollback redialing(m_redialing, true);
         Connect_Click();
+    }
 }
 
 // Keeps the redial check's period equal to the options window's TxtTest
@@ -846,7 +897,9 @@ void frmdial::exi_Click()
     if (exi->text() == CaptionCancel) {
         if (SweepPosition >= 0 && SweepPosition < static_cast<int>(Shape1.size()))
             Shape1[static_cast<size_t>(SweepPosition)]->setVisible(false);
-        status->setText(StatusCancelled);
+        // After a refused login the status line keeps why no redial follows.
+        status->setText(m_refusedLogin && checkValue(Check2) == 1 ? refusedLoginStatus()
+                                                                  : StatusCancelled);
         unlockFields();
         exi->setText(CaptionClose);
         HangUpAll(*this, -1);

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -39,6 +40,7 @@ public:
     QString password() const override;
     QString phoneNumber() const override;
     void setStatusCaption(const QString &text) override;
+    void showCallFailure(DWORD error, const QString &text) override;
     void switchOffTimer2() override;
     HWND handle() const override;
 
@@ -171,4 +173,28 @@ private:
     // Set while Connect_Click shows a validation message box: its nested loop
     // lets the redial check fire, which must not open a second box.
     bool m_validationBoxOpen = false;
+
+    // A login and password the ISP refused (error 691). The redial check does
+    // not dial them again (ISPs lock an account after a few failed logins):
+    // it waits until either field differs or "Connecter" is pressed.
+    struct RefusedLogin
+    {
+        QString user;
+        QString password;
+        QString words; // the refusal as the status line showed it
+    };
+    std::optional<RefusedLogin> m_refusedLogin;
+    // The fields as the previous redial check found them during the pause: a
+    // new login or password is dialed only once it has stayed the same for a
+    // whole period, not while it is being typed.
+    QString m_pausedUser;
+    QString m_pausedPassword;
+    bool refusedLoginUnchanged() const;
+    QString refusedLoginStatus() const;
+    // Set while the redial check runs the Connect workflow.
+    bool m_redialing = false;
+    // The error and words of the ended call the monitor's latest look found
+    // (0 when the call had not ended with an error).
+    DWORD m_endedError = 0;
+    QString m_endedWords;
 };
