@@ -792,12 +792,12 @@ private slots:
     {
         QFETCH(QByteArray, exitStatus);
         qputenv("VANTELO_STANDIN_DEAD_EXIT", exitStatus);
-        QVERIFY(writeBytes(m_home->path() + u"/peers/vantelo"_s,
+        QVERIFY(writeBytes(m_f.home().path() + u"/peers/vantelo"_s,
                            "noauth\nlcp-echo-interval 2\nlcp-echo-failure 3\n"));
         // pppd's seconds as 20 ms: a request every 40 ms, given up after three.
         qputenv("VANTELO_STANDIN_ECHO_UNIT_MS", "20");
         // The far end answers every byte until it is told to go silent.
-        EmulatedModem emulator(m_home->path(), {u"--"_s, u"cat"_s});
+        EmulatedModem emulator(m_f.home().path(), {u"--"_s, u"cat"_s});
         QVERIFY(emulator.isReady());
         QVERIFY(writeModemEntry(emulator.link()));
         const Dialed d = dial(u"0860"_s);

@@ -121,13 +121,13 @@ private slots:
     // is back at rest, and "Auto connect" dials again as after any drop.
     void deadLinkReadsAsSuchAndIsRedialed()
     {
-        QVERIFY(writeBytes(m_f.home->path() + u"/peers/vantelo"_s,
+        QVERIFY(writeBytes(m_f.base.home().path() + u"/peers/vantelo"_s,
                            "noauth\nlcp-echo-interval 2\nlcp-echo-failure 3\n"));
         qputenv("VANTELO_PPPD", VANTELO_PPPD_STANDIN);
-        qputenv("VANTELO_STANDIN_DIR", QFile::encodeName(m_f.home->path()));
+        qputenv("VANTELO_STANDIN_DIR", QFile::encodeName(m_f.base.home().path()));
         qputenv("VANTELO_STANDIN_ECHO_UNIT_MS", "20");
         qputenv("VANTELO_STANDIN_DEAD_EXIT", "16"); // as pppd 2.4.9 ends it
-        EmulatedModem modem(m_f.home->path(), {u"--"_s, u"cat"_s});
+        EmulatedModem modem(m_f.base.home().path(), {u"--"_s, u"cat"_s});
         QVERIFY(modem.isReady());
         QVERIFY(writePhonebook({{u"Modem"_s, {u"Device="_s + modem.link()}}}));
         frmdial &w = m_f.load();
