@@ -55,6 +55,10 @@ windows=(
     # the program under wine on a private X server with a window manager: its
     # windows found, the keys and clicks sent, screenshots taken (ImageMagick)
     openbox xdotool x11-utils imagemagick
+    # the face the windows are laid out for, which wine finds through fontconfig
+    fonts-liberation2
+    # the Windows installer (make package-windows)
+    nsis
 )
 bench_line=("${test[@]}" wvdial)
 
@@ -83,7 +87,7 @@ ensure_deb_src() {
     [ -n "$suite" ] || { echo "install-deps.sh: no VERSION_CODENAME in /etc/os-release" >&2; return 1; }
     # Any deb-src entry already naming this suite's main component will do.
     if grep -rhsE '^[[:space:]]*deb-src[[:space:]]' /etc/apt/sources.list /etc/apt/sources.list.d/*.list |
-        grep -qE "[[:space:]]$suite[[:space:]].*\bmain\b"; then
+        grep -qE "[[:space:]]${suite}[[:space:]].*\bmain\b"; then
         return 0
     fi
     if [ -f "$deb_src_file" ] || awk -v suite="$suite" '
