@@ -2,10 +2,11 @@
 # `make test` builds and runs every test. Both install missing Debian packages first.
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
+WINDOWS_BUILD_DIR ?= build-windows
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test bench bench-line fuzz format clean install package check-windows
+.PHONY: all deps configure build run test bench bench-line fuzz format clean install package check-windows check-windows-program build-windows package-windows
 
 all: build
 
@@ -69,6 +70,25 @@ package: build
 check-windows:
 	@scripts/install-deps.sh windows
 	scripts/check-windows.sh
+
+# vantelo.exe and vantelo-line.exe built against Qt for Windows (cross-built once
+# into a cache) and run under wine64 on a private X server, then the installer
+# installed and uninstalled under wine64.
+check-windows-program:
+	@scripts/install-deps.sh windows
+	scripts/build-windows.sh $(WINDOWS_BUILD_DIR)
+	scripts/check-windows-program.sh $(WINDOWS_BUILD_DIR)
+	scripts/check-windows-package.sh $(WINDOWS_BUILD_DIR)
+
+# vantelo.exe and vantelo-line.exe with the DLLs they need, in build-windows/bin.
+build-windows:
+	@scripts/install-deps.sh windows
+	scripts/build-windows.sh $(WINDOWS_BUILD_DIR)
+
+# The Windows installer (NSIS, per user): build-windows/vantelo-VERSION-setup.exe.
+package-windows:
+	@scripts/install-deps.sh windows
+	scripts/package-windows.sh $(WINDOWS_BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -21,12 +21,9 @@ fail() {
     exit 1
 }
 
-wine=$(command -v wine64 || true)
-[ -n "$wine" ] || [ ! -x /usr/lib/wine/wine64 ] || wine=/usr/lib/wine/wine64
-[ -n "$wine" ] || fail "wine64 is missing (scripts/install-deps.sh windows installs it)"
-wineserver=$(dirname "$(readlink -f "$wine")")/wineserver
-[ -x "$wineserver" ] || wineserver=$(command -v wineserver || true)
-[ -n "$wineserver" ] || fail "wineserver is missing"
+# shellcheck source=scripts/wine-prefix.sh
+. "$root/scripts/wine-prefix.sh"
+find_wine
 for tool in i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ xvfb-run; do
     command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh windows)"
 done

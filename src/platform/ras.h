@@ -200,7 +200,10 @@ inline void *dialNotifier(HWND window)
 
 } // namespace platform
 
-#ifdef _WIN32
+#if defined(_WIN32) && defined(VANTELO_RAS_SERVICE)
+// Built into a DLL that serves these calls itself (the tests' line under wine).
+#define VANTELO_RASAPI extern "C" __declspec(dllexport) DWORD WINAPI
+#elif defined(_WIN32)
 #define VANTELO_RASAPI extern "C" __declspec(dllimport) DWORD WINAPI
 #else
 #define VANTELO_RASAPI DWORD

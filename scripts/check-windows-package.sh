@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The Windows installer under wine64: scripts/package-windows.sh makes
+# vantelo-VERSION-setup.exe, which installs silently (/S) for the prefix's
+# user, without administrator rights: the programs and their DLLs in
+# %LOCALAPPDATA%\Programs\Vantelo, the Start menu entry, the uninstaller and
+# its entry among the user's installed programs. The installed line tool
+# runs; the uninstaller (/S) then takes all of it away again.
+#
+# Usage: scripts/check-windows-package.sh [BUILD]   (default: build-windows)
+# Exits non-zero when a step fails, naming it.
+set -uo pipefail
+cd "$(dirname "$0")/.." || exit 1
+root=$PWD
+# shellcheck source=scripts/wine-prefix.sh
+. "$root/scripts/wine-prefix.sh"
+
+build=${1:-build-windows}
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
+step=""
+fail() {
+    echo "check-windows-package: FAIL: $step: $*"
+    [ -z "${wineserver:-}" ] || "$wineserver" -k 2>/dev/null
+    exit 1
+}
+say() { step=$*; echo "check-windows-package: $*"; }
+started=$SECONDS
+
+say "the installer"
+setup=$(scripts/package-windows.sh "$build" | tail -n 1)
+[ -f "$setup" ] || fail "no installer"
+find_wine
+use_wine_prefix "$build"
+# No desktop: the silent installer shows nothing.
+run() { env -u DISPLAY -u WAYLAND_DISPLAY timeout 120 "$wine" "$@"; }
+
+user_dir=$(run cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
+[ -n "$user_dir" ] || fail "no %LOCALAPPDATA% in wine's prefix"
+installed=$(env -u DISPLAY "$wine" winepath -u "$user_dir\\Programs\\Vantelo" 2>/dev/null)
+menu=$(env -u DISPLAY "$wine" winepath -u \
+    "$(run cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')\\Microsoft\\Windows\\Start Menu\\Programs\\Vantelo" 2>/dev/null)
+[ -n "$installed" ] && [ -n "$menu" ] || fail "cannot name the install's folders"
+key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantelo'
+rm -rf "$installed" "$menu"
+
+say "a silent install for the user"
+run "$(env -u DISPLAY "$wine" winepath -w "$setup")" /S || fail "the installer failed"
+"$wineserver" -w
+for f in vantelo.exe vantelo-line.exe uninstall.exe Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll \
+    libstdc++-6.dll; do
+    [ -f "$installed/$f" ] || fail "no $f in $installed"
+done
+[ -f "$menu/Vantelo.lnk" ] || fail "no Start menu entry in $menu"
+[ -f "$menu/Uninstall Vantelo.lnk" ] || fail "no uninstaller entry in $menu"
+run reg query "$key" /v DisplayVersion 2>/dev/null | grep -q "$(basename "$setup" | sed 's/vantelo-\(.*\)-setup.exe/\1/')" ||
+    fail "no version in $key"
+run reg query "$key" /v UninstallString >/dev/null 2>&1 || fail "no uninstaller in $key"
+
+say "the installed line tool runs"
+run "$user_dir\\Programs\\Vantelo\\vantelo-line.exe" --version | grep -q '^vantelo-line ' ||
+    fail "the installed vantelo-line.exe does not give its version"
+
+say "a silent uninstall"
+run "$user_dir\\Programs\\Vantelo\\uninstall.exe" /S || fail "the uninstaller failed"
+# The uninstaller runs on from a copy of itself: the server ends with it.
+"$wineserver" -w
+[ ! -e "$installed" ] || fail "$installed is still there: $(ls "$installed")"
+[ ! -e "$menu" ] || fail "the Start menu entries are still there"
+if run reg query "$key" >/dev/null 2>&1; then fail "$key is still there"; fi
+"$wineserver" -k 2>/dev/null
+echo "check-windows-package: passed in $((SECONDS - started)) s ($(du -h "$setup" | cut -f1) installer)"
