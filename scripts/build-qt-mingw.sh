@@ -73,7 +73,9 @@ source=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | h
 # opens no connection of its own); the third-party libraries are Qt's own
 # copies (nothing of the cross root's but the system's import libraries).
 # Debian's source has no wintab (src/3rdparty/wintab), so no tablet events.
-off=(sql dbus vulkan testlib printsupport concurrent xml tabletevent direct2d
+# Direct2D stays: QtGui builds its DirectWrite font database only with it,
+# and the windows plugin asks for that database whenever DirectWrite 3 is on.
+off=(sql dbus vulkan testlib printsupport concurrent xml tabletevent
      jpeg gif openssl schannel gssapi libproxy brotli
      system_zlib system_png system_jpeg system_harfbuzz system_pcre2 system_freetype
      system_doubleconversion)
