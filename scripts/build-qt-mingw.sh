@@ -7,9 +7,12 @@
 # Gui, Widgets, Network (the single-instance guard's local server) and the
 # windows platform plugin with its style; the rest is turned off.
 #
-# The result goes to CACHE/qt-mingw-VERSION-HASH, HASH being that of this
-# script and of the toolchain file, so that a change of either builds a new
-# Qt; it is kept when complete and reused.
+# The result goes to CACHE/qt-mingw-VERSION-HASH, HASH being that of the
+# build's recipe (the features and options below) and of the toolchain file,
+# so that a change of either builds a new Qt; it is kept when complete and
+# reused. A build that fails or is killed keeps its work folder
+# (CACHE/.qt-mingw-VERSION-HASH.work), and the next run goes on from there
+# rather than from the start; work folders of other recipes are removed.
 #
 # Usage: build-qt-mingw.sh [FALLBACK]
 #   CACHE is $VANTELO_QT_CACHE when set, else /var/cache/vantelo when it can
@@ -32,7 +35,24 @@ host_version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools 2>/dev/null) ||
     fail "no qt6-base-dev-tools: the cross build needs this machine's moc, rcc and uic"
 version=${host_version%%+*}
 version=${version%%-*}
-hash=$(cat "$0" "$toolchain" | sha256sum | cut -c1-12)
+
+# Features the program does not use are off (no TLS either: the program
+# opens no connection of its own); the third-party libraries are Qt's own
+# copies (nothing of the cross root's but the system's import libraries).
+# Debian's source has no wintab (src/3rdparty/wintab), so no tablet events.
+# Direct2D stays: QtGui builds its DirectWrite font database only with it,
+# and the windows plugin asks for that database whenever DirectWrite 3 is on.
+off=(sql dbus vulkan testlib printsupport concurrent xml tabletevent
+     jpeg gif openssl schannel gssapi libproxy brotli
+     system_zlib system_png system_jpeg system_harfbuzz system_pcre2 system_freetype
+     system_doubleconversion)
+config=(-DCMAKE_BUILD_TYPE=Release
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+        -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+        -DBUILD_WITH_PCH=ON
+        -DFEATURE_widgets=ON -DFEATURE_network=ON -DFEATURE_localserver=ON)
+for f in "${off[@]}"; do config+=("-DFEATURE_$f=OFF"); done
+hash=$( { printf '%s\n' "$version" "${config[@]}"; cat "$toolchain"; } | sha256sum | cut -c1-12)
 
 cache=${VANTELO_QT_CACHE:-}
 if [ -z "$cache" ]; then
@@ -58,36 +78,34 @@ if [ -f "$qt/ready" ]; then
 fi
 
 started=$SECONDS
-work=$(mktemp -d "$cache/.qt-mingw.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+work=$cache/.qt-mingw-$version-$hash.work
+# Work folders of other recipes (and of the older, randomly named kind) are
+# of no use to this build; under the lock none of them is in use.
+for stale in "$cache"/.qt-mingw.* "$cache"/.qt-mingw-*.work; do
+    if [ -e "$stale" ] && [ "$stale" != "$work" ] && [ "$stale" != "$cache/.qt-mingw.lock" ]; then
+        rm -rf "$stale"
+    fi
+done
+mkdir -p "$work"
 # apt's download sandbox user must be able to write the folder.
 chmod 755 "$work"
-mkdir -m 777 "$work/src"
-echo "build-qt-mingw: fetching qt6-base $host_version (apt-get source)" >&2
-(cd "$work/src" && apt-get source -q "qt6-base=$host_version" >&2) ||
-    fail "apt-get source qt6-base=$host_version failed (is there a deb-src entry? scripts/install-deps.sh windows adds it)"
-source=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
-[ -n "$source" ] && [ -f "$source/CMakeLists.txt" ] || fail "no unpacked qtbase source in $work/src"
-
-# Features the program does not use are off (no TLS either: the program
-# opens no connection of its own); the third-party libraries are Qt's own
-# copies (nothing of the cross root's but the system's import libraries).
-# Debian's source has no wintab (src/3rdparty/wintab), so no tablet events.
-# Direct2D stays: QtGui builds its DirectWrite font database only with it,
-# and the windows plugin asks for that database whenever DirectWrite 3 is on.
-off=(sql dbus vulkan testlib printsupport concurrent xml tabletevent
-     jpeg gif openssl schannel gssapi libproxy brotli
-     system_zlib system_png system_jpeg system_harfbuzz system_pcre2 system_freetype
-     system_doubleconversion)
+source=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' 2>/dev/null | head -n 1 || true)
+if [ -z "$source" ] || [ ! -f "$work/src/.unpacked" ]; then
+    rm -rf "$work/src" "$work/build"
+    mkdir -m 777 "$work/src"
+    echo "build-qt-mingw: fetching qt6-base $host_version (apt-get source)" >&2
+    (cd "$work/src" && apt-get source -q "qt6-base=$host_version" >&2) ||
+        fail "apt-get source qt6-base=$host_version failed (is there a deb-src entry? scripts/install-deps.sh windows adds it)"
+    source=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
+    [ -n "$source" ] && [ -f "$source/CMakeLists.txt" ] || fail "no unpacked qtbase source in $work/src"
+    touch "$work/src/.unpacked"
+else
+    echo "build-qt-mingw: going on with the build left in $work" >&2
+fi
 config=(-G Ninja -S "$source" -B "$work/build"
         -DCMAKE_TOOLCHAIN_FILE="$toolchain"
-        -DCMAKE_BUILD_TYPE=Release
         -DCMAKE_INSTALL_PREFIX="$work/qt"
-        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
-        -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
-        -DBUILD_WITH_PCH=ON
-        -DFEATURE_widgets=ON -DFEATURE_network=ON -DFEATURE_localserver=ON)
-for f in "${off[@]}"; do config+=("-DFEATURE_$f=OFF"); done
+        "${config[@]}")
 
 build_nice=(nice -n "${VANTELO_QT_NICE:-0}")
 jobs=${VANTELO_QT_JOBS:-$(nproc)}
@@ -114,6 +132,7 @@ EOF
 rm -rf "$qt"
 mv "$work/qt" "$qt"
 touch "$qt/ready"
+rm -rf "$work"
 # Older builds of this cache are not used any more.
 for old in "$cache"/qt-mingw-*; do
     [ "$old" = "$qt" ] || rm -rf "$old"
