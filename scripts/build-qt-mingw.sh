@@ -63,19 +63,9 @@ if [ -z "$cache" ]; then
 fi
 qt=$cache/qt-mingw-$version-$hash
 
-if [ -f "$qt/ready" ]; then
-    echo "$qt"
-    exit 0
-fi
-
-mkdir -p "$cache" || fail "cannot create the cache $cache"
-# One build at a time: a second waits for the first and then finds it done.
-exec 9>"$cache/.qt-mingw.lock"
-flock 9
-if [ -f "$qt/ready" ]; then
-    echo "$qt"
-    exit 0
-fi
+# shellcheck source=scripts/cache_folder.sh
+. "$root/scripts/cache_folder.sh"
+cached_or_lock "$qt" "$cache/.qt-mingw.lock"
 
 started=$SECONDS
 work=$cache/.qt-mingw-$version-$hash.work

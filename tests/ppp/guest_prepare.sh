@@ -41,19 +41,9 @@ KVER=${KPKG#linux-image-}
 HASH=$(cat "$0" "$STAGE1" | sha256sum | cut -c1-12)
 GUEST=$CACHE/guest-$KVER-$HASH
 
-if [ -f "$GUEST/ready" ]; then
-    echo "$GUEST"
-    exit 0
-fi
-
-mkdir -p "$CACHE" || fail "cannot create the cache $CACHE"
-# One preparation at a time: a second waits for the first and then finds it done.
-exec 9>"$CACHE/.prepare.lock"
-flock 9
-if [ -f "$GUEST/ready" ]; then
-    echo "$GUEST"
-    exit 0
-fi
+# shellcheck source=scripts/cache_folder.sh
+. "$HERE/../../scripts/cache_folder.sh"
+cached_or_lock "$GUEST" "$CACHE/.prepare.lock"
 
 WORK=$(mktemp -d "$CACHE/.prepare.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
