@@ -2,7 +2,7 @@
 # `make test` builds and runs every test. Both install missing Debian packages first.
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
-WINDOWS_BUILD_DIR ?= build-windows
+WINDOWS_BUILD_DIR ?= $(BUILD_DIR)/windows
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
@@ -66,26 +66,26 @@ package: build
 	BUILD_DIR=$(BUILD_DIR) scripts/package.sh
 
 # The Windows half: every source file checked for 32-bit Windows with mingw-w64,
-# the Windows pieces built for i686 and x86_64 and their tests run under wine64.
+# the Windows pieces built for i686 and x86_64 and their tests run under wine64,
+# then the program itself: vantelo.exe and vantelo-line.exe built against Qt for
+# Windows (cross-built once into a cache), run under wine64 on a private X
+# server, and installed and uninstalled with their installer.
 check-windows:
 	@scripts/install-deps.sh windows
 	scripts/check-windows.sh
+	scripts/test-windows.sh $(WINDOWS_BUILD_DIR)
 
-# vantelo.exe and vantelo-line.exe built against Qt for Windows (cross-built once
-# into a cache) and run under wine64 on a private X server, then the installer
-# installed and uninstalled under wine64.
+# The program itself alone (the last part of check-windows).
 check-windows-program:
 	@scripts/install-deps.sh windows
-	scripts/build-windows.sh $(WINDOWS_BUILD_DIR)
-	scripts/check-windows-program.sh $(WINDOWS_BUILD_DIR)
-	scripts/check-windows-package.sh $(WINDOWS_BUILD_DIR)
+	scripts/test-windows.sh $(WINDOWS_BUILD_DIR)
 
-# vantelo.exe and vantelo-line.exe with the DLLs they need, in build-windows/bin.
+# vantelo.exe and vantelo-line.exe with the DLLs they need, in build/windows/bin.
 build-windows:
 	@scripts/install-deps.sh windows
 	scripts/build-windows.sh $(WINDOWS_BUILD_DIR)
 
-# The Windows installer (NSIS, per user): build-windows/vantelo-VERSION-setup.exe.
+# The Windows installer (NSIS, per user): build/windows/vantelo-VERSION-setup.exe.
 package-windows:
 	@scripts/install-deps.sh windows
 	scripts/package-windows.sh $(WINDOWS_BUILD_DIR)

@@ -8,7 +8,8 @@
 # runtime DLLs; no DLL either imports is missing from it.
 #
 # Usage: scripts/build-windows.sh [BUILD]
-# Prints the folder of the programs on its last line.
+# Prints the folder of the programs on its last line. VANTELO_QT_PREFIX names
+# a Qt for Windows (MinGW 64-bit) to use instead of the cross-built one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -19,8 +20,13 @@ build=$(cd "$build" && pwd)
 fail() { echo "build-windows: $*" >&2; exit 1; }
 
 started=$SECONDS
-qt=$(scripts/build-qt-mingw.sh "$build/qt-cache" | tail -n 1) || fail "no Qt for Windows"
-[ -f "$qt/ready" ] || fail "no Qt for Windows in '$qt'"
+if [ -n "${VANTELO_QT_PREFIX:-}" ]; then
+    qt=$VANTELO_QT_PREFIX
+    [ -f "$qt/lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake" ] || fail "no Qt for Windows in '$qt'"
+else
+    qt=$(scripts/build-qt-mingw.sh "$build/qt-cache" | tail -n 1) || fail "no Qt for Windows"
+    [ -f "$qt/ready" ] || fail "no Qt for Windows in '$qt'"
+fi
 echo "build-windows: Qt for Windows in $qt ($((SECONDS - started)) s)"
 
 # The host's moc, rcc and uic (Debian's), the target's libraries: the cross

@@ -11,16 +11,28 @@
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 root=$PWD
+NAME=check-windows-package
+# shellcheck source=tests/e2e/x_session.sh
+. "$root/tests/e2e/x_session.sh"
 # shellcheck source=scripts/wine-prefix.sh
 . "$root/scripts/wine-prefix.sh"
+require_programs Xvfb openbox xdotool mount umount
 
 build=${1:-build-windows}
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 step=""
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantelo-wine-package.XXXXXX") || exit 1
+mounted=""
+finish() {
+    [ -z "$mounted" ] || umount "$mounted" 2>/dev/null
+    [ -z "${wineserver:-}" ] || "$wineserver" -k 2>/dev/null
+    end_started_processes
+    rm -rf "$WORK"
+}
 fail() {
     echo "check-windows-package: FAIL: $step: $*"
-    [ -z "${wineserver:-}" ] || "$wineserver" -k 2>/dev/null
+    finish
     exit 1
 }
 say() { step=$*; echo "check-windows-package: $*"; }
@@ -60,6 +72,41 @@ say "the installed line tool runs"
 run "$user_dir\\Programs\\Vantelo\\vantelo-line.exe" --version | grep -q '^vantelo-line ' ||
     fail "the installed vantelo-line.exe does not give its version"
 
+say "the installed program, its folder closed to the user"
+# Closed as an install under Program Files is: the folder is mounted read-only
+# over itself, so that no file can be made there whoever asks (root too).
+# The settings file then goes to %APPDATA%\Vantelo.
+settings=$(env -u DISPLAY "$wine" winepath -u \
+    "$(run cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')\Vantelo" 2>/dev/null)
+[ -n "$settings" ] || fail "cannot name %APPDATA%\\Vantelo"
+rm -rf "$settings"
+mount --bind "$installed" "$installed" && mounted=$installed &&
+    mount -o remount,bind,ro "$installed" || fail "cannot mount $installed read-only over itself"
+touch "$installed/probe" 2>/dev/null && fail "$installed still takes new files"
+# The wine desktop the calls above started has no display: it ends first,
+# so that the program's gets the X server's.
+"$wineserver" -k 2>/dev/null
+"$wineserver" -w
+start_x_server
+start_window_manager
+(cd "$installed" && exec "$wine" "$user_dir\Programs\Vantelo\vantelo.exe" >"$WORK/wine.log" 2>&1) &
+pid=$!
+PIDS+=("$pid")
+dialer_shown() { xdotool search --onlyvisible --name '^Vantelo - BETA VERSION$' >/dev/null 2>&1; }
+wait_until 90 "the installed program's window" dialer_shown
+dialer=$(xdotool search --onlyvisible --name '^Vantelo - BETA VERSION$' | head -n 1)
+# Close (at 1320, 4440 twips, 15 to a pixel) ends the program, which saves its settings.
+xdotool mousemove --window "$dialer" $((1320 / 15 + 40)) $((4440 / 15 + 12)) click 1 ||
+    fail "cannot click Close"
+ended() { ! kill -0 "$pid" 2>/dev/null; }
+wait_until 30 "the installed program's end" ended
+wait "$pid" || fail "the installed vantelo.exe ended with status $?"
+grep -q '^AutoConnect=0' "$settings/test.ini" 2>/dev/null ||
+    { cat "$WORK/wine.log"; fail "no settings in $settings/test.ini"; }
+[ ! -e "$installed/test.ini" ] || fail "a settings file in the closed program folder"
+umount "$installed" || fail "cannot unmount $installed"
+mounted=""
+
 say "a silent uninstall"
 run "$user_dir\\Programs\\Vantelo\\uninstall.exe" /S || fail "the uninstaller failed"
 # The uninstaller runs on from a copy of itself: the server ends with it.
@@ -67,5 +114,7 @@ run "$user_dir\\Programs\\Vantelo\\uninstall.exe" /S || fail "the uninstaller fa
 [ ! -e "$installed" ] || fail "$installed is still there: $(ls "$installed")"
 [ ! -e "$menu" ] || fail "the Start menu entries are still there"
 if run reg query "$key" >/dev/null 2>&1; then fail "$key is still there"; fi
-"$wineserver" -k 2>/dev/null
+# What stays is the user's: the settings file (and the call log on drive C).
+[ "$(ls -A "$settings")" = test.ini ] || fail "more than the settings in $settings: $(ls -A "$settings")"
+finish
 echo "check-windows-package: passed in $((SECONDS - started)) s ($(du -h "$setup" | cut -f1) installer)"

@@ -5,7 +5,8 @@ set -euo pipefail
 
 # What each purpose needs; `install-deps.sh PURPOSE...` installs the union.
 #   run         building Vantelo and running it (`make run`)
-#   test        besides, every test of `make test` (the package's tests among them)
+#   test        besides, every test of `make test` (the package's and the
+#               Windows program's among them)
 #   package     besides, the Debian package (`make package`)
 #   windows     the Windows checks (`make check-windows`)
 #   bench-line  besides the tests', the dialers Vantelo is measured against
@@ -22,6 +23,19 @@ package=(
     # the manual pages made from --help, the package's checks (lintian,
     # AppStream and desktop-file validators), `man -l` for the pages
     help2man lintian appstream desktop-file-utils man-db bsdextrautils file
+)
+windows=(
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth qt6-base-dev
+    # Qt for Windows cross-built from Debian's source (scripts/build-qt-mingw.sh):
+    # the posix thread model, ninja, dpkg-source, this machine's moc/rcc/uic
+    g++-mingw-w64-x86-64-posix ninja-build dpkg-dev qt6-base-dev-tools
+    # the program under wine on a private X server with a window manager: its
+    # windows found, the keys and clicks sent, screenshots taken (ImageMagick)
+    openbox xdotool x11-utils imagemagick
+    # the face the windows are laid out for, which wine finds through fontconfig
+    fonts-liberation2
+    # the Windows installer (make package-windows)
+    nsis
 )
 test=(
     "${run[@]}" "${package[@]}" clang-format
@@ -46,19 +60,8 @@ test=(
     procps
     # `make bench`: the syncs a running Vantelo makes
     strace
-)
-windows=(
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth qt6-base-dev
-    # Qt for Windows cross-built from Debian's source (scripts/build-qt-mingw.sh):
-    # the posix thread model, ninja, dpkg-source, this machine's moc/rcc/uic
-    g++-mingw-w64-x86-64-posix ninja-build dpkg-dev qt6-base-dev-tools
-    # the program under wine on a private X server with a window manager: its
-    # windows found, the keys and clicks sent, screenshots taken (ImageMagick)
-    openbox xdotool x11-utils imagemagick
-    # the face the windows are laid out for, which wine finds through fontconfig
-    fonts-liberation2
-    # the Windows installer (make package-windows)
-    nsis
+    # the Windows program built and run under wine, its installer too
+    "${windows[@]}"
 )
 bench_line=("${test[@]}" wvdial)
 
@@ -140,7 +143,7 @@ if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
 for purpose in "$@"; do
-    [ "$purpose" != windows ] || ensure_deb_src
+    [ "$purpose" != windows ] && [ "$purpose" != test ] || ensure_deb_src
 done
 
 missing=()

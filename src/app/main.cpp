@@ -5,6 +5,7 @@
 #include "ui/common/controls.h"
 #include "ui/common/cursor_rest.h"
 #include "ui/common/forms.h"
+#include "ui/common/shown_text.h"
 #include "ui/dialer/frmdial.h"
 
 #include <QApplication>
@@ -65,6 +66,7 @@ int main(int argc, char *argv[])
     platform::prepareDisplay();
     QApplication app(argc, argv);
     platform::displayPrepared();
+    shown_text::watch(app);
     QApplication::setApplicationName(u"Vantelo"_s);
     QApplication::setApplicationVersion(QStringLiteral(VANTELO_VERSION));
     // The program lives on in the tray while its window is hidden; only the

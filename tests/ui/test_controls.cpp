@@ -8,6 +8,7 @@
 #include "ui/common/controls.h"
 #include "ui/common/cursor_rest.h"
 #include "ui/common/forms.h"
+#include "ui/common/shown_text.h"
 #include "ui/details/frmset.h"
 #include "ui/dialer/frmdial.h"
 #include "ui/options/frmopt.h"
@@ -15,6 +16,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QDialog>
+#include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -24,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -285,6 +288,43 @@ private slots:
             QCOMPARE(QApplication::cursorFlashTime(), 0);
         }
         QApplication::setCursorFlashTime(flash);
+    }
+
+    // With VANTELO_TRACE set, each label's text is written down once per new
+    // text it paints, under its window's and its own names, with the tray tips.
+    void shownTextIsTraced()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(u"shown.txt"_s);
+        qputenv("VANTELO_TRACE", QFile::encodeName(path));
+        shown_text::watch(*qApp);
+        qunsetenv("VANTELO_TRACE");
+
+        QWidget window;
+        window.setObjectName(u"frmtest"_s);
+        auto *label = new QLabel(u"Connecting..."_s, &window);
+        label->setObjectName(u"status"_s);
+        auto *unnamed = new QLabel(u"not named"_s, &window);
+        unnamed->move(0, 40);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        label->repaint();
+        label->repaint(); // the same text again: no new line
+        label->setText(u"Connected\nat 28800"_s);
+        label->repaint();
+        shown_text::noteTrayTip(u"Vantelo - Connected00:00:01"_s);
+        shown_text::noteTrayTip(u"Vantelo - Connected00:00:01"_s);
+        shown_text::noteTrayTip(u"Vantelo - Connected00:00:02"_s);
+
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QStringList lines =
+            QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines, QStringList({u"frmtest.status: Connecting..."_s,
+                                     u"frmtest.status: Connected at 28800"_s,
+                                     u"tray.tip: Vantelo - Connected00:00:01"_s,
+                                     u"tray.tip: Vantelo - Connected00:00:02"_s}));
     }
 };
 

@@ -10,6 +10,8 @@
 
 #include "check.h"
 
+#include <initializer_list>
+
 namespace {
 
 const char *const StatData = "PerfStats\\StatData";
@@ -84,6 +86,27 @@ void readsTheRegistryWhereItHasTheKey()
     platform::statistics::setSource(nullptr);
 }
 
+// wine makes the key in every prefix and leaves it empty: a key without the
+// adapter's figures publishes nothing, and the service's figures are read.
+void readsTheServiceWhereTheKeyHasNoFigures()
+{
+    HKEY key = nullptr;
+    CHECK_EQ(RegCreateKeyExA(HKEY_DYN_DATA, StatData, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                             nullptr),
+             ERROR_SUCCESS);
+    for (const char *name : {ConnectSpeed, BytesXmit, BytesRecvd})
+        RegDeleteValueA(key, name);
+    CHECK_EQ(RegCloseKey(key), ERROR_SUCCESS);
+
+    platform::statistics::setSource(&testFigures);
+    sourceAnswers = true;
+    sourceCalls = 0;
+    CHECK_EQ(readValue(StatData, ConnectSpeed, 0), 33600);
+    CHECK_EQ(readValue(StatData, BytesRecvd, 0), static_cast<int>(0x80000001u));
+    CHECK(sourceCalls >= 2);
+    platform::statistics::setSource(nullptr);
+}
+
 void readsTheServiceWhereTheRegistryLacksTheKey()
 {
     const LONG deleted = RegDeleteKeyA(HKEY_DYN_DATA, StatData);
@@ -140,6 +163,7 @@ void readsTheServiceWhereTheRegistryLacksTheKey()
 int main()
 {
     readsTheRegistryWhereItHasTheKey();
+    readsTheServiceWhereTheKeyHasNoFigures();
     readsTheServiceWhereTheRegistryLacksTheKey();
     return checkSummary("statistics_test");
 }

@@ -3,7 +3,8 @@
 
 // The dynamic statistics on Windows. Windows 95/98/Me keep the dial-up
 // adapter's figures under HKEY_DYN_DATA "PerfStats\StatData", and there the
-// registry answers. Windows NT and its successors have no such key; there the
+// registry answers. Windows NT and its successors have no such key (and wine's
+// is empty); there the
 // same key opens on the dial-up service's statistics of the first active
 // connection, so the program reads the same three figures the same way.
 
@@ -82,9 +83,16 @@ LONG platform::statsRegOpenKeyEx(HKEY root, LPCSTR subKey, DWORD options, REGSAM
                                  HKEY *result)
 {
     const LONG opened = RegOpenKeyExA(root, subKey, options, samDesired, result);
-    if (opened == ERROR_SUCCESS || root != HKEY_DYN_DATA ||
-        !sameName(subKey, "PerfStats\\StatData"))
+    if (root != HKEY_DYN_DATA || !sameName(subKey, "PerfStats\\StatData"))
         return opened;
+    // A key without the dial-up adapter's figures publishes none (wine makes
+    // the key, empty, in every prefix): the service's figures stand in.
+    if (opened == ERROR_SUCCESS) {
+        if (RegQueryValueExA(*result, "Dial-Up Adapter\\ConnectSpeed", nullptr, nullptr, nullptr,
+                             nullptr) != ERROR_FILE_NOT_FOUND)
+            return opened;
+        RegCloseKey(*result);
+    }
     if (result == nullptr)
         return ERROR_INVALID_PARAMETER;
     *result = statisticsKey();

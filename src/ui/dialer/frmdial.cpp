@@ -18,6 +18,7 @@
 #include "ui/about/frmAbout.h"
 #include "ui/common/controls.h"
 #include "ui/common/forms.h"
+#include "ui/common/shown_text.h"
 #include "ui/details/frmset.h"
 #include "ui/dialer/collapse.h"
 #include "ui/dialer/indicator_circle.h"
@@ -771,6 +772,7 @@ void frmdial::setTrayTip(const QString &text)
     std::memset(TrayIconData.szTip, ' ', sizeof(TrayIconData.szTip));
     std::memcpy(TrayIconData.szTip, ansi.constData(), static_cast<size_t>(ansi.size()));
     TrayIconData.szTip[ansi.size()] = '\0';
+    shown_text::noteTrayTip(cut);
 }
 
 bool frmdial::event(QEvent *event)
