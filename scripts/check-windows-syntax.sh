@@ -92,14 +92,19 @@ static_assert(offsetof(OPENFILENAMEA, pvReserved) == (wide ? 136 : 76));
 static_assert(offsetof(OPENFILENAMEA, lpTemplateName) == (wide ? 128 : 72));
 CPP
 }
-for arch in "${archs[@]}"; do
-    if ! records "$arch" >"$log/$arch-records.txt" 2>&1; then
-        echo "FAIL $arch the records' sizes differ from the system's first versions"
-        failed=1
-    else
-        rm -f "$log/$arch-records.txt"
-    fi
-done
+# A check run for each architecture: its output is kept only when it fails.
+each_arch() { # check what-failing-means
+    local arch
+    for arch in "${archs[@]}"; do
+        if ! "$1" "$arch" >"$log/$arch-$1.txt" 2>&1; then
+            echo "FAIL $arch $2"
+            failed=1
+        else
+            rm -f "$log/$arch-$1.txt"
+        fi
+    done
+}
+each_arch records "the records' sizes differ from the system's first versions"
 
 # The system's calls as the platform headers declare them (their own records,
 # calling convention and argument sizes) must find the system's entry points:
@@ -158,14 +163,7 @@ CPP
         "$dir/calls.cpp" "${qtfree[@]}" -o "$dir/calls.exe" \
         -lrasapi32 -ladvapi32 -lshell32 -lwinmm -lcomdlg32 -luser32
 }
-for arch in "${archs[@]}"; do
-    if ! calls "$arch" >"$log/$arch-calls.txt" 2>&1; then
-        echo "FAIL $arch the system's calls do not link as declared"
-        failed=1
-    else
-        rm -f "$log/$arch-calls.txt"
-    fi
-done
+each_arch calls "the system's calls do not link as declared"
 
 for f in "$log"/*.txt; do
     [ -e "$f" ] || continue

@@ -12,9 +12,7 @@
 // Windows the same fields in the system's 64-bit layout). The system's
 // <commdlg.h> is never included with this header: it declares the longer
 // record under the same name.
-#ifndef _WIN64
-#pragma pack(push, 4)
-#endif
+RECORD_PACK_BEGIN
 struct OPENFILENAME
 {
     DWORD lStructSize;
@@ -38,22 +36,12 @@ struct OPENFILENAME
     Ptr32<const void> lpfnHook;
     Ptr32<const char> lpTemplateName;
 };
-#ifndef _WIN64
-#pragma pack(pop)
-#endif
-#ifdef _WIN64
-static_assert(sizeof(OPENFILENAME) == 136);
-static_assert(offsetof(OPENFILENAME, lpstrFile) == 48);
-static_assert(offsetof(OPENFILENAME, Flags) == 96);
-static_assert(offsetof(OPENFILENAME, nFileOffset) == 100);
-static_assert(offsetof(OPENFILENAME, lpTemplateName) == 128);
-#else
-static_assert(sizeof(OPENFILENAME) == 76);
-static_assert(offsetof(OPENFILENAME, lpstrFile) == 28);
-static_assert(offsetof(OPENFILENAME, Flags) == 52);
-static_assert(offsetof(OPENFILENAME, nFileOffset) == 56);
-static_assert(offsetof(OPENFILENAME, lpTemplateName) == 72);
-#endif
+RECORD_PACK_END
+static_assert(sizeof(OPENFILENAME) == RECORD_LAYOUT(136, 76));
+static_assert(offsetof(OPENFILENAME, lpstrFile) == RECORD_LAYOUT(48, 28));
+static_assert(offsetof(OPENFILENAME, Flags) == RECORD_LAYOUT(96, 52));
+static_assert(offsetof(OPENFILENAME, nFileOffset) == RECORD_LAYOUT(100, 56));
+static_assert(offsetof(OPENFILENAME, lpTemplateName) == RECORD_LAYOUT(128, 72));
 
 inline constexpr DWORD OFN_HIDEREADONLY = 0x0004;
 inline constexpr DWORD OFN_FILEMUSTEXIST = 0x1000;

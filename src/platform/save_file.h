@@ -23,13 +23,26 @@ struct ReplaceRules
     // Whether to wait until the new content is on disk before it takes the
     // old one's place; otherwise the system writes it back when it will.
     bool onDisk = true;
+    // Whether a symbolic link at `path` is followed to the end of its chain
+    // (the link stays and its target gets the content), as the user's own
+    // files want. Otherwise whatever `path` is, a link included, is replaced
+    // by the new file and never written through, as the files of a folder of
+    // the program's own want.
+    bool followLinks = true;
 };
 
-// Replaces the file at `path` with `bytes` under `rules`. A symbolic link at
-// `path` is followed to the end of its chain: the link stays and its target
-// gets the content. A file there that may not be written is left as it is.
-// On failure `error`, when given, says why.
+// Which file was written: the system's device and file numbers (zero where
+// the system gives none), for a caller that keeps what it wrote.
+struct FileIdentity
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+};
+
+// Replaces the file at `path` with `bytes` under `rules`. A file that may not
+// be written is left as it is, when links are followed. On failure `error`,
+// when given, says why; on success `written`, when given, names the new file.
 bool replaceFile(const QString &path, const QByteArray &bytes, const ReplaceRules &rules,
-                 QString *error = nullptr);
+                 QString *error = nullptr, FileIdentity *written = nullptr);
 
 } // namespace platform

@@ -12,9 +12,7 @@
 
 // The first ANSI form of the tray icon record (88 bytes where handles are 4
 // bytes wide; on 64-bit Windows the same fields in the system's 64-bit layout).
-#ifndef _WIN64
-#pragma pack(push, 4)
-#endif
+RECORD_PACK_BEGIN
 struct NOTIFYICONDATA
 {
     DWORD cbSize;
@@ -25,20 +23,11 @@ struct NOTIFYICONDATA
     HICON hIcon;
     char szTip[64];
 };
-#ifndef _WIN64
-#pragma pack(pop)
-#endif
-#ifdef _WIN64
-static_assert(sizeof(NOTIFYICONDATA) == 104);
-static_assert(offsetof(NOTIFYICONDATA, uCallbackMessage) == 24);
-static_assert(offsetof(NOTIFYICONDATA, hIcon) == 32);
-static_assert(offsetof(NOTIFYICONDATA, szTip) == 40);
-#else
-static_assert(sizeof(NOTIFYICONDATA) == 88);
-static_assert(offsetof(NOTIFYICONDATA, uCallbackMessage) == 16);
-static_assert(offsetof(NOTIFYICONDATA, hIcon) == 20);
-static_assert(offsetof(NOTIFYICONDATA, szTip) == 24);
-#endif
+RECORD_PACK_END
+static_assert(sizeof(NOTIFYICONDATA) == RECORD_LAYOUT(104, 88));
+static_assert(offsetof(NOTIFYICONDATA, uCallbackMessage) == RECORD_LAYOUT(24, 16));
+static_assert(offsetof(NOTIFYICONDATA, hIcon) == RECORD_LAYOUT(32, 20));
+static_assert(offsetof(NOTIFYICONDATA, szTip) == RECORD_LAYOUT(40, 24));
 
 inline constexpr DWORD NIM_ADD = 0;
 inline constexpr DWORD NIM_MODIFY = 1;

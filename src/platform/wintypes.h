@@ -9,6 +9,21 @@
 // and the file dialog's headers declare later, larger versions of the records
 // the platform headers declare in their first versions, under the same names.
 
+// The records of the first versions keep 4-byte packing wherever pointers
+// and handles are 4 bytes wide; on 64-bit Windows they take the system's
+// 64-bit layout. Their layouts are pinned with RECORD_LAYOUT(on64, on32): the
+// offset or size on 64-bit Windows, and on 32-bit Windows and every other
+// system.
+#ifdef _WIN64
+#define RECORD_PACK_BEGIN
+#define RECORD_PACK_END
+#define RECORD_LAYOUT(on64, on32) (on64)
+#else
+#define RECORD_PACK_BEGIN _Pragma("pack(push, 4)")
+#define RECORD_PACK_END _Pragma("pack(pop)")
+#define RECORD_LAYOUT(on64, on32) (on32)
+#endif
+
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

@@ -254,7 +254,8 @@ void AppendCallLog(const QString &date, const QString &started, const QString &f
     // log is left as it is.
     QString error;
     ++counts.writes;
-    if (!platform::replaceFile(path, text, {std::nullopt, false}, &error)) {
+    if (!platform::replaceFile(path, text, {.permissions = std::nullopt, .onDisk = false},
+                               &error)) {
         notSaved(error);
         return;
     }

@@ -13,6 +13,7 @@
 #include "platform/modem/call_events.h"
 #include "platform/modem/call_report.h"
 #include "platform/modem/hayes.h"
+#include "platform/modem/modem_line.h"
 #include "platform/modem/modem_settings.h"
 #include "platform/modem/port.h"
 #include "platform/modem/pppd.h"
@@ -162,19 +163,20 @@ private slots:
 
         modem::ModemLog log(call.handle);
         modem::CallReport report(call.handle, log);
-        QVERIFY(!report.report([](line::Call &c) { c.state = RASCS_Connected; }));
+        QVERIFY(
+            !report.report([](line::Call &c) { modem::modemPart(&c).state = RASCS_Connected; }));
         QVERIFY(!report.close());
         const line::Call *after =
             line::findCall(line::readLineState().calls, call.handle, line::nowMs());
         QVERIFY(after);
-        QCOMPARE(after->state, RASCS_OpenPort);
+        QCOMPARE(modem::modemPart(*after).state, RASCS_OpenPort);
         QCOMPARE(after->closeAtMs, qint64(-1));
 
         QVERIFY(QDir().rmdir(lockFile));
-        QVERIFY(report.report([](line::Call &c) { c.state = RASCS_Connected; }));
+        QVERIFY(report.report([](line::Call &c) { modem::modemPart(&c).state = RASCS_Connected; }));
         after = line::findCall(line::readLineState().calls, call.handle, line::nowMs());
         QVERIFY(after);
-        QCOMPARE(after->state, RASCS_Connected);
+        QCOMPARE(modem::modemPart(*after).state, RASCS_Connected);
         QVERIFY(report.close());
         QVERIFY(!line::findCall(line::readLineState().calls, call.handle, line::nowMs() + 1));
     }

@@ -6,6 +6,7 @@
 #include "platform/core/clock.h"
 #include "platform/line/call_store.h"
 #include "platform/lines.h"
+#include "platform/modem/modem_line.h"
 #include "platform/paths.h"
 #include "platform/ras.h"
 #include "platform/sim/line_model.h"
@@ -407,15 +408,16 @@ private slots:
         QCOMPARE(state.calls.size(), 2);
         const line::Call &b = state.calls.at(0);
         QCOMPARE(b.handle, HRASCONN(301));
-        QVERIFY(b.stageMs >= 0 && b.stageMs <= line::MaxStageMs);
+        const simline::detail::SimPart &sim = simline::detail::simPart(b);
+        QVERIFY(sim.stageMs >= 0 && sim.stageMs <= line::MaxStageMs);
         QCOMPARE(b.speed, line::DefaultSpeed);
-        QCOMPARE(b.dropAfterSec, 0);
-        QVERIFY(b.hangUpMs >= 0);
+        QCOMPARE(sim.dropAfterSec, 0);
+        QVERIFY(sim.hangUpMs >= 0);
         QCOMPARE(b.closeAtMs, line::MaxTimeMs);
         const line::Call &c = state.calls.at(1);
         QCOMPARE(c.handle, HRASCONN(302));
-        QCOMPARE(c.pid, qint64(0)); // never a signal to every process
-        QCOMPARE(c.error, DWORD(ERROR_UNKNOWN));
+        QCOMPARE(modem::modemPart(c).pid, qint64(0)); // never a signal to every process
+        QCOMPARE(modem::modemPart(c).error, DWORD(ERROR_UNKNOWN));
         QCOMPARE(c.speed, quint32(0));
 
         // Dialed ten seconds ago at a sane stage time: connected by now, not
@@ -442,7 +444,8 @@ private slots:
     {
         line::Call call;
         call.dialedAtMs = 0;
-        call.stageMs = 0;
+        simline::detail::SimPart &sim = simline::detail::simPart(&call);
+        sim.stageMs = 0;
         call.speed = 0x7fffffff;
         const qint64 periods = 100'000'000; // of 800 s each
         const qint64 at = 800'000 * periods;
@@ -452,12 +455,12 @@ private slots:
         QCOMPARE(simline::detail::bytesSent(call, at),
                  quint32(248 + quint64(periods) * quint64(call.speed) * 12));
 
-        call.stageMs = 100;
-        call.dropAfterSec = int(line::MaxDropAfterSec);
+        sim.stageMs = 100;
+        sim.dropAfterSec = int(line::MaxDropAfterSec);
         call.dialedAtMs = std::numeric_limits<qint64>::max();
         QCOMPARE(simline::detail::callStatus(call, 0).state, RASCS_OpenPort);
         QCOMPARE(simline::detail::bytesReceived(call, line::nowMs()), quint32(0));
-        call.stageMs = 0;
+        sim.stageMs = 0;
         call.dialedAtMs = std::numeric_limits<qint64>::max() - 1000;
         QCOMPARE(simline::detail::callStatus(call, call.dialedAtMs + 500).state, RASCS_Connected);
     }

@@ -1,6 +1,7 @@
 // The one writer every kept file goes through: what it does with a link, with
 // the permissions of the file it replaces, with a file it may not write, and
-// that it leaves nothing behind; with and without waiting for the disk.
+// that it leaves nothing behind; with and without waiting for the disk, and
+// with links replaced rather than followed.
 
 #include "platform/save_file.h"
 #include "support/testenv.h"
@@ -11,6 +12,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -55,7 +57,8 @@ private slots:
         // Through a link: the link stays, its target gets the bytes and keeps
         // its permissions.
         QString error;
-        QVERIFY2(platform::replaceFile(link, "new", {std::nullopt, onDisk}, &error),
+        QVERIFY2(platform::replaceFile(link, "new", {.permissions = std::nullopt, .onDisk = onDisk},
+                                       &error),
                  qPrintable(error));
         QVERIFY(QFileInfo(link).isSymLink());
         QCOMPARE(readBytes(target), QByteArray("new"));
@@ -63,7 +66,8 @@ private slots:
 
         // Permissions given are the new file's, whatever the old one had.
         const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-        QVERIFY(platform::replaceFile(target, "private", {owner, onDisk}, &error));
+        QVERIFY(platform::replaceFile(target, "private", {.permissions = owner, .onDisk = onDisk},
+                                      &error));
         QCOMPARE(readBytes(target), QByteArray("private"));
         QVERIFY(!(QFile::permissions(target) & QFileDevice::ReadGroup));
         QCOMPARE(entries(), QStringList({u"link.txt"_s, u"target.txt"_s}));
@@ -72,11 +76,47 @@ private slots:
         // write it all the same).
         if (::geteuid() != 0) {
             QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner));
-            QVERIFY(!platform::replaceFile(target, "refused", {std::nullopt, onDisk}, &error));
+            QVERIFY(!platform::replaceFile(
+                target, "refused", {.permissions = std::nullopt, .onDisk = onDisk}, &error));
             QVERIFY(!error.isEmpty());
             QCOMPARE(readBytes(target), QByteArray("private"));
             QCOMPARE(entries(), QStringList({u"link.txt"_s, u"target.txt"_s}));
         }
+    }
+
+    // Links not followed: whatever the name was, a link included, is replaced
+    // and never written through, and the file written is named.
+    void linkNotFollowed_data() { rules_data(); }
+
+    void linkNotFollowed()
+    {
+        QFETCH(bool, onDisk);
+        const QString target = m_home->path() + u"/target.txt"_s;
+        const QString link = m_home->path() + u"/link.txt"_s;
+        QVERIFY(writeBytes(target, "old"));
+        QVERIFY(QFile::link(target, link));
+        const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        const platform::ReplaceRules rules{
+            .permissions = owner, .onDisk = onDisk, .followLinks = false};
+
+        QString error;
+        platform::FileIdentity written;
+        QVERIFY2(platform::replaceFile(link, "new", rules, &error, &written), qPrintable(error));
+        QVERIFY(!QFileInfo(link).isSymLink());
+        QCOMPARE(readBytes(link), QByteArray("new"));
+        QCOMPARE(readBytes(target), QByteArray("old"));
+        QCOMPARE(QFile::permissions(link) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+                 owner);
+        struct stat st = {};
+        QVERIFY(::lstat(QFile::encodeName(link).constData(), &st) == 0);
+        QCOMPARE(written.device, quint64(st.st_dev));
+        QCOMPARE(written.inode, quint64(st.st_ino));
+
+        // A file of its own that may not be written is replaced all the same.
+        QVERIFY(QFile::setPermissions(link, QFileDevice::ReadOwner));
+        QVERIFY2(platform::replaceFile(link, "again", rules, &error), qPrintable(error));
+        QCOMPARE(readBytes(link), QByteArray("again"));
+        QCOMPARE(entries(), QStringList({u"link.txt"_s, u"target.txt"_s}));
     }
 };
 

@@ -21,6 +21,8 @@ using namespace Qt::StringLiterals;
 using simline::Outcome;
 using simline::detail::Call;
 using simline::detail::callStatus;
+using simline::detail::SimPart;
+using simline::detail::simPart;
 namespace lineclock = platform::clock;
 
 namespace {
@@ -141,11 +143,12 @@ private slots:
         QFETCH(int, error);
         Call call;
         call.dialedAtMs = 1000000;
-        call.stageMs = 100;
-        call.outcome = static_cast<Outcome>(outcome);
-        call.accountAccepted = accepted;
-        call.dropAfterSec = dropAfterSec;
-        call.droppedAtMs = droppedAt < 0 ? -1 : call.dialedAtMs + droppedAt;
+        SimPart &sim = simPart(&call);
+        sim.stageMs = 100;
+        sim.outcome = static_cast<Outcome>(outcome);
+        sim.accountAccepted = accepted;
+        sim.dropAfterSec = dropAfterSec;
+        sim.droppedAtMs = droppedAt < 0 ? -1 : call.dialedAtMs + droppedAt;
         call.hangUpAtMs = hangUpAt < 0 ? -1 : call.dialedAtMs + hangUpAt;
         const auto status = callStatus(call, call.dialedAtMs + at);
         QCOMPARE(int(status.state), state);
@@ -157,8 +160,9 @@ private slots:
         using simline::detail::linkUp;
         Call call;
         call.dialedAtMs = 1000000;
-        call.stageMs = 100;
-        call.dropAfterSec = 1;
+        SimPart &sim = simPart(&call);
+        sim.stageMs = 100;
+        sim.dropAfterSec = 1;
         const qint64 t0 = call.dialedAtMs;
         QVERIFY(!linkUp(call, t0 + 299));
         QVERIFY(linkUp(call, t0 + 300)); // RASCS_DeviceConnected
@@ -170,10 +174,10 @@ private slots:
         QCOMPARE(simline::detail::bytesReceived(call, t0 + 1300) -
                      simline::detail::bytesReceived(call, t0 + 300),
                  1980u);
-        call.accountAccepted = false;
+        sim.accountAccepted = false;
         QVERIFY(linkUp(call, t0 + 499));
         QVERIFY(!linkUp(call, t0 + 500)); // account refused
-        call.outcome = Outcome::Busy;
+        sim.outcome = Outcome::Busy;
         QVERIFY(!linkUp(call, t0 + 300));
     }
 

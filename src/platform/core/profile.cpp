@@ -267,7 +267,8 @@ bool save(const QString &path, const QList<Line> &lines, bool existed)
     const QFileDevice::Permissions permissions =
         existed ? QFile::permissions(path) & ownerBits
                 : QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    return platform::replaceFile(path, joinLines(lines), {permissions, true}, &lastProblem);
+    return platform::replaceFile(path, joinLines(lines),
+                                 {.permissions = permissions, .onDisk = true}, &lastProblem);
 }
 
 } // namespace

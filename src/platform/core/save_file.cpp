@@ -11,6 +11,13 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace platform {
 
 namespace {
@@ -42,16 +49,42 @@ bool saveTarget(const QString &path, QString &target, QString *error)
     return true;
 }
 
-// The system's QSaveFile waits for the disk at its commit; this one leaves
-// the write-back to the system and is otherwise the same.
-bool replaceLater(const QString &path, const QByteArray &bytes,
-                  const std::optional<QFileDevice::Permissions> &permissions, QString *error)
+// Waits until what was written to the open file is on disk.
+bool syncToDisk(QFile &file)
 {
-    QString target;
-    if (!saveTarget(path, target, error))
+#ifdef Q_OS_WIN
+    return ::_commit(file.handle()) == 0;
+#else
+    return ::fsync(file.handle()) == 0;
+#endif
+}
+
+FileIdentity identityOf(QFile &file)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(file);
+    return {};
+#else
+    struct stat st = {};
+    if (::fstat(file.handle(), &st) != 0)
+        return {};
+    return {quint64(st.st_dev), quint64(st.st_ino)};
+#endif
+}
+
+// The system's QSaveFile always follows a link and names no file; this one
+// does either as the rules say, and is otherwise the same.
+bool replaceOwn(const QString &path, const QByteArray &bytes, const ReplaceRules &rules,
+                QString *error, FileIdentity *written)
+{
+    const std::optional<QFileDevice::Permissions> &permissions = rules.permissions;
+    QString target = path;
+    if (rules.followLinks && !saveTarget(path, target, error))
         return false;
+    // A link not followed is replaced like a file, whatever it points to.
     const QFileInfo existing(target);
-    if (existing.exists() && !existing.isWritable())
+    const bool existed = existing.exists() && !(existing.isSymLink() && !rules.followLinks);
+    if (rules.followLinks && existed && !existing.isWritable())
         return failed(
             error,
             QCoreApplication::translate("QSaveFile", "Existing file %1 is not writable").arg(path));
@@ -59,7 +92,7 @@ bool replaceLater(const QString &path, const QByteArray &bytes,
     // Until it has its final permissions, a new copy of an old file is its
     // owner's alone; a new file gets those the system gives a new file.
     const QFileDevice::Permissions firstPermissions =
-        existing.exists() || permissions
+        existed || permissions
             ? QFileDevice::ReadOwner | QFileDevice::WriteOwner
             : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                   QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
@@ -86,13 +119,16 @@ bool replaceLater(const QString &path, const QByteArray &bytes,
     };
     const std::optional<QFileDevice::Permissions> final =
         permissions ? permissions
-                    : (existing.exists() ? std::optional(existing.permissions()) : std::nullopt);
+                    : (existed ? std::optional(existing.permissions()) : std::nullopt);
     if (final && !temporary.setPermissions(*final))
         return fail(temporary.errorString());
     // A short write (a full disk) must not reach the rename.
     if (temporary.write(bytes) != bytes.size() || !temporary.flush() ||
         temporary.size() != bytes.size())
         return fail(temporary.errorString());
+    if (rules.onDisk && !syncToDisk(temporary))
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    const FileIdentity identity = identityOf(temporary);
     temporary.close();
     if (temporary.error() != QFileDevice::NoError)
         return fail(temporary.errorString());
@@ -100,16 +136,18 @@ bool replaceLater(const QString &path, const QByteArray &bytes,
     std::filesystem::rename(nativePath(temporary.fileName()), nativePath(target), renamed);
     if (renamed)
         return fail(QString::fromLocal8Bit(renamed.message()));
+    if (written)
+        *written = identity;
     return true;
 }
 
 } // namespace
 
 bool replaceFile(const QString &path, const QByteArray &bytes, const ReplaceRules &rules,
-                 QString *error)
+                 QString *error, FileIdentity *written)
 {
-    if (!rules.onDisk)
-        return replaceLater(path, bytes, rules.permissions, error);
+    if (!rules.onDisk || !rules.followLinks || written)
+        return replaceOwn(path, bytes, rules, error, written);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return failed(error, file.errorString());

@@ -16,6 +16,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <any>
+
 struct stat;
 
 namespace line {
@@ -23,12 +25,12 @@ namespace line {
 // The kinds of line an entry can be dialed on.
 enum class Kind { Simulated, Modem };
 
-inline constexpr int DefaultStageMs = 400;
-inline constexpr int DefaultHangUpMs = 300;
 inline constexpr quint32 DefaultSpeed = 28800;
 
-// One call, as the service lists it. The common part says what was dialed;
-// the rest belongs to the call's kind of line.
+// One call, as the service lists it: what every call has, and the part that
+// belongs to its kind of line. That part's type is the kind's own (defined
+// beside the kind's line, read and written by it alone), so no other code
+// sees its fields; partOf() reaches it.
 struct Call
 {
     HRASCONN handle = 0;
@@ -44,26 +46,25 @@ struct Call
     qint64 hangUpAtMs = -1; // the first hang-up request
     qint64 closeAtMs = -1;  // the line is closed and the call forgotten then
     quint32 speed = DefaultSpeed;
-
-    // The simulated far end, copied from the entry at dial time.
-    int stageMs = DefaultStageMs;
-    Outcome outcome = Outcome::Connect;
-    bool accountAccepted = true;
-    int dropAfterSec = 0;
-    int hangUpMs = DefaultHangUpMs;
-    qint64 droppedAtMs = -1; // the carrier was lost then (a drop ordered from outside)
-
-    // A modem call, as its call process last reported it.
-    qint64 pid = 0;
-    RASCONNSTATE state = RASCS_OpenPort;
-    DWORD error = 0;
-    bool finished = false; // the call process has ended the call and released the port
-    QString interfaceName; // the network interface pppd brought up
-    // What happened, in words naming the entry, the value or the stage, when
-    // the error's own text is too general (empty: that text says it all).
-    QString errorWords;
-    qint64 pppdPid = 0; // pppd, while the call's process supervises it
+    std::any part; // the kind of line's own part; empty until that kind fills it in
 };
+
+// The call's part of type `Part`: its defaults when the call holds none.
+template <class Part> const Part &partOf(const Call &call)
+{
+    static const Part none{};
+    const Part *part = std::any_cast<Part>(&call.part);
+    return part ? *part : none;
+}
+
+// The call's part of type `Part` to change, made with its defaults when the
+// call holds none.
+template <class Part> Part &partOf(Call *call)
+{
+    if (Part *part = std::any_cast<Part>(&call->part))
+        return *part;
+    return call->part.emplace<Part>();
+}
 
 struct CallStatus
 {

@@ -48,6 +48,16 @@ void Line::writeShared(const LineState &, QJsonObject *) const {}
 
 void Line::readShared(const QJsonObject &, LineState *) const {}
 
+QString Line::interfaceName(const Call &) const
+{
+    return {};
+}
+
+QString Line::errorWords(const Call &, DWORD) const
+{
+    return {};
+}
+
 const char *Line::errorText(DWORD) const
 {
     return nullptr;

@@ -67,6 +67,12 @@ public:
     // controls), beside the calls.
     virtual void writeShared(const LineState &state, QJsonObject *root) const;
     virtual void readShared(const QJsonObject &root, LineState *state) const;
+    // The network interface the call brought up, empty while there is none.
+    virtual QString interfaceName(const Call &call) const;
+    // The call's own words for the error `code` it ended with, when they say
+    // more than the error's text (naming the entry, the value or the stage);
+    // empty otherwise.
+    virtual QString errorWords(const Call &call, DWORD code) const;
     // The kind's own words for a service error its calls end with, saying
     // what to do about it; null where the service's words say it all.
     virtual const char *errorText(DWORD code) const;

@@ -65,7 +65,7 @@ QList<CallRecord> calls()
         r.domain = call.domain;
         r.callbackNumber = call.callbackNumber;
         r.deviceName = call.deviceName;
-        r.interfaceName = call.interfaceName;
+        r.interfaceName = carrier.interfaceName(call);
         r.dialedAtMs = call.dialedAtMs;
         r.state = status.state;
         r.error = status.error;

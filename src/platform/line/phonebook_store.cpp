@@ -92,7 +92,7 @@ QByteArray samplePhonebook()
 
 bool saveAtomically(const QString &path, const QByteArray &bytes)
 {
-    return platform::replaceFile(path, bytes, {kPrivate, true}) &&
+    return platform::replaceFile(path, bytes, {.permissions = kPrivate, .onDisk = true}) &&
            QFile::setPermissions(path, kPrivate);
 }
 

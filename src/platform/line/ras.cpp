@@ -56,8 +56,8 @@ QByteArray callErrorWords(DWORD code)
 {
     const QList<Call> calls = openCalls(readLineState(), nowMs());
     for (auto it = calls.crbegin(); it != calls.crend(); ++it) {
-        if (it->finished && it->error == code && !it->errorWords.isEmpty())
-            return platform::toAnsi(it->errorWords);
+        if (const QString words = lineOf(it->kind).errorWords(*it, code); !words.isEmpty())
+            return platform::toAnsi(words);
     }
     return {};
 }

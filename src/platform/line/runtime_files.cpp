@@ -2,10 +2,10 @@
 
 #include "platform/line/call_store.h"
 #include "platform/paths.h"
+#include "platform/save_file.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
@@ -115,53 +115,36 @@ int openRuntimeFile(const QString &path, int flags, bool *created)
 
 bool saveRuntimeFile(const QString &path, const QByteArray &bytes, struct stat *written)
 {
-    const QString folder = QFileInfo(path).absolutePath();
-    const QByteArray name = QFile::encodeName(path);
-    QByteArray temporary;
-    int fd = -1;
-    bool renewed = false;
-    for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
-        temporary =
-            name + ".new-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
-        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    0600);
-        if (fd >= 0 || errno == EEXIST)
-            continue;
-        // A folder gone since it was checked is checked (made) again, once.
-        if (renewed || !(renewed = runtimeFolderRenewed(name, errno)))
-            break;
-    }
-    if (fd < 0) {
-        setFileProblem(folder, "write in", errno);
+    // Owner-only from the start; whatever `path` is, a link included, is
+    // replaced and never written through; a runtime folder gives way at a
+    // reboot, so the disk is not waited for.
+    const platform::ReplaceRules rules{
+        .permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner,
+        .onDisk = false,
+        .followLinks = false,
+    };
+    QString error;
+    platform::FileIdentity made;
+    bool saved = platform::replaceFile(path, bytes, rules, &error, &made);
+    // A folder gone since it was checked is checked (made) again, once.
+    if (!saved && !QFileInfo(QFileInfo(path).absolutePath()).isDir() &&
+        runtimeFolderRenewed(QFile::encodeName(path), ENOENT))
+        saved = platform::replaceFile(path, bytes, rules, &error, &made);
+    if (!saved) {
+        setRuntimeProblem(u"Vantelo cannot write %1: %2."_s.arg(path, error));
         return false;
     }
-    struct stat made = {};
-    bool ok = ::fchmod(fd, 0600) == 0 && ::fstat(fd, &made) == 0;
-    for (qsizetype done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        done += ok ? n : 0;
+    if (written) {
+        // Renaming changed the file's change time: its identity is read again,
+        // and given only while the name still holds the file written (any
+        // other identity matches no file, and the next reader parses it).
+        struct stat now = {};
+        const struct stat none = {};
+        const bool same = ::lstat(QFile::encodeName(path).constData(), &now) == 0 &&
+                          quint64(now.st_dev) == made.device && quint64(now.st_ino) == made.inode;
+        *written = same ? now : none;
     }
-    const int writeError = errno;
-    ok = ::close(fd) == 0 && ok;
-    // The rename replaces whatever the name was, a link included, and never
-    // writes through it.
-    if (ok && ::rename(temporary.constData(), name.constData()) == 0) {
-        // Renaming changed the file's change time: its identity is read
-        // again, and given only when the name still holds the file written.
-        if (written) {
-            struct stat now = {};
-            const bool same = ::lstat(name.constData(), &now) == 0 && now.st_dev == made.st_dev &&
-                              now.st_ino == made.st_ino;
-            *written = same ? now : made;
-        }
-        return true;
-    }
-    setFileProblem(path, "write", ok ? errno : writeError);
-    ::unlink(temporary.constData());
-    return false;
+    return true;
 }
 
 } // namespace line

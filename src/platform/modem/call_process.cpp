@@ -38,7 +38,7 @@ public:
 
     void run()
     {
-        if (!report([](line::Call &c) { c.pid = ::getpid(); }))
+        if (!report([](line::Call &c) { modemPart(&c).pid = ::getpid(); }))
             return; // forgotten, or hung up before it began
         const DWORD rc = dial();
         if (m_hangUpRequested) {
@@ -49,11 +49,12 @@ public:
             m_log.write(u"The call failed: error %1. %2"_s.arg(rc).arg(m_words));
             m_port.hangUpAndClose();
             report([rc, this](line::Call &c) {
-                c.state = RASCS_Disconnected;
-                c.error = rc;
-                c.errorWords = m_words;
-                c.finished = true;
-                c.pppdPid = 0;
+                ModemPart &part = modemPart(&c);
+                part.state = RASCS_Disconnected;
+                part.error = rc;
+                part.errorWords = m_words;
+                part.finished = true;
+                part.pppdPid = 0;
             });
         }
     }
@@ -68,7 +69,7 @@ private:
             m_words = m_port.problem();
             return rc;
         }
-        if (!report([](line::Call &c) { c.state = RASCS_PortOpened; }))
+        if (!report([](line::Call &c) { modemPart(&c).state = RASCS_PortOpened; }))
             return 0;
 
         if (!s.init.isEmpty()) {
@@ -77,7 +78,7 @@ private:
             if (reply.error != 0 || m_hangUpRequested)
                 return reply.error;
         }
-        if (!report([](line::Call &c) { c.state = RASCS_ConnectDevice; }))
+        if (!report([](line::Call &c) { modemPart(&c).state = RASCS_ConnectDevice; }))
             return 0;
         const QString dialText = dialCommand(m_request.number);
         const Reply reply = command(
@@ -87,7 +88,7 @@ private:
         const quint32 speed = reply.speed != 0 ? reply.speed : quint32(s.speed);
         m_online = true;
         if (!report([speed](line::Call &c) {
-                c.state = RASCS_DeviceConnected;
+                modemPart(&c).state = RASCS_DeviceConnected;
                 c.speed = speed;
             }))
             return 0;
@@ -107,10 +108,13 @@ private:
     DWORD runPppd()
     {
         PppdProcess pppd(
-            m_log, {[this](pid_t pid) { return report([pid](line::Call &c) { c.pppdPid = pid; }); },
-                    [this](const PppdProgress &progress) {
-                        return report([&progress](line::Call &c) { progressed(c, progress); });
-                    }});
+            m_log,
+            {[this](pid_t pid) {
+                 return report([pid](line::Call &c) { modemPart(&c).pppdPid = pid; });
+             },
+             [this](const PppdProgress &progress) {
+                 return report([&progress](line::Call &c) { progressed(modemPart(&c), progress); });
+             }});
         const PppdEnd end =
             pppd.run(m_port, m_request.settings.peer, m_request.userName, m_request.password);
         if (end.hangUp)
@@ -120,7 +124,7 @@ private:
         return end.error;
     }
 
-    static void progressed(line::Call &c, const PppdProgress &progress)
+    static void progressed(ModemPart &c, const PppdProgress &progress)
     {
         switch (progress.step) {
         case PppdProgress::LinkStarted:

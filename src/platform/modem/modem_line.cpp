@@ -52,9 +52,10 @@ bool callProcessAlive(HRASCONN handle)
 // whose name is pppd's (so a pid used again by another program is left alone).
 bool orphanPppdAlive(const line::Call &call)
 {
-    if (!processRunning(int(call.pppdPid)))
+    const qint64 pppdPid = modemPart(call).pppdPid;
+    if (!processRunning(int(pppdPid)))
         return false;
-    QFile comm(u"/proc/%1/comm"_s.arg(call.pppdPid));
+    QFile comm(u"/proc/%1/comm"_s.arg(pppdPid));
     if (!comm.open(QIODevice::ReadOnly))
         return false;
     // The kernel keeps the first 15 bytes of a program's name.
@@ -67,7 +68,7 @@ void endOrphanPppd(const line::Call &call, bool force)
 {
     if (!orphanPppdAlive(call))
         return;
-    const pid_t pid = pid_t(call.pppdPid);
+    const pid_t pid = pid_t(modemPart(call).pppdPid);
     ::kill(-pid, force ? SIGKILL : SIGTERM);
     ::kill(pid, force ? SIGKILL : SIGTERM);
 }
@@ -249,7 +250,8 @@ public:
         call->deviceType = u"modem"_s;
         call->phoneNumber = r.number;
         call->speed = 0;
-        call->state = RASCS_OpenPort;
+        ModemPart &part = modemPart(call);
+        part.state = RASCS_OpenPort;
         // What cannot be dialed ends the call at once, before anything is
         // opened or started: texts that could speak to the modem or to pppd,
         // values too long to travel, a device that is not there, an account
@@ -263,10 +265,10 @@ public:
         if (!problem)
             problem = startCallProcess(r);
         if (problem) {
-            call->state = RASCS_Disconnected;
-            call->error = problem.code;
-            call->errorWords = problem.words;
-            call->finished = true;
+            part.state = RASCS_Disconnected;
+            part.error = problem.code;
+            part.errorWords = problem.words;
+            part.finished = true;
         }
         return 0;
     }
@@ -274,22 +276,24 @@ public:
     line::CallStatus status(const line::Call &call, qint64 nowMs) const override
     {
         Q_UNUSED(nowMs);
+        const ModemPart &part = modemPart(call);
         if (call.hangUpAtMs >= 0)
-            return {RASCS_Disconnected, call.finished ? call.error : 0};
-        if (call.finished)
-            return {RASCS_Disconnected, call.error};
+            return {RASCS_Disconnected, part.finished ? part.error : 0};
+        if (part.finished)
+            return {RASCS_Disconnected, part.error};
         if (!callProcessAlive(call.handle)) {
             // pppd must not go on alone with the modem: it is ended now.
             endOrphanPppd(call, false);
             return {RASCS_Disconnected, ERROR_NO_CONNECTION};
         }
-        return {call.state, 0};
+        return {part.state, 0};
     }
 
     DWORD hangUp(line::Call *call, line::LineState *state, qint64 nowMs) const override
     {
         Q_UNUSED(state);
-        const bool alive = !call->finished && callProcessAlive(call->handle);
+        const ModemPart &part = modemPart(*call);
+        const bool alive = !part.finished && callProcessAlive(call->handle);
         const bool first = call->hangUpAtMs < 0;
         if (first)
             call->hangUpAtMs = nowMs;
@@ -307,8 +311,8 @@ public:
         }
         // A process that has not yet reported its pid sees the hang-up in the
         // store at its first report.
-        if (first && call->pid > 0)
-            ::kill(pid_t(call->pid), SIGTERM);
+        if (first && part.pid > 0)
+            ::kill(pid_t(part.pid), SIGTERM);
         return 0; // the call's process forgets the call once the port is released
     }
 
@@ -317,22 +321,24 @@ public:
         const line::CallStatus now = status(call, nowMs);
         if (now.state < RASCS_DeviceConnected || now.state == RASCS_Disconnected)
             return std::nullopt;
-        return line::Statistics{call.speed, interfaceCounter(call.interfaceName, "tx_bytes"),
-                                interfaceCounter(call.interfaceName, "rx_bytes")};
+        const QString &ifName = modemPart(call).interfaceName;
+        return line::Statistics{call.speed, interfaceCounter(ifName, "tx_bytes"),
+                                interfaceCounter(ifName, "rx_bytes")};
     }
 
     // The call as its process last reported it.
     void writeCall(const line::Call &call, QJsonObject *o) const override
     {
-        o->insert(u"pid"_s, call.pid);
-        o->insert(u"state"_s, qint64(call.state));
-        o->insert(u"error"_s, qint64(call.error));
-        o->insert(u"finished"_s, call.finished);
-        o->insert(u"interface"_s, call.interfaceName);
-        if (!call.errorWords.isEmpty())
-            o->insert(u"errorWords"_s, call.errorWords);
-        if (call.pppdPid > 0)
-            o->insert(u"pppdPid"_s, call.pppdPid);
+        const ModemPart &part = modemPart(call);
+        o->insert(u"pid"_s, part.pid);
+        o->insert(u"state"_s, qint64(part.state));
+        o->insert(u"error"_s, qint64(part.error));
+        o->insert(u"finished"_s, part.finished);
+        o->insert(u"interface"_s, part.interfaceName);
+        if (!part.errorWords.isEmpty())
+            o->insert(u"errorWords"_s, part.errorWords);
+        if (part.pppdPid > 0)
+            o->insert(u"pppdPid"_s, part.pppdPid);
     }
 
     bool readCall(const QJsonObject &o, line::Call *call) const override
@@ -340,20 +346,33 @@ public:
         using line::bounded;
         // A pid of 0 is "not reported yet"; anything else outside the kernel's
         // range would make a signal reach other processes than the call's.
-        call->pid = bounded(o, u"pid"_s, 0, 1, line::MaxPid);
+        ModemPart part;
+        part.pid = bounded(o, u"pid"_s, 0, 1, line::MaxPid);
         const qint64 state = bounded(o, u"state"_s, RASCS_OpenPort, 0, 0xFFFFFFFFll);
         if (!knownState(state))
             return false;
-        call->state = static_cast<RASCONNSTATE>(state);
+        part.state = static_cast<RASCONNSTATE>(state);
         const qint64 error = bounded(o, u"error"_s, 0, 0, 0xFFFFFFFFll);
-        call->error = static_cast<DWORD>(
+        part.error = static_cast<DWORD>(
             error == 0 || (error >= 600 && error <= 799) ? error : ERROR_UNKNOWN);
-        call->finished = o.value(u"finished"_s).toBool();
-        call->interfaceName = o.value(u"interface"_s).toString();
+        part.finished = o.value(u"finished"_s).toBool();
+        part.interfaceName = o.value(u"interface"_s).toString();
         // Words are shown in a 256-byte buffer: anything longer is not ours.
-        call->errorWords = o.value(u"errorWords"_s).toString().left(255);
-        call->pppdPid = bounded(o, u"pppdPid"_s, 0, 1, line::MaxPid);
+        part.errorWords = o.value(u"errorWords"_s).toString().left(255);
+        part.pppdPid = bounded(o, u"pppdPid"_s, 0, 1, line::MaxPid);
+        call->part = part;
         return true;
+    }
+
+    QString interfaceName(const line::Call &call) const override
+    {
+        return modemPart(call).interfaceName;
+    }
+
+    QString errorWords(const line::Call &call, DWORD code) const override
+    {
+        const ModemPart &part = modemPart(call);
+        return part.finished && part.error == code ? part.errorWords : QString();
     }
 
     const char *errorText(DWORD code) const override { return modem::errorText(code); }

@@ -2,6 +2,7 @@
 
 #include "platform/modem/modem_settings.h"
 #include "platform/ras.h"
+#include "platform/save_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -274,18 +275,13 @@ void Port::handLockTo(int pid)
     if (m_lockPath.isEmpty())
         return;
     // A new file renamed over the lock: no reader ever finds it empty.
-    const QByteArray file = QFile::encodeName(m_lockPath);
-    const QByteArray temporary = file + ".new";
-    const int fd =
-        ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return;
     char content[16];
     const int n = std::snprintf(content, sizeof content, "%10d\n", pid);
-    const bool written = ::write(fd, content, size_t(n)) == n;
-    ::close(fd);
-    if (!written || ::rename(temporary.constData(), file.constData()) != 0)
-        ::unlink(temporary.constData());
+    platform::replaceFile(m_lockPath, QByteArray(content, n),
+                          {.permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ReadGroup | QFileDevice::ReadOther,
+                           .onDisk = false,
+                           .followLinks = false});
 }
 
 void Port::unlock()

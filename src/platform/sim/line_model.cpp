@@ -19,19 +19,21 @@ constexpr int kAuthenticateEnd = 5;
 // The line's own course, hang-up left aside.
 CallStatus lineStatus(const Call &call, qint64 atMs)
 {
+    const SimPart &farEnd = simPart(call);
     const qint64 elapsed = platform::saturatingSub(atMs, call.dialedAtMs);
-    const qint64 stage = call.stageMs;
-    if (call.outcome != Outcome::Connect && elapsed >= kConnectDeviceEnd * stage)
-        return {RASCS_Disconnected, outcomeError(call.outcome)};
-    if (!call.accountAccepted && elapsed >= kAuthenticateEnd * stage)
+    const qint64 stage = farEnd.stageMs;
+    if (farEnd.outcome != Outcome::Connect && elapsed >= kConnectDeviceEnd * stage)
+        return {RASCS_Disconnected, outcomeError(farEnd.outcome)};
+    if (!farEnd.accountAccepted && elapsed >= kAuthenticateEnd * stage)
         return {RASCS_Disconnected, ERROR_AUTHENTICATION_FAILURE};
     const qint64 connectedAt = connectedAtMs(call);
     if (connectedAt >= 0 && atMs >= connectedAt) {
-        qint64 dropAt = call.dropAfterSec > 0
-                            ? platform::saturatingAdd(connectedAt, call.dropAfterSec * qint64(1000))
-                            : -1;
-        if (call.droppedAtMs >= 0 && (dropAt < 0 || call.droppedAtMs < dropAt))
-            dropAt = call.droppedAtMs;
+        qint64 dropAt =
+            farEnd.dropAfterSec > 0
+                ? platform::saturatingAdd(connectedAt, farEnd.dropAfterSec * qint64(1000))
+                : -1;
+        if (farEnd.droppedAtMs >= 0 && (dropAt < 0 || farEnd.droppedAtMs < dropAt))
+            dropAt = farEnd.droppedAtMs;
         if (dropAt >= 0 && atMs >= dropAt)
             return {RASCS_Disconnected, ERROR_NO_CARRIER};
         return {RASCS_Connected, 0};
@@ -44,9 +46,10 @@ CallStatus lineStatus(const Call &call, qint64 atMs)
 // The moment the modems link up, or -1 when they never do.
 qint64 linkUpAtMs(const Call &call)
 {
-    if (call.outcome != Outcome::Connect)
+    const SimPart &farEnd = simPart(call);
+    if (farEnd.outcome != Outcome::Connect)
         return -1;
-    return platform::saturatingAdd(call.dialedAtMs, kConnectDeviceEnd * qint64(call.stageMs));
+    return platform::saturatingAdd(call.dialedAtMs, kConnectDeviceEnd * qint64(farEnd.stageMs));
 }
 
 quint32 counter(const Call &call, qint64 nowMs, quint32 negotiation, int percentOfSpeed)
@@ -123,9 +126,10 @@ DWORD outcomeError(Outcome outcome)
 
 qint64 connectedAtMs(const Call &call)
 {
-    if (call.outcome != Outcome::Connect || !call.accountAccepted)
+    const SimPart &farEnd = simPart(call);
+    if (farEnd.outcome != Outcome::Connect || !farEnd.accountAccepted)
         return -1;
-    return platform::saturatingAdd(call.dialedAtMs, qint64(kStages.size()) * call.stageMs);
+    return platform::saturatingAdd(call.dialedAtMs, qint64(kStages.size()) * farEnd.stageMs);
 }
 
 CallStatus callStatus(const Call &call, qint64 nowMs)

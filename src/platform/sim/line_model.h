@@ -18,12 +18,34 @@ namespace simline::detail {
 
 using line::Call;
 using line::CallStatus;
-using line::DefaultHangUpMs;
 using line::DefaultSpeed;
-using line::DefaultStageMs;
 using line::PhonebookFile;
 
 inline const QString DefaultDeviceType = QStringLiteral("modem");
+inline constexpr int DefaultStageMs = 400;
+inline constexpr int DefaultHangUpMs = 300;
+
+// The simulated line's part of a call: the far end as the call copied it
+// from its entry at dial time, and a carrier loss ordered from outside.
+struct SimPart
+{
+    int stageMs = DefaultStageMs;
+    Outcome outcome = Outcome::Connect;
+    bool accountAccepted = true;
+    int dropAfterSec = 0;
+    int hangUpMs = DefaultHangUpMs;
+    qint64 droppedAtMs = -1; // the carrier was lost then
+};
+
+inline const SimPart &simPart(const Call &call)
+{
+    return line::partOf<SimPart>(call);
+}
+
+inline SimPart &simPart(Call *call)
+{
+    return line::partOf<SimPart>(call);
+}
 
 // How an entry's far end behaves, with the defaults for missing or unreadable keys.
 struct EntrySettings

@@ -29,16 +29,17 @@ public:
         call->deviceType = settings.deviceType;
         if (call->phoneNumber.isEmpty())
             call->phoneNumber = settings.phoneNumber;
-        call->stageMs = settings.stageMs;
-        call->outcome = settings.outcome;
+        call->speed = settings.speed;
+        SimPart &farEnd = simPart(call);
+        farEnd.stageMs = settings.stageMs;
+        farEnd.outcome = settings.outcome;
         if (state->outcomeForced) {
-            call->outcome = state->forcedOutcome;
+            farEnd.outcome = state->forcedOutcome;
             state->outcomeForced = false;
         }
-        call->accountAccepted = accountAccepted(settings, request.userName, request.password);
-        call->speed = settings.speed;
-        call->dropAfterSec = settings.dropAfterSec;
-        call->hangUpMs = settings.hangUpMs;
+        farEnd.accountAccepted = accountAccepted(settings, request.userName, request.password);
+        farEnd.dropAfterSec = settings.dropAfterSec;
+        farEnd.hangUpMs = settings.hangUpMs;
         return 0;
     }
 
@@ -51,7 +52,7 @@ public:
     {
         if (call->hangUpAtMs >= 0)
             return 0; // still closing
-        int delay = call->hangUpMs;
+        int delay = simPart(*call).hangUpMs;
         if (callStatus(*call, nowMs).state == RASCS_Disconnected) {
             delay = 0; // nothing left to close
         } else if (state->nextHangUpDelayMs >= 0) {
@@ -73,28 +74,31 @@ public:
     // The far end as the call copied it from its entry, and a carrier loss.
     void writeCall(const Call &call, QJsonObject *o) const override
     {
-        o->insert(u"stageMs"_s, call.stageMs);
-        o->insert(u"outcome"_s, outcomeName(call.outcome));
-        o->insert(u"accountAccepted"_s, call.accountAccepted);
-        o->insert(u"dropAfterSec"_s, call.dropAfterSec);
-        o->insert(u"hangUpMs"_s, call.hangUpMs);
-        if (call.droppedAtMs >= 0)
-            o->insert(u"droppedAtMs"_s, call.droppedAtMs);
+        const SimPart &farEnd = simPart(call);
+        o->insert(u"stageMs"_s, farEnd.stageMs);
+        o->insert(u"outcome"_s, outcomeName(farEnd.outcome));
+        o->insert(u"accountAccepted"_s, farEnd.accountAccepted);
+        o->insert(u"dropAfterSec"_s, farEnd.dropAfterSec);
+        o->insert(u"hangUpMs"_s, farEnd.hangUpMs);
+        if (farEnd.droppedAtMs >= 0)
+            o->insert(u"droppedAtMs"_s, farEnd.droppedAtMs);
     }
 
     bool readCall(const QJsonObject &o, Call *call) const override
     {
         using line::bounded;
-        call->stageMs =
+        SimPart farEnd;
+        farEnd.stageMs =
             static_cast<int>(bounded(o, u"stageMs"_s, DefaultStageMs, 0, line::MaxStageMs));
-        if (!outcomeFromName(o.value(u"outcome"_s).toString(), &call->outcome))
-            call->outcome = Outcome::Connect;
-        call->accountAccepted = o.value(u"accountAccepted"_s).toBool(true);
-        call->dropAfterSec =
+        if (!outcomeFromName(o.value(u"outcome"_s).toString(), &farEnd.outcome))
+            farEnd.outcome = Outcome::Connect;
+        farEnd.accountAccepted = o.value(u"accountAccepted"_s).toBool(true);
+        farEnd.dropAfterSec =
             static_cast<int>(bounded(o, u"dropAfterSec"_s, 0, 0, line::MaxDropAfterSec));
-        call->hangUpMs =
+        farEnd.hangUpMs =
             static_cast<int>(bounded(o, u"hangUpMs"_s, DefaultHangUpMs, 0, line::MaxStageMs));
-        call->droppedAtMs = line::moment(o, u"droppedAtMs"_s);
+        farEnd.droppedAtMs = line::moment(o, u"droppedAtMs"_s);
+        call->part = farEnd;
         return true;
     }
 

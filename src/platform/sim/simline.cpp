@@ -27,7 +27,7 @@ int dropCarrier()
     for (Call &call : state.calls) {
         if (call.kind == line::Kind::Simulated && !line::callClosed(call, now) &&
             callStatus(call, now).state == RASCS_Connected) {
-            call.droppedAtMs = now;
+            simPart(&call).droppedAtMs = now;
             ++dropped;
         }
     }

@@ -7,7 +7,6 @@
 
 #include <QGroupBox>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
@@ -83,14 +82,9 @@ void frmAbout::Label2_Click()
 
 bool frmAbout::eventFilter(QObject *watched, QEvent *event)
 {
-    // A click: the left button released over the label it was pressed on.
-    if (watched == Label2 && event->type() == QEvent::MouseButtonRelease) {
-        const auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() == Qt::LeftButton &&
-            Label2->rect().contains(mouse->position().toPoint())) {
-            Label2_Click();
-            return true;
-        }
+    if (isClick(Label2, watched, event)) {
+        Label2_Click();
+        return true;
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
@@ -479,6 +480,14 @@ void setSpokenName(QWidget *control, const QString &name)
 void keepOutOfFocus(QWidget *control)
 {
     control->setFocusPolicy(Qt::NoFocus);
+}
+
+bool isClick(const QWidget *label, const QObject *watched, const QEvent *event)
+{
+    if (watched != label || event->type() != QEvent::MouseButtonRelease)
+        return false;
+    const auto *mouse = static_cast<const QMouseEvent *>(event);
+    return mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint());
 }
 
 } // namespace Controls

@@ -5,16 +5,22 @@
 // Every maker names the control (tests and the other windows find it by that
 // name) and places it in its container.
 
+#include <QAbstractButton>
 #include <QColor>
 #include <QFont>
 #include <QString>
 
+#include <initializer_list>
+#include <utility>
+
 class QCheckBox;
 class QComboBox;
+class QEvent;
 class QGroupBox;
 class QIcon;
 class QLabel;
 class QLineEdit;
+class QObject;
 class QPixmap;
 class QPushButton;
 class QRadioButton;
@@ -139,5 +145,18 @@ void setSpokenName(QWidget *control, const QString &name);
 // focus, by Tab or by a click: keys typed there would change a value the user
 // cannot see.
 void keepOutOfFocus(QWidget *control);
+
+// Connects each button's click to its handler of `form` (Name_Click).
+template <class Form>
+void connectClicks(Form *form,
+                   std::initializer_list<std::pair<QAbstractButton *, void (Form::*)()>> clicks)
+{
+    for (const auto &[button, handler] : clicks)
+        QObject::connect(button, &QAbstractButton::clicked, form, handler);
+}
+
+// Whether `event`, seen by an event filter on `label`, is a click on it: the
+// left button released over the label it was pressed on.
+bool isClick(const QWidget *label, const QObject *watched, const QEvent *event);
 
 } // namespace Controls

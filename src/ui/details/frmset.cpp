@@ -110,10 +110,10 @@ frmset::frmset(QWidget *parent) : QDialog(parent)
     m_statsStart.setSingleShot(true);
     m_statsStart.setTimerType(Qt::PreciseTimer);
     connect(&m_statsStart, &QTimer::timeout, tmrStats, qOverload<>(&QTimer::start));
-    connect(opt, &QPushButton::clicked, this, &frmset::opt_Click);
-    connect(Command1, &QPushButton::clicked, this, &frmset::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &frmset::Command2_Click);
-    connect(option2, &QPushButton::clicked, this, &frmset::option2_Click);
+    connectClicks(this, {{opt, &frmset::opt_Click},
+                         {Command1, &frmset::Command1_Click},
+                         {Command2, &frmset::Command2_Click},
+                         {option2, &frmset::option2_Click}});
 
     // The timer runs while the window is shown, and while an automatic
     // disconnection is armed: it starts with the first show or the arming.

@@ -12,27 +12,30 @@ namespace {
 using platform::TwipsPerPixelX;
 using platform::TwipsPerPixelY;
 
-// The window's outer size in twips, border and title bar included.
-int outerHeightTwips(const QWidget &w)
+int twipsPerPixel(Qt::Orientation axis)
 {
-    return w.frameGeometry().height() * TwipsPerPixelY;
+    return axis == Qt::Vertical ? TwipsPerPixelY : TwipsPerPixelX;
 }
 
-int outerWidthTwips(const QWidget &w)
+int lengthOf(const QRect &r, Qt::Orientation axis)
 {
-    return w.frameGeometry().width() * TwipsPerPixelX;
+    return axis == Qt::Vertical ? r.height() : r.width();
 }
 
-void setOuterHeightTwips(QWidget &w, int twips)
+// The window's outer height or width in twips, border and title bar included.
+int outerTwips(const QWidget &w, Qt::Orientation axis)
 {
-    const int frame = w.frameGeometry().height() - w.height();
-    w.resize(w.width(), qMax(0, qRound(static_cast<double>(twips) / TwipsPerPixelY) - frame));
+    return lengthOf(w.frameGeometry(), axis) * twipsPerPixel(axis);
 }
 
-void setOuterWidthTwips(QWidget &w, int twips)
+void setOuterTwips(QWidget &w, Qt::Orientation axis, int twips)
 {
-    const int frame = w.frameGeometry().width() - w.width();
-    w.resize(qMax(0, qRound(static_cast<double>(twips) / TwipsPerPixelX) - frame), w.height());
+    const int frame = lengthOf(w.frameGeometry(), axis) - lengthOf(w.rect(), axis);
+    const int inner = qMax(0, qRound(static_cast<double>(twips) / twipsPerPixel(axis)) - frame);
+    if (axis == Qt::Vertical)
+        w.resize(w.width(), inner);
+    else
+        w.resize(inner, w.height());
 }
 
 QRect screenGeometry(const QWidget &w)
@@ -44,6 +47,24 @@ QRect screenGeometry(const QWidget &w)
     return {};
 }
 
+// Shrinks the window along `axis` in 100-twip steps, centred on the screen
+// along it, down to `floor` twips or less, or until the steps run out.
+void shrink(QWidget &w, Qt::Orientation axis, int floor)
+{
+    const int perPixel = twipsPerPixel(axis);
+    const int screenTwips = lengthOf(screenGeometry(w), axis) * perPixel;
+    const int steps = outerTwips(w, axis) / 2;
+    for (int i = 1; i <= steps; ++i) {
+        platform::DoEventsFor(CollapseStepMs);
+        setOuterTwips(w, axis, outerTwips(w, axis) - 100);
+        const int start = (screenTwips - outerTwips(w, axis)) / 2 / perPixel;
+        const QPoint at = w.frameGeometry().topLeft();
+        w.move(axis == Qt::Vertical ? QPoint(at.x(), start) : QPoint(start, at.y()));
+        if (outerTwips(w, axis) <= floor)
+            break;
+    }
+}
+
 } // namespace
 
 void CollapseForm(QWidget &w)
@@ -52,26 +73,7 @@ void CollapseForm(QWidget &w)
     w.setMinimumSize(0, 0);
     w.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
 
-    const int screenHeight = screenGeometry(w).height() * TwipsPerPixelY;
-    const int heightSteps = outerHeightTwips(w) / 2;
-    for (int i = 1; i <= heightSteps; ++i) {
-        platform::DoEventsFor(CollapseStepMs);
-        setOuterHeightTwips(w, outerHeightTwips(w) - 100);
-        const int top = (screenHeight - outerHeightTwips(w)) / 2;
-        w.move(w.frameGeometry().x(), top / TwipsPerPixelY);
-        if (outerHeightTwips(w) <= 500)
-            break;
-    }
-    setOuterHeightTwips(w, 30);
-
-    const int screenWidth = screenGeometry(w).width() * TwipsPerPixelX;
-    const int widthSteps = outerWidthTwips(w) / 2;
-    for (int i = 1; i <= widthSteps; ++i) {
-        platform::DoEventsFor(CollapseStepMs);
-        setOuterWidthTwips(w, outerWidthTwips(w) - 100);
-        const int left = (screenWidth - outerWidthTwips(w)) / 2;
-        w.move(left / TwipsPerPixelX, w.frameGeometry().y());
-        if (outerWidthTwips(w) <= 2000)
-            break;
-    }
+    shrink(w, Qt::Vertical, 500);
+    setOuterTwips(w, Qt::Vertical, 30);
+    shrink(w, Qt::Horizontal, 2000);
 }

@@ -140,6 +140,17 @@ void bringToFront(QWidget *window)
     window->activateWindow();
 }
 
+// A window already on screen is raised and activated as it is (a dialog
+// shown modeless cannot become modal now); false when it is not shown.
+bool raiseIfShown(QWidget *window)
+{
+    if (!window->isVisible())
+        return false;
+    window->raise();
+    window->activateWindow();
+    return true;
+}
+
 // The same for a modal window, once its own event loop runs.
 void execInFront(QDialog *dialog)
 {
@@ -148,6 +159,16 @@ void execInFront(QDialog *dialog)
         dialog->activateWindow();
     });
     dialog->exec();
+}
+
+// A dialog shown modal over `owner`. One already on screen (shown modeless)
+// cannot become modal now: it is raised as it is.
+void execOwnedBy(QWidget *owner, QDialog *dialog)
+{
+    if (raiseIfShown(dialog))
+        return;
+    dialog->setParent(owner, dialog->windowFlags());
+    execInFront(dialog);
 }
 
 const QColor CircleRed(255, 0, 0);
@@ -245,10 +266,10 @@ void frmdial::buildControls()
     // pressed in the unseen list would change it behind the user's back.
     keepOutOfFocus(Combo1);
 
-    connect(Connect, &QPushButton::clicked, this, &frmdial::Connect_Click);
-    connect(exi, &QPushButton::clicked, this, &frmdial::exi_Click);
-    connect(opt, &QPushButton::clicked, this, &frmdial::opt_Click);
-    connect(Command1, &QPushButton::clicked, this, &frmdial::Command1_Click);
+    connectClicks(this, {{Connect, &frmdial::Connect_Click},
+                         {exi, &frmdial::exi_Click},
+                         {opt, &frmdial::opt_Click},
+                         {Command1, &frmdial::Command1_Click}});
     connect(Combo2, &QComboBox::editTextChanged, this, &frmdial::Combo2_Change);
     connect(Combo3, &QComboBox::editTextChanged, this, &frmdial::Combo3_Change);
     connect(Text1, &QLineEdit::textChanged, this, &frmdial::Text1_Change);
@@ -851,37 +872,20 @@ void frmdial::conn_Click()
 
 void frmdial::ab_Click()
 {
-    QPointer<frmAbout> about = &Forms::about();
-    // Already on screen (opened by "?"): it cannot become modal now.
-    if (about->isVisible()) {
-        about->raise();
-        about->activateWindow();
-        return;
-    }
-    about->setParent(this, about->windowFlags());
-    execInFront(about);
+    // Already on screen (opened by "?"), it is only raised.
+    execOwnedBy(this, &Forms::about());
 }
 
 void frmdial::opt_Click()
 {
-    QPointer<frmopt> options = &Forms::options();
-    if (options->isVisible()) {
-        options->raise();
-        options->activateWindow();
-        return;
-    }
-    options->setParent(this, options->windowFlags());
-    execInFront(options);
+    execOwnedBy(this, &Forms::options());
 }
 
 void frmdial::Command1_Click()
 {
     frmAbout &about = Forms::about();
-    if (about.isVisible()) {
-        about.raise();
-        about.activateWindow();
+    if (raiseIfShown(&about))
         return;
-    }
     // Modeless and without owner, even when "A Propos" owned it before.
     if (about.parentWidget())
         about.setParent(nullptr, about.windowFlags());
@@ -927,14 +931,9 @@ void frmdial::exit2_Click()
 
 bool frmdial::eventFilter(QObject *watched, QEvent *event)
 {
-    // A click: the left button released over the label it was pressed on.
-    if (watched == Label9 && event->type() == QEvent::MouseButtonRelease) {
-        const auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() == Qt::LeftButton &&
-            Label9->rect().contains(mouse->position().toPoint())) {
-            Label9_Click();
-            return true;
-        }
+    if (isClick(Label9, watched, event)) {
+        Label9_Click();
+        return true;
     }
     if (watched == Combo3 && event->type() == QEvent::FocusOut)
         Combo3_LostFocus();

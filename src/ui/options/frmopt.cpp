@@ -115,15 +115,15 @@ frmopt::frmopt(QWidget *parent) : QDialog(parent)
     tabStopsOnTheSelected(new QButtonGroup(this), {Option6, Option7});
     tabStopsOnTheSelected(new QButtonGroup(Frame3), {Option1, Option2});
 
-    connect(Option6, &QPushButton::clicked, this, &frmopt::Option6_Click);
-    connect(Option7, &QPushButton::clicked, this, &frmopt::Option7_Click);
-    connect(Command3, &QPushButton::clicked, this, &frmopt::Command3_Click);
-    connect(Command9, &QPushButton::clicked, this, &frmopt::Command9_Click);
-    connect(Command8, &QPushButton::clicked, this, &frmopt::Command8_Click);
-    connect(Command1, &QPushButton::clicked, this, &frmopt::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &frmopt::Command2_Click);
-    connect(Command11, &QPushButton::clicked, this, &frmopt::Command11_Click);
-    connect(Command13, &QPushButton::clicked, this, &frmopt::Command13_Click);
+    connectClicks(this, {{Option6, &frmopt::Option6_Click},
+                         {Option7, &frmopt::Option7_Click},
+                         {Command3, &frmopt::Command3_Click},
+                         {Command9, &frmopt::Command9_Click},
+                         {Command8, &frmopt::Command8_Click},
+                         {Command1, &frmopt::Command1_Click},
+                         {Command2, &frmopt::Command2_Click},
+                         {Command11, &frmopt::Command11_Click},
+                         {Command13, &frmopt::Command13_Click}});
 }
 
 frmopt::~frmopt() = default;

@@ -9,6 +9,7 @@
 #include "fuzz_support.h"
 #include "platform/core/saturating.h"
 #include "platform/line/call_store.h"
+#include "platform/modem/modem_line.h"
 #include "platform/sim/line_model.h"
 
 #include <QFile>
@@ -26,14 +27,15 @@ namespace {
 // Moments around the call's own times, in order.
 QList<qint64> momentsOf(const Call &call)
 {
+    const simline::detail::SimPart &sim = simline::detail::simPart(call);
     QList<qint64> at = {0, 1'700'000'000'000};
     for (int stage = -1; stage <= 7; ++stage)
         at.append(
-            platform::saturatingAdd(call.dialedAtMs, platform::saturatingMul(stage, call.stageMs)));
+            platform::saturatingAdd(call.dialedAtMs, platform::saturatingMul(stage, sim.stageMs)));
     const qint64 connected = simline::detail::connectedAtMs(call);
     for (const qint64 t :
-         {call.hangUpAtMs, call.droppedAtMs, call.closeAtMs, connected,
-          platform::saturatingAdd(connected, platform::saturatingMul(call.dropAfterSec, 1000))}) {
+         {call.hangUpAtMs, sim.droppedAtMs, call.closeAtMs, connected,
+          platform::saturatingAdd(connected, platform::saturatingMul(sim.dropAfterSec, 1000))}) {
         for (const qint64 d : {-1, 0, 1})
             at.append(platform::saturatingAdd(t, d));
     }
@@ -81,12 +83,17 @@ bool sameCall(const Call &a, const Call &b)
                         a.dialedAtMs == b.dialedAtMs &&
                         orUnset(a.hangUpAtMs) == orUnset(b.hangUpAtMs) &&
                         orUnset(a.closeAtMs) == orUnset(b.closeAtMs) && a.speed == b.speed;
-    if (a.kind == line::Kind::Simulated)
-        return common && a.stageMs == b.stageMs && a.outcome == b.outcome &&
-               a.accountAccepted == b.accountAccepted && a.dropAfterSec == b.dropAfterSec &&
-               a.hangUpMs == b.hangUpMs && orUnset(a.droppedAtMs) == orUnset(b.droppedAtMs);
-    return common && a.pid == b.pid && a.state == b.state && a.error == b.error &&
-           a.finished == b.finished && a.interfaceName == b.interfaceName;
+    if (a.kind == line::Kind::Simulated) {
+        const simline::detail::SimPart &x = simline::detail::simPart(a);
+        const simline::detail::SimPart &y = simline::detail::simPart(b);
+        return common && x.stageMs == y.stageMs && x.outcome == y.outcome &&
+               x.accountAccepted == y.accountAccepted && x.dropAfterSec == y.dropAfterSec &&
+               x.hangUpMs == y.hangUpMs && orUnset(x.droppedAtMs) == orUnset(y.droppedAtMs);
+    }
+    const modem::ModemPart &x = modem::modemPart(a);
+    const modem::ModemPart &y = modem::modemPart(b);
+    return common && x.pid == y.pid && x.state == y.state && x.error == y.error &&
+           x.finished == y.finished && x.interfaceName == y.interfaceName;
 }
 
 } // namespace
