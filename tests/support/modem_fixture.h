@@ -13,8 +13,8 @@
 #include <QDir>
 #include <QFile>
 
-// No Q_OBJECT: it adds no slot, and the support library, which has no
-// stand-in, would compile it through moc.
+// No meta-object of its own: it adds no slot, and moc would compile it
+// into the support library, which knows no stand-in.
 class ModemFixtureTest : public FixtureTest
 {
 protected:
