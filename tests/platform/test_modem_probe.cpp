@@ -96,6 +96,8 @@ private:
     void setUpCase() override
     {
         ModemFixtureTest::setUpCase();
+        if (QTest::currentTestFailed())
+            return;
         m_root = m_f.home().path() + u"/root"_s;
         QVERIFY(QDir().mkpath(m_root + u"/dev"_s));
         qputenv("VANTELO_PROBE_ROOT", QFile::encodeName(m_root));
