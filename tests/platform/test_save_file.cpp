@@ -19,7 +19,7 @@ class TestSaveFile final : public FixtureTest
     Q_OBJECT
 
     // The names in the folder: the file written and nothing else.
-    QStringList entries() const
+    QStringList entries()
     {
         return QDir(m_f.home().path()).entryList(QDir::Files | QDir::System | QDir::Hidden);
     }
