@@ -380,26 +380,36 @@ start_connected()
 # when DETAILS_PID names it), and the bytes written by vantelo and by the
 # floor rewriting a file.
 DETAILS_PID=""
+# take_sample N: the counters measure_idle compares, into its variables named
+# with N: vc vw (vantelo's CPU and wakeups), fc fw (the floor's), tc tw (the
+# floor with the tip's), wb cw (the bytes vantelo wrote and cancelled), fwb fcw
+# (the rewriting floor's) and, when DETAILS_PID names it, dc dw (the floor with
+# the details').
+take_sample()
+{
+    local n=$1
+    printf -v "vc$n" %s "$(cpu_ns "$VANTELO_PID")"
+    printf -v "vw$n" %s "$(wakeups "$VANTELO_PID")"
+    printf -v "fc$n" %s "$(cpu_ns "$FLOOR_PID")"
+    printf -v "fw$n" %s "$(wakeups "$FLOOR_PID")"
+    printf -v "tc$n" %s "$(cpu_ns "$TIP_PID")"
+    printf -v "tw$n" %s "$(wakeups "$TIP_PID")"
+    printf -v "wb$n" %s "$(io_field "$VANTELO_PID" write_bytes)"
+    printf -v "cw$n" %s "$(io_field "$VANTELO_PID" cancelled_write_bytes)"
+    printf -v "fwb$n" %s "$(io_field "$DISK_PID" write_bytes)"
+    printf -v "fcw$n" %s "$(io_field "$DISK_PID" cancelled_write_bytes)"
+    [ -z "$DETAILS_PID" ] && return 0
+    printf -v "dc$n" %s "$(cpu_ns "$DETAILS_PID")"
+    printf -v "dw$n" %s "$(wakeups "$DETAILS_PID")"
+}
 measure_idle()
 {
     local vc0 vw0 fc0 fw0 tc0 tw0 wb0 cw0 t0 t1 vc1 vw1 fc1 fw1 tc1 tw1 wb1 cw1 s fwb0 fcw0 fwb1 fcw1
     local dc0 dw0 dc1 dw1
     t0=$(now_ms)
-    vc0=$(cpu_ns "$VANTELO_PID") vw0=$(wakeups "$VANTELO_PID")
-    fc0=$(cpu_ns "$FLOOR_PID") fw0=$(wakeups "$FLOOR_PID")
-    tc0=$(cpu_ns "$TIP_PID") tw0=$(wakeups "$TIP_PID")
-    wb0=$(io_field "$VANTELO_PID" write_bytes)
-    cw0=$(io_field "$VANTELO_PID" cancelled_write_bytes)
-    fwb0=$(io_field "$DISK_PID" write_bytes) fcw0=$(io_field "$DISK_PID" cancelled_write_bytes)
-    [ -z "$DETAILS_PID" ] || dc0=$(cpu_ns "$DETAILS_PID") dw0=$(wakeups "$DETAILS_PID")
+    take_sample 0
     sleep "$SECONDS_IDLE"
-    vc1=$(cpu_ns "$VANTELO_PID") vw1=$(wakeups "$VANTELO_PID")
-    fc1=$(cpu_ns "$FLOOR_PID") fw1=$(wakeups "$FLOOR_PID")
-    tc1=$(cpu_ns "$TIP_PID") tw1=$(wakeups "$TIP_PID")
-    wb1=$(io_field "$VANTELO_PID" write_bytes)
-    cw1=$(io_field "$VANTELO_PID" cancelled_write_bytes)
-    fwb1=$(io_field "$DISK_PID" write_bytes) fcw1=$(io_field "$DISK_PID" cancelled_write_bytes)
-    [ -z "$DETAILS_PID" ] || dc1=$(cpu_ns "$DETAILS_PID") dw1=$(wakeups "$DETAILS_PID")
+    take_sample 1
     t1=$(now_ms)
     vantelo_alive
     alive "$FLOOR_PID" floor

@@ -35,8 +35,7 @@ fail()
 {
     log "FAILED: $*"
     failure_screenshot
-    echo "----- vantelo stderr -----"
-    tail -n 20 "$WORK/vantelo.err" 2>/dev/null
+    show_logs 20 vantelo.err
     exit 1
 }
 

@@ -54,10 +54,8 @@ fail()
     echo
     log "FAILED ($STEP): $*"
     failure_screenshot
-    echo "----- driver stderr -----"
-    tail -n 40 "$WORK/driver.err" 2>/dev/null
-    echo "----- openbox -----"
-    tail -n 20 "$WORK/openbox.log" 2>/dev/null
+    show_logs 40 driver.err
+    show_logs 20 openbox.log
     log "FAIL"
     exit 1
 }

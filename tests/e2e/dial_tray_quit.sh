@@ -43,7 +43,6 @@ SETTINGS=$XDG_CONFIG_HOME/vantelo/test.ini
 CALL_LOG=$XDG_DATA_HOME/vantelo/ilog.log
 
 VANTELO_PID=""
-VANTELO_STATUS=""
 
 trap end_session EXIT
 trap 'fail "interrupted"' INT TERM
@@ -313,12 +312,7 @@ xdotool key --delay 60 Down Down Down Down Down Down
 shot 08-tray-menu-quit-chosen
 QUIT_TIME=$(date +%H:%M:%S)
 xdotool key Return
-vantelo_ended() { ! kill -0 "$VANTELO_PID" 2>/dev/null; }
-WAIT_FOR_EXIT=1 wait_until 10 "end of the program" vantelo_ended
-wait "$VANTELO_PID"
-VANTELO_STATUS=$?
-VANTELO_PID=""
-[ "$VANTELO_STATUS" = 0 ] || fail "vantelo ended with exit status $VANTELO_STATUS"
+wait_for_vantelo_end 10
 shot 09-after-quit
 cp "$CALL_LOG" "$ART/ilog.log" 2>/dev/null
 cp "$SETTINGS" "$ART/test.ini" 2>/dev/null

@@ -67,11 +67,7 @@ fail()
     echo
     log "FAILED at step $STEP_NO ($STEP): $*"
     failure_screenshot
-    local f
-    for f in vantelo.err panel.log; do
-        echo "----- $f -----"
-        tail -n 30 "$WORK/$f" 2>/dev/null
-    done
+    show_logs 30 vantelo.err panel.log
     echo "----- vantelo-line status -----"
     "$LINE_TOOL" status 2>&1
     log "artefacts: $ART"
@@ -360,7 +356,6 @@ if [ "$HOST" = none ] || [[ $HOST == late-* ]]; then
     if [ "$HOST" = none ]; then
         step "the dialer's close box ends Vantelo; the line stays up"
         close_window "$DIALER_TITLE"
-        vantelo_ended() { ! kill -0 "$VANTELO_PID" 2>/dev/null; }
         WAIT_FOR_EXIT=1 wait_until 10 "the end of Vantelo" vantelo_ended
         VANTELO_PID=""
         line_is Connected || fail "the line went down with the close box"
@@ -431,12 +426,7 @@ shot 15-disconnected
 step "menu: Quitter"
 open_menu
 choose 6 16-menu-quitter
-vantelo_ended() { ! kill -0 "$VANTELO_PID" 2>/dev/null; }
-WAIT_FOR_EXIT=1 wait_until 10 "the end of Vantelo" vantelo_ended
-wait "$VANTELO_PID"
-STATUS=$?
-VANTELO_PID=""
-[ "$STATUS" = 0 ] || fail "vantelo ended with exit status $STATUS"
+wait_for_vantelo_end 10
 shot 17-after-quit
 log "artefacts: $ART"
 log "PASS ($STEP_NO steps)"

@@ -33,10 +33,7 @@ fail()
 {
     log "FAILED ($STEP): $*"
     failure_screenshot
-    echo "----- first vantelo's stderr -----"
-    tail -n 20 "$WORK/first.err" 2>/dev/null
-    echo "----- second vantelo's stderr -----"
-    tail -n 20 "$WORK/second.err" 2>/dev/null
+    show_logs 20 first.err second.err
     exit 1
 }
 

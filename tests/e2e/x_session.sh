@@ -275,6 +275,19 @@ failure_screenshot()
     return 0
 }
 
+# show_logs LINES FILE...: the last LINES lines of each FILE of $WORK under
+# its name, for a failure's report; a file not written yet shows nothing.
+show_logs()
+{
+    local lines=$1 file
+    shift
+    for file in "$@"; do
+        echo "----- $file -----"
+        tail -n "$lines" "$WORK/$file" 2>/dev/null
+    done
+    return 0
+}
+
 # shot NAME: a screenshot of the whole screen, $ART/NAME.png.
 shot()
 {
@@ -305,6 +318,18 @@ check_vantelo_alive()
         wait "$VANTELO_PID"
         fail "vantelo ended unexpectedly (exit status $?)"
     fi
+}
+
+# wait_for_vantelo_end SECONDS: waits for the program, asked to end, to be
+# gone, then fails unless it has ended within SECONDS with exit status 0.
+vantelo_ended() { ! kill -0 "$VANTELO_PID" 2>/dev/null; }
+wait_for_vantelo_end()
+{
+    WAIT_FOR_EXIT=1 wait_until "$1" "the end of Vantelo" vantelo_ended
+    local status=0
+    wait "$VANTELO_PID" || status=$?
+    VANTELO_PID=""
+    [ "$status" = 0 ] || fail "vantelo ended with exit status $status"
 }
 
 # watch_vantelo_while_waiting: from now on every wait polls each 0.1 s and

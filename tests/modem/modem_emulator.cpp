@@ -990,6 +990,22 @@ std::optional<long> parseMode(const char *s)
     return v;
 }
 
+// The option without a value named `name`, or null.
+bool *switchNamed(Options &o, std::string_view name)
+{
+    const std::pair<std::string_view, bool Options::*> switches[] = {
+        {"--hold-until-isp", &Options::holdUntilIsp},
+        {"--pace", &Options::pace},
+        {"--dtr-deaf", &Options::dtrDeaf},
+        {"--mute", &Options::mute},
+    };
+    for (const auto &[switchName, member] : switches) {
+        if (name == switchName)
+            return &(o.*member);
+    }
+    return nullptr;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -1003,20 +1019,8 @@ int main(int argc, char **argv)
                 return usage();
             break;
         }
-        if (a == "--hold-until-isp") {
-            o.holdUntilIsp = true;
-            continue;
-        }
-        if (a == "--pace") {
-            o.pace = true;
-            continue;
-        }
-        if (a == "--dtr-deaf") {
-            o.dtrDeaf = true;
-            continue;
-        }
-        if (a == "--mute") {
-            o.mute = true;
+        if (bool *flag = switchNamed(o, a)) {
+            *flag = true;
             continue;
         }
         if (i + 1 >= argc)

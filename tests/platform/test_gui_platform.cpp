@@ -96,6 +96,16 @@ struct OpenFile
     QByteArray chosen() const { return QByteArray(file.constData()); }
 };
 
+// Hands the modal window that the coming call shows to `answer`, once the
+// event loop runs, when that window is a Dialog.
+template <typename Dialog, typename Answer> void answerModal(QObject *context, Answer answer)
+{
+    QTimer::singleShot(0, context, [answer] {
+        if (auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget()))
+            answer(dialog);
+    });
+}
+
 } // namespace
 
 class TestGuiPlatform final : public FixtureTest
@@ -255,10 +265,7 @@ private slots:
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QString title, text;
         QWidget *parent = nullptr;
-        QTimer::singleShot(0, this, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
+        answerModal<QMessageBox>(this, [&](QMessageBox *box) {
             icon = box->icon();
             title = box->windowTitle();
             text = box->text();
@@ -325,10 +332,7 @@ private slots:
         QString title;
         QWidget *parent = nullptr;
         bool existingOnly = false;
-        QTimer::singleShot(0, this, [&] {
-            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
+        answerModal<QFileDialog>(this, [&](QFileDialog *dialog) {
             filters = dialog->nameFilters();
             title = dialog->windowTitle();
             parent = dialog->parentWidget();
@@ -344,10 +348,7 @@ private slots:
         QCOMPARE(parent, &owner);
         QVERIFY(existingOnly);
 
-        QTimer::singleShot(0, this, [] {
-            if (QWidget *dialog = QApplication::activeModalWidget())
-                qobject_cast<QDialog *>(dialog)->reject();
-        });
+        answerModal<QDialog>(this, [](QDialog *dialog) { dialog->reject(); });
         OpenFile cancelled(platform::windowHandle(&owner));
         QCOMPARE(GetOpenFileNameA(&cancelled.ofn), FALSE);
     }

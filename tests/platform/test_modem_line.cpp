@@ -23,6 +23,7 @@
 #include "support/emulated_modem.h"
 #include "support/fixture.h"
 #include "support/line_probe.h"
+#include "support/modem_fixture.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -107,39 +108,11 @@ qint64 callPid()
 
 } // namespace
 
-class TestModemLine : public QObject
+class TestModemLine : public ModemFixtureTest
 {
     Q_OBJECT
 
-private:
-    TestFixture m_f;
-    QString m_lockDir;
-
 private slots:
-    void init()
-    {
-        QVERIFY(m_f.setUp());
-        m_lockDir = m_f.home().path() + u"/lock"_s;
-        QVERIFY(QDir().mkpath(m_lockDir));
-        qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_lockDir));
-        // pppd is checked before a number is dialed: its options file is
-        // there, and a stand-in plays pppd (this kernel could not run it).
-        const QString peers = m_f.home().path() + u"/peers"_s;
-        QVERIFY(writeBytes(peers + u"/vantelo"_s, "noauth\n"));
-        qputenv("VANTELO_PPP_PEERS_DIR", QFile::encodeName(peers));
-        qputenv("VANTELO_PPPD", VANTELO_PPPD_STANDIN);
-        qputenv("VANTELO_STANDIN_DIR", QFile::encodeName(m_f.home().path()));
-    }
-
-    void cleanup()
-    {
-        m_f.tearDown();
-        for (const char *name : {"VANTELO_PPP_PEERS_DIR", "VANTELO_PPPD", "VANTELO_STANDIN_DIR",
-                                 "VANTELO_STANDIN_SETUID", "VANTELO_STANDIN_ECHO_UNIT_MS",
-                                 "VANTELO_STANDIN_DEAD_EXIT"})
-            qunsetenv(name);
-    }
-
     // A call's process that cannot take the line's lock changes nothing: it
     // neither writes the state unlocked nor goes on as if it had reported.
     void callReportWithoutTheLockChangesNothing()
@@ -865,12 +838,7 @@ private slots:
 
     // Hanging up puts the modem on hook: by DTR, or, for a modem that
     // ignores DTR (AT&D0), by the escape and ATH.
-    void hangUpPutsTheModemOnHook_data()
-    {
-        QTest::addColumn<bool>("deaf");
-        QTest::newRow("DTR") << false;
-        QTest::newRow("DTR-deaf") << true;
-    }
+    void hangUpPutsTheModemOnHook_data() { addBoolRows("deaf", "DTR-deaf", "DTR"); }
 
     void hangUpPutsTheModemOnHook()
     {

@@ -13,6 +13,7 @@
 #include "support/emulated_modem.h"
 #include "support/fixture.h"
 #include "support/line_probe.h"
+#include "support/modem_fixture.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -65,17 +66,11 @@ QJsonArray probedPorts(const Run &run)
     return doc.object().value(u"ports"_s).toArray();
 }
 
+// Dials the entry ISP as bob; 0 when the call was not made.
 HRASCONN dial(const QString &number, const QString &password = u"s3cret-pw"_s)
 {
-    RASDIALPARAMS p{};
-    p.dwSize = sizeof p;
-    qstrncpy(p.szEntryName, "ISP", sizeof p.szEntryName);
-    qstrncpy(p.szPhoneNumber, number.toUtf8().constData(), sizeof p.szPhoneNumber);
-    qstrncpy(p.szUserName, "bob", sizeof p.szUserName);
-    qstrncpy(p.szPassword, password.toUtf8().constData(), sizeof p.szPassword);
-    HRASCONN handle = 0;
-    return RasDialA(nullptr, nullptr, &p, RASDIAL_NOTIFIER_HWND, nullptr, &handle) == 0 ? handle
-                                                                                        : 0;
+    const lineprobe::Dialed d = lineprobe::dial(u"ISP"_s, u"bob"_s, password, number);
+    return d.rc == 0 ? d.handle : 0;
 }
 
 bool waitForState(HRASCONN handle, DWORD state, int limitMs = 8000)
@@ -91,14 +86,29 @@ bool waitForState(HRASCONN handle, DWORD state, int limitMs = 8000)
 
 } // namespace
 
-class TestModemProbe : public QObject
+class TestModemProbe : public ModemFixtureTest
 {
     Q_OBJECT
 
 private:
-    TestFixture m_f;
-    QString m_lockDir;
     QString m_root; // the probe's /dev and /sys
+
+    void setUpCase() override
+    {
+        ModemFixtureTest::setUpCase();
+        if (QTest::currentTestFailed())
+            return;
+        m_root = m_f.home().path() + u"/root"_s;
+        QVERIFY(QDir().mkpath(m_root + u"/dev"_s));
+        qputenv("VANTELO_PROBE_ROOT", QFile::encodeName(m_root));
+        qputenv("VANTELO_PROBE_TIMEOUT_MS", "300");
+    }
+    void tearDownCase() override
+    {
+        ModemFixtureTest::tearDownCase();
+        qunsetenv("VANTELO_PROBE_ROOT");
+        qunsetenv("VANTELO_PROBE_TIMEOUT_MS");
+    }
 
     // The emulator's port published as root/dev/ttyACM0, with a by-id name.
     void publish(const EmulatedModem &emulator)
@@ -115,32 +125,6 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        QVERIFY(m_f.setUp());
-        m_lockDir = m_f.home().path() + u"/lock"_s;
-        m_root = m_f.home().path() + u"/root"_s;
-        QVERIFY(QDir().mkpath(m_lockDir));
-        QVERIFY(QDir().mkpath(m_root + u"/dev"_s));
-        qputenv("VANTELO_LOCK_DIR", QFile::encodeName(m_lockDir));
-        qputenv("VANTELO_PROBE_ROOT", QFile::encodeName(m_root));
-        qputenv("VANTELO_PROBE_TIMEOUT_MS", "300");
-        const QString peers = m_f.home().path() + u"/peers"_s;
-        QVERIFY(writeBytes(peers + u"/vantelo"_s, "noauth\n"));
-        qputenv("VANTELO_PPP_PEERS_DIR", QFile::encodeName(peers));
-        qputenv("VANTELO_PPPD", VANTELO_PPPD_STANDIN);
-        qputenv("VANTELO_STANDIN_DIR", QFile::encodeName(m_f.home().path()));
-    }
-
-    void cleanup()
-    {
-        m_f.tearDown();
-        for (const char *name :
-             {"VANTELO_PROBE_ROOT", "VANTELO_PROBE_TIMEOUT_MS", "VANTELO_PPP_PEERS_DIR",
-              "VANTELO_PPPD", "VANTELO_STANDIN_DIR", "VANTELO_STANDIN_END"})
-            qunsetenv(name);
-    }
-
     // A modem that answers is found with what it says it is and the first
     // reset it takes; one that takes none is found without an Init=.
     void probeFindsTheModem_data()

@@ -65,54 +65,42 @@ const QByteArray Sample = "; Vantelo settings\r\n"
                           "[CONNECTION]\r\n"
                           "TypeNumerotation=1\r\n";
 
+// The sample with `from` replaced by `to`.
+QByteArray sampleWith(const QByteArray &from, const QByteArray &to)
+{
+    QByteArray text = Sample;
+    return text.replace(from, to);
+}
+
 } // namespace
 
-class TestProfile final : public QObject
+class TestProfile final : public FixtureTest
 {
     Q_OBJECT
 
 private:
-    TestFixture m_f;
     QString m_file;
 
+    void setUpCase() override { m_file = m_f.home().path() + u"/settings/test.ini"_s; }
+
 private slots:
-    void init()
-    {
-        QVERIFY(m_f.setUp());
-        m_file = m_f.home().path() + u"/settings/test.ini"_s;
-    }
-
-    void cleanup() { m_f.tearDown(); }
-
     void readsValuesWithTheSystemsRules_data()
     {
         QTest::addColumn<QByteArray>("section");
         QTest::addColumn<QByteArray>("key");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("blanks trimmed") << "INFO"_ba
-                                        << "Login1"_ba
-                                        << "bob"_ba;
-        QTest::newRow("case-insensitive") << "info"_ba
-                                          << "LOGIN1"_ba
-                                          << "bob"_ba;
-        QTest::newRow("one pair of quotes removed") << "Info"_ba
-                                                    << "password1"_ba
-                                                    << "  pa=ss  "_ba;
-        QTest::newRow("other section") << "connection"_ba
-                                       << "TypeNumerotation"_ba
-                                       << "1"_ba;
-        QTest::newRow("missing key") << "INFO"_ba
-                                     << "Numero1"_ba
-                                     << "dflt"_ba;
-        QTest::newRow("key of another section") << "INFO"_ba
-                                                << "TypeNumerotation"_ba
-                                                << "dflt"_ba;
-        QTest::newRow("missing section") << "GENERAL"_ba
-                                         << "Test"_ba
-                                         << "dflt"_ba;
-        QTest::newRow("comment is no key") << "INFO"_ba
-                                           << "; connection settings follow"_ba
-                                           << "dflt"_ba;
+        const auto row = [](const char *name, const QByteArray &section, const QByteArray &key,
+                            const QByteArray &expected) {
+            QTest::newRow(name) << section << key << expected;
+        };
+        row("blanks trimmed", "INFO", "Login1", "bob");
+        row("case-insensitive", "info", "LOGIN1", "bob");
+        row("one pair of quotes removed", "Info", "password1", "  pa=ss  ");
+        row("other section", "connection", "TypeNumerotation", "1");
+        row("missing key", "INFO", "Numero1", "dflt");
+        row("key of another section", "INFO", "TypeNumerotation", "dflt");
+        row("missing section", "GENERAL", "Test", "dflt");
+        row("comment is no key", "INFO", "; connection settings follow", "dflt");
     }
 
     void readsValuesWithTheSystemsRules()
@@ -194,8 +182,7 @@ private slots:
     {
         QVERIFY(writeBytes(m_file, Sample));
         QVERIFY(write(m_file, "info", "LOGIN1", "alice"));
-        QByteArray expected = Sample;
-        expected.replace("  Login1 =  bob  \r\n", "Login1=alice\r\n");
+        const QByteArray expected = sampleWith("  Login1 =  bob  \r\n", "Login1=alice\r\n");
         QCOMPARE(readBytes(m_file), expected);
         QCOMPARE(QByteArray(readValue(m_file, "INFO", "Login1").text.constData()), "alice"_ba);
 
@@ -208,15 +195,14 @@ private slots:
     {
         QTest::addColumn<QByteArray>("value");
         QTest::addColumn<QByteArray>("line");
-        QTest::newRow("plain") << "pa ss"_ba
-                               << "Password1=pa ss"_ba;
-        QTest::newRow("leading and trailing blanks") << "  pw "_ba
-                                                     << "Password1=\"  pw \""_ba;
-        QTest::newRow("own quotes") << "\"pw\""_ba
-                                    << "Password1=\"\"pw\"\""_ba;
-        QTest::newRow("one quote") << "\"pw"_ba
-                                   << "Password1=\"pw"_ba;
-        QTest::newRow("empty") << QByteArray() << "Password1="_ba;
+        const auto row = [](const char *name, const QByteArray &value, const QByteArray &line) {
+            QTest::newRow(name) << value << line;
+        };
+        row("plain", "pa ss", "Password1=pa ss");
+        row("leading and trailing blanks", "  pw ", "Password1=\"  pw \"");
+        row("own quotes", "\"pw\"", "Password1=\"\"pw\"\"");
+        row("one quote", "\"pw", "Password1=\"pw");
+        row("empty", QByteArray(), "Password1=");
     }
 
     void valuesComeBackExactlyAsWritten()
@@ -232,8 +218,8 @@ private slots:
     {
         QVERIFY(writeBytes(m_file, Sample));
         QVERIFY(write(m_file, "INFO", "AutoConnect", "1"));
-        QByteArray expected = Sample;
-        expected.replace("Unknown=keep me\r\n", "Unknown=keep me\r\nAutoConnect=1\r\n");
+        const QByteArray expected =
+            sampleWith("Unknown=keep me\r\n", "Unknown=keep me\r\nAutoConnect=1\r\n");
         QCOMPARE(readBytes(m_file), expected);
 
         // The last section, ending without a line end.
@@ -306,8 +292,7 @@ private slots:
         withDuplicate.replace("Unknown=keep me\r\n", "Unknown=keep me\r\nlogin1=old copy\r\n");
         QVERIFY(writeBytes(m_file, withDuplicate));
         QVERIFY(write(m_file, "INFO", "Login1", nullptr));
-        QByteArray expected = Sample;
-        expected.replace("  Login1 =  bob  \r\n", "");
+        const QByteArray expected = sampleWith("  Login1 =  bob  \r\n", "");
         QCOMPARE(readBytes(m_file), expected);
         QCOMPARE(QByteArray(readValue(m_file, "INFO", "Login1", "gone").text.constData()),
                  "gone"_ba);

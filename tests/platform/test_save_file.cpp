@@ -4,51 +4,36 @@
 // with links replaced rather than followed.
 
 #include "platform/save_file.h"
-#include "support/testenv.h"
+#include "support/fixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
 
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
-class TestSaveFile : public QObject
+class TestSaveFile final : public FixtureTest
 {
     Q_OBJECT
 
-    std::unique_ptr<TemporaryHome> m_home;
-
     // The names in the folder: the file written and nothing else.
-    QStringList entries() const
+    QStringList entries()
     {
-        return QDir(m_home->path()).entryList(QDir::Files | QDir::System | QDir::Hidden);
+        return QDir(m_f.home().path()).entryList(QDir::Files | QDir::System | QDir::Hidden);
     }
 
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<TemporaryHome>();
-        QVERIFY(m_home->isValid());
-    }
-    void cleanup() { m_home.reset(); }
-
-    void rules_data()
-    {
-        QTest::addColumn<bool>("onDisk");
-        QTest::newRow("on disk") << true;
-        QTest::newRow("written back later") << false;
-    }
+    void rules_data() { addBoolRows("onDisk", "on disk", "written back later"); }
 
     void rules()
     {
         QFETCH(bool, onDisk);
-        const QString target = m_home->path() + u"/target.txt"_s;
-        const QString link = m_home->path() + u"/link.txt"_s;
+        const QString target = m_f.home().path() + u"/target.txt"_s;
+        const QString link = m_f.home().path() + u"/link.txt"_s;
         QVERIFY(writeBytes(target, "old"));
         QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                   QFileDevice::ReadGroup));

@@ -89,46 +89,33 @@ private slots:
         const int connect = int(Outcome::Connect);
         const int busy = int(Outcome::Busy);
         // Stages of 100 ms: connected at 600 ms unless something ends the call.
-        QTest::newRow("opening") << connect << true << 0 << -1ll << -1ll << 99ll
-                                 << int(RASCS_OpenPort) << 0;
-        QTest::newRow("port opened")
-            << connect << true << 0 << -1ll << -1ll << 100ll << int(RASCS_PortOpened) << 0;
-        QTest::newRow("dialing") << connect << true << 0 << -1ll << -1ll << 299ll
-                                 << int(RASCS_ConnectDevice) << 0;
-        QTest::newRow("device connected")
-            << connect << true << 0 << -1ll << -1ll << 300ll << int(RASCS_DeviceConnected) << 0;
-        QTest::newRow("authenticating")
-            << connect << true << 0 << -1ll << -1ll << 499ll << int(RASCS_Authenticate) << 0;
-        QTest::newRow("authenticated")
-            << connect << true << 0 << -1ll << -1ll << 599ll << int(RASCS_Authenticated) << 0;
-        QTest::newRow("connected")
-            << connect << true << 0 << -1ll << -1ll << 600ll << int(RASCS_Connected) << 0;
-        QTest::newRow("busy still dialing")
-            << busy << true << 0 << -1ll << -1ll << 299ll << int(RASCS_ConnectDevice) << 0;
-        QTest::newRow("busy") << busy << true << 0 << -1ll << -1ll << 300ll
-                              << int(RASCS_Disconnected) << 676;
-        QTest::newRow("no answer") << int(Outcome::NoAnswer) << true << 0 << -1ll << -1ll << 300ll
-                                   << int(RASCS_Disconnected) << 678;
-        QTest::newRow("no dial tone") << int(Outcome::NoDialTone) << true << 0 << -1ll << -1ll
-                                      << 300ll << int(RASCS_Disconnected) << 680;
-        QTest::newRow("no carrier") << int(Outcome::NoCarrier) << true << 0 << -1ll << -1ll << 300ll
-                                    << int(RASCS_Disconnected) << 679;
-        QTest::newRow("wrong account authenticating")
-            << connect << false << 0 << -1ll << -1ll << 499ll << int(RASCS_Authenticate) << 0;
-        QTest::newRow("wrong account")
-            << connect << false << 0 << -1ll << -1ll << 500ll << int(RASCS_Disconnected) << 691;
-        QTest::newRow("before its drop")
-            << connect << true << 2 << -1ll << -1ll << 2599ll << int(RASCS_Connected) << 0;
-        QTest::newRow("dropped by itself")
-            << connect << true << 2 << -1ll << -1ll << 2600ll << int(RASCS_Disconnected) << 679;
-        QTest::newRow("carrier lost")
-            << connect << true << 0 << 900ll << -1ll << 900ll << int(RASCS_Disconnected) << 679;
-        QTest::newRow("closing while up")
-            << connect << true << 0 << -1ll << 700ll << 700ll << int(RASCS_Disconnected) << 0;
-        QTest::newRow("closing while dialing")
-            << connect << true << 0 << -1ll << 150ll << 800ll << int(RASCS_Disconnected) << 0;
-        QTest::newRow("closing a busy call")
-            << busy << true << 0 << -1ll << 400ll << 400ll << int(RASCS_Disconnected) << 676;
+        const auto row = [](const char *name, int outcome, bool accepted, int dropAfterSec,
+                            qint64 droppedAt, qint64 hangUpAt, qint64 at, RASCONNSTATE state,
+                            int error) {
+            QTest::newRow(name) << outcome << accepted << dropAfterSec << droppedAt << hangUpAt
+                                << at << int(state) << error;
+        };
+        row("opening", connect, true, 0, -1, -1, 99, RASCS_OpenPort, 0);
+        row("port opened", connect, true, 0, -1, -1, 100, RASCS_PortOpened, 0);
+        row("dialing", connect, true, 0, -1, -1, 299, RASCS_ConnectDevice, 0);
+        row("device connected", connect, true, 0, -1, -1, 300, RASCS_DeviceConnected, 0);
+        row("authenticating", connect, true, 0, -1, -1, 499, RASCS_Authenticate, 0);
+        row("authenticated", connect, true, 0, -1, -1, 599, RASCS_Authenticated, 0);
+        row("connected", connect, true, 0, -1, -1, 600, RASCS_Connected, 0);
+        row("busy still dialing", busy, true, 0, -1, -1, 299, RASCS_ConnectDevice, 0);
+        row("busy", busy, true, 0, -1, -1, 300, RASCS_Disconnected, 676);
+        row("no answer", int(Outcome::NoAnswer), true, 0, -1, -1, 300, RASCS_Disconnected, 678);
+        row("no dial tone", int(Outcome::NoDialTone), true, 0, -1, -1, 300, RASCS_Disconnected,
+            680);
+        row("no carrier", int(Outcome::NoCarrier), true, 0, -1, -1, 300, RASCS_Disconnected, 679);
+        row("wrong account authenticating", connect, false, 0, -1, -1, 499, RASCS_Authenticate, 0);
+        row("wrong account", connect, false, 0, -1, -1, 500, RASCS_Disconnected, 691);
+        row("before its drop", connect, true, 2, -1, -1, 2599, RASCS_Connected, 0);
+        row("dropped by itself", connect, true, 2, -1, -1, 2600, RASCS_Disconnected, 679);
+        row("carrier lost", connect, true, 0, 900, -1, 900, RASCS_Disconnected, 679);
+        row("closing while up", connect, true, 0, -1, 700, 700, RASCS_Disconnected, 0);
+        row("closing while dialing", connect, true, 0, -1, 150, 800, RASCS_Disconnected, 0);
+        row("closing a busy call", busy, true, 0, -1, 400, 400, RASCS_Disconnected, 676);
     }
 
     void callFollowsItsStagesInTime()
@@ -448,22 +435,23 @@ private slots:
     {
         QTest::addColumn<uint>("code");
         QTest::addColumn<QString>("text");
-        QTest::newRow("602") << 602u << u"The port is already open."_s;
-        QTest::newRow("623") << 623u << u"Cannot find the phone book entry."_s;
-        QTest::newRow("676") << 676u << u"The line is busy."_s;
-        QTest::newRow("678") << 678u << u"There is no answer."_s;
-        QTest::newRow("679") << 679u << u"Cannot detect carrier."_s;
-        QTest::newRow("680") << 680u << u"There is no dial tone."_s;
-        QTest::newRow("691")
-            << 691u
-            << u"Access denied because username and/or password is invalid on the domain."_s;
-        QTest::newRow("635") << 635u << u"Unknown error."_s;
-        QTest::newRow("650") << 650u << u"Unknown error."_s;
-        QTest::newRow("600") << 600u << u"An operation is pending."_s;
-        QTest::newRow("799") << 799u << u"Unknown error."_s;
-        QTest::newRow("599") << 599u << u"<failed>"_s;
-        QTest::newRow("800") << 800u << u"<failed>"_s;
-        QTest::newRow("6") << 6u << u"<failed>"_s;
+        const auto row = [](uint code, const QString &text) {
+            QTest::newRow(QByteArray::number(code).constData()) << code << text;
+        };
+        row(602u, u"The port is already open."_s);
+        row(623u, u"Cannot find the phone book entry."_s);
+        row(676u, u"The line is busy."_s);
+        row(678u, u"There is no answer."_s);
+        row(679u, u"Cannot detect carrier."_s);
+        row(680u, u"There is no dial tone."_s);
+        row(691u, u"Access denied because username and/or password is invalid on the domain."_s);
+        row(635u, u"Unknown error."_s);
+        row(650u, u"Unknown error."_s);
+        row(600u, u"An operation is pending."_s);
+        row(799u, u"Unknown error."_s);
+        row(599u, u"<failed>"_s);
+        row(800u, u"<failed>"_s);
+        row(6u, u"<failed>"_s);
     }
 
     void errorStringsInTheServiceWords()

@@ -63,6 +63,15 @@ expect_call()
     done
 }
 
+# True once status --json shows the first call Disconnected; CALL holds what
+# it showed, and SEEN too for a wait's report.
+call_disconnected()
+{
+    CALL=$(call_json)
+    SEEN=$CALL
+    [[ $(call_field state) == Disconnected* ]]
+}
+
 modem_said() { grep -qx "$1" "$RUN/modem.log"; }
 
 # The status's byte counters against the kernel's, read just before and
@@ -184,13 +193,7 @@ case_carrier_lost()
     isp=$(isp_pid)
     t0=$(now_ms)
     kill -USR1 "$MODEM_PID"
-    carrier_lost_shown()
-    {
-        CALL=$(call_json)
-        SEEN=$CALL
-        [[ $(call_field state) == Disconnected* ]]
-    }
-    wait_until 15 "state Disconnected in status --json" carrier_lost_shown
+    wait_until 15 "state Disconnected in status --json" call_disconnected
     note "Disconnected after $(since "$t0")s;"
     expect_call rasconnstate=8193 error=629 kind=modem "entry=$ENTRY"
     [ -n "$(call_field errorText)" ] || fail "no errorText with error 629: $CALL"
@@ -229,13 +232,7 @@ case_dead_link()
     [ -n "$isp" ] || fail "the ISP's pppd has no link up"
     t0=$(now_ms)
     kill -STOP "$isp"
-    dead_link_shown()
-    {
-        CALL=$(call_json)
-        SEEN=$CALL
-        [[ $(call_field state) == Disconnected* ]]
-    }
-    wait_until 30 "state Disconnected after the ISP's pppd was frozen" dead_link_shown
+    wait_until 30 "state Disconnected after the ISP's pppd was frozen" call_disconnected
     took=$(since "$t0")
     note "ended as dead ${took}s after the ISP's pppd was frozen;"
     expect_call rasconnstate=8193 error=718 kind=modem "entry=$ENTRY"

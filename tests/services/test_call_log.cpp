@@ -40,24 +40,20 @@ Duration advanced(Duration d, int seconds)
 
 } // namespace
 
-class TestCallLog final : public QObject
+class TestCallLog final : public FixtureTest
 {
     Q_OBJECT
 
 private:
-    TestFixture m_f;
     QString m_log;
 
-private slots:
-    void init()
+    void setUpCase() override
     {
-        QVERIFY(m_f.setUp());
         m_log = m_f.home().dataDir() + u"/ilog.log"_s;
         QCOMPARE(platform::localPath(CallLogPath), m_log);
     }
 
-    void cleanup() { m_f.tearDown(); }
-
+private slots:
     void formatHms_data()
     {
         QTest::addColumn<int>("seconds");

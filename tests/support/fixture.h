@@ -45,8 +45,9 @@ void resetProgramState();
 void stopLineClock();
 
 // A test class whose every case runs in a fresh TestFixture that starts with
-// phonebook(). A class that needs more in its init() or cleanup() slot
-// defines its own, which then calls m_f.setUp() or m_f.tearDown() itself.
+// phonebook(). A class that needs more for each case says it in setUpCase()
+// (run in the new home; a failed check there fails the case before it runs)
+// and tearDownCase() (run after the home is gone).
 class FixtureTest : public QObject
 {
     Q_OBJECT
@@ -56,8 +57,26 @@ protected:
 
     // The phonebook each case starts with: none unless the class says.
     virtual QList<PhonebookEntry> phonebook() const { return {}; }
+    virtual void setUpCase() {}
+    virtual void tearDownCase() {}
 
 private slots:
-    void init() { QVERIFY(m_f.setUp(phonebook())); }
-    void cleanup() { m_f.tearDown(); }
+    void init()
+    {
+        QVERIFY(m_f.setUp(phonebook()));
+        setUpCase();
+    }
+    void cleanup()
+    {
+        m_f.tearDown();
+        tearDownCase();
+    }
 };
+
+// A data table of one bool column and two rows, the true one first.
+inline void addBoolRows(const char *column, const char *whenTrue, const char *whenFalse)
+{
+    QTest::addColumn<bool>(column);
+    QTest::newRow(whenTrue) << true;
+    QTest::newRow(whenFalse) << false;
+}

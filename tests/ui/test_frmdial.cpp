@@ -330,9 +330,7 @@ private slots:
 
     void savedLoginFields_data()
     {
-        QTest::addColumn<bool>("store");
-        QTest::newRow("Enregistrer checked") << true;
-        QTest::newRow("Enregistrer unchecked") << false;
+        addBoolRows("store", "Enregistrer checked", "Enregistrer unchecked");
     }
 
     void savedLoginFields()

@@ -46,6 +46,27 @@ private:
         return QCoreApplication::exec();
     }
 
+    // What `open` shows of the window `form` gives: whether it is modal,
+    // and its owner. The window is closed again.
+    struct Shown
+    {
+        bool modal = false;
+        QWidget *owner = nullptr;
+    };
+    template <typename Form>
+    static Shown shownBy(QObject *context, Form &(*form)(), const std::function<void()> &open)
+    {
+        Shown shown;
+        QTimer::singleShot(0, context, [&] {
+            Form &window = form();
+            shown.modal = window.isVisible() && window.isModal();
+            shown.owner = window.parentWidget();
+            window.reject();
+        });
+        open();
+        return shown;
+    }
+
     // Delivers the tray icon's mouse message to the window now.
     static void trayMouse(frmdial &w, UINT message)
     {
@@ -57,12 +78,7 @@ private slots:
     void init() { QVERIFY(m_f.setUp()); }
     void cleanup() { m_f.tearDown(); }
 
-    void trayMouse_data()
-    {
-        QTest::addColumn<bool>("windowVisible");
-        QTest::newRow("window shown") << true;
-        QTest::newRow("window hidden") << false;
-    }
+    void trayMouse_data() { addBoolRows("windowVisible", "window shown", "window hidden"); }
 
     void trayMouse()
     {
@@ -111,9 +127,7 @@ private slots:
     // Activate call for opening the program; an XEmbed tray passes clicks on.
     void eachKindOfTrayReachesTheMenuAndTheWindow_data()
     {
-        QTest::addColumn<bool>("statusNotifier");
-        QTest::newRow("status-notifier host") << true;
-        QTest::newRow("XEmbed tray") << false;
+        addBoolRows("statusNotifier", "status-notifier host", "XEmbed tray");
     }
 
     void eachKindOfTrayReachesTheMenuAndTheWindow()
@@ -188,17 +202,9 @@ private slots:
         QVERIFY(!details.isModal());
 
         // "A Propos": modal, owned by the dialer.
-        bool aboutModal = false;
-        QWidget *aboutOwner = nullptr;
-        QTimer::singleShot(0, &w, [&] {
-            frmAbout &about = Forms::about();
-            aboutModal = about.isVisible() && about.isModal();
-            aboutOwner = about.parentWidget();
-            about.reject();
-        });
-        w.ab->trigger();
-        QVERIFY(aboutModal);
-        QCOMPARE(aboutOwner, &w);
+        const Shown about = shownBy(&w, &Forms::about, [&] { w.ab->trigger(); });
+        QVERIFY(about.modal);
+        QCOMPARE(about.owner, &w);
 
         // "?": modeless and without owner, even after "A Propos" owned it.
         w.Command1->click();
@@ -212,17 +218,9 @@ private slots:
         for (const std::function<void()> &open :
              {std::function<void()>([&] { w.opt->click(); }),
               std::function<void()>([&] { w.optio->trigger(); })}) {
-            bool optionsModal = false;
-            QWidget *optionsOwner = nullptr;
-            QTimer::singleShot(0, &w, [&] {
-                frmopt &options = Forms::options();
-                optionsModal = options.isVisible() && options.isModal();
-                optionsOwner = options.parentWidget();
-                options.reject();
-            });
-            open();
-            QVERIFY(optionsModal);
-            QCOMPARE(optionsOwner, &w);
+            const Shown options = shownBy(&w, &Forms::options, open);
+            QVERIFY(options.modal);
+            QCOMPARE(options.owner, &w);
         }
 
         // The maker's address, opened through the command line.
