@@ -76,8 +76,8 @@ private slots:
     void linkNotFollowed()
     {
         QFETCH(bool, onDisk);
-        const QString target = m_home->path() + u"/target.txt"_s;
-        const QString link = m_home->path() + u"/link.txt"_s;
+        const QString target = m_f.home().path() + u"/target.txt"_s;
+        const QString link = m_f.home().path() + u"/link.txt"_s;
         QVERIFY(writeBytes(target, "old"));
         QVERIFY(QFile::link(target, link));
         const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
