@@ -60,6 +60,11 @@ for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
     cp "$path" "$bin/"
 done
 
+# What is shipped carries no symbols (the compiler's runtime comes with them).
+find "$bin" -name '*.exe' -o -name '*.dll' | while read -r f; do
+    x86_64-w64-mingw32-strip --strip-unneeded "$f" || fail "cannot strip $f"
+done
+
 # Every DLL a program or DLL of the folder imports is the system's or is there.
 missing=$(find "$bin" -name '*.exe' -o -name '*.dll' | while read -r f; do
     x86_64-w64-mingw32-objdump -p "$f" | sed -n 's/^\s*DLL Name: //p'
