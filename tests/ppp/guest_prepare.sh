@@ -25,7 +25,9 @@ for tool in apt-cache apt-get dpkg-deb depmod xz; do
     command -v "$tool" >/dev/null || fail "no $tool on this machine"
 done
 BUSYBOX=/bin/busybox
-[ -x "$BUSYBOX" ] && "$BUSYBOX" --list | grep -qx switch_root ||
+# (grep reads the whole list: with -q it could end first, and busybox, cut off,
+# would fail the pipe.)
+[ -x "$BUSYBOX" ] && "$BUSYBOX" --list | grep -x switch_root >/dev/null ||
     fail "no static busybox at $BUSYBOX (Debian package busybox-static)"
 
 # The kernel of this release: the package the metapackage depends on.
