@@ -50,7 +50,7 @@ bin=$build/bin
 rm -rf "$bin"
 mkdir -p "$bin/platforms" "$bin/styles"
 cp "$build/cmake/src/app/vantelo.exe" "$build/cmake/tools/vantelo-line.exe" "$bin/"
-cp "$qt"/bin/Qt6{Core,Gui,Widgets,Network}.dll "$bin/"
+cp "$qt"/bin/Qt6{Core,Gui,Widgets}.dll "$bin/"
 cp "$qt/plugins/platforms/qwindows.dll" "$bin/platforms/"
 cp "$qt"/plugins/styles/*.dll "$bin/styles/"
 for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do

@@ -47,7 +47,7 @@ flags=(-std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -Wold-style-cas
        -DVANTELO_VERSION='"0.0.0"' -DVANTELO_VERSION_MAJOR=0 -DVANTELO_VERSION_MINOR=0
        -DVANTELO_VERSION_PATCH=0 -DUNICODE -D_UNICODE
        -Isrc -isystem "$qt")
-for m in QtCore QtGui QtWidgets QtNetwork QtMultimedia; do flags+=(-isystem "$qt/$m"); done
+for m in QtCore QtGui QtWidgets QtMultimedia; do flags+=(-isystem "$qt/$m"); done
 
 log=$(mktemp -d)
 trap 'rm -rf "$log"' EXIT

@@ -8,7 +8,7 @@
 // local socket in that folder, and a later start connects to it and sends its
 // request. The lock dies with its process, so a crashed Vantelo leaves
 // nothing that keeps the next start out. The request travels over a Unix
-// domain socket, or over Qt's local server (a named pipe) on Windows.
+// domain socket, or over a named pipe on Windows.
 
 #include <QObject>
 #include <QString>
