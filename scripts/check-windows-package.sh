@@ -9,33 +9,27 @@
 # Usage: scripts/check-windows-package.sh [BUILD]   (default: build-windows)
 # Exits non-zero when a step fails, naming it.
 set -uo pipefail
-cd "$(dirname "$0")/.." || exit 1
-root=$PWD
 NAME=check-windows-package
-# shellcheck source=tests/e2e/x_session.sh
-. "$root/tests/e2e/x_session.sh"
-# shellcheck source=scripts/wine-prefix.sh
-. "$root/scripts/wine-prefix.sh"
+# shellcheck source=scripts/wine-session.sh
+. "$(dirname "$0")/wine-session.sh"
 require_programs Xvfb openbox xdotool mount umount
 
 build=${1:-build-windows}
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 step=""
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantelo-wine-package.XXXXXX") || exit 1
+make_wine_work
 mounted=""
 finish() {
     [ -z "$mounted" ] || umount "$mounted" 2>/dev/null
-    [ -z "${wineserver:-}" ] || "$wineserver" -k 2>/dev/null
-    end_started_processes
-    rm -rf "$WORK"
+    end_wine_session
 }
 fail() {
-    echo "check-windows-package: FAIL: $step: $*"
+    echo "$NAME: FAIL: $step: $*"
     finish
     exit 1
 }
-say() { step=$*; echo "check-windows-package: $*"; }
+say() { step=$*; echo "$NAME: $*"; }
 started=$SECONDS
 
 say "the installer"
@@ -92,12 +86,10 @@ start_window_manager
 (cd "$installed" && exec "$wine" "$user_dir\Programs\Vantelo\vantelo.exe" >"$WORK/wine.log" 2>&1) &
 pid=$!
 PIDS+=("$pid")
-dialer_shown() { xdotool search --onlyvisible --name '^Vantelo - BETA VERSION$' >/dev/null 2>&1; }
-wait_until 90 "the installed program's window" dialer_shown
-dialer=$(xdotool search --onlyvisible --name '^Vantelo - BETA VERSION$' | head -n 1)
-# Close (at 1320, 4440 twips, 15 to a pixel) ends the program, which saves its settings.
-xdotool mousemove --window "$dialer" $((1320 / 15 + 40)) $((4440 / 15 + 12)) click 1 ||
-    fail "cannot click Close"
+wait_until 90 "the installed program's window" window_shown "$dialer_title"
+dialer=$(window_named "$dialer_title")
+# Close (at 1320, 4440 twips) ends the program, which saves its settings.
+click "$dialer" $(($(px 1320) + 40)) $(($(px 4440) + 12))
 ended() { ! kill -0 "$pid" 2>/dev/null; }
 wait_until 30 "the installed program's end" ended
 wait "$pid" || fail "the installed vantelo.exe ended with status $?"
@@ -117,4 +109,4 @@ if run reg query "$key" >/dev/null 2>&1; then fail "$key is still there"; fi
 # What stays is the user's: the settings file (and the call log on drive C).
 [ "$(ls -A "$settings")" = test.ini ] || fail "more than the settings in $settings: $(ls -A "$settings")"
 finish
-echo "check-windows-package: passed in $((SECONDS - started)) s ($(du -h "$setup" | cut -f1) installer)"
+echo "$NAME: passed in $((SECONDS - started)) s ($(du -h "$setup" | cut -f1) installer)"

@@ -17,13 +17,9 @@
 #   BUILD/wine-artifacts.
 # Exits non-zero when a step fails, naming it.
 set -uo pipefail
-cd "$(dirname "$0")/.." || exit 1
-root=$PWD
 NAME=check-windows-program
-# shellcheck source=tests/e2e/x_session.sh
-. "$root/tests/e2e/x_session.sh"
-# shellcheck source=scripts/wine-prefix.sh
-. "$root/scripts/wine-prefix.sh"
+# shellcheck source=scripts/wine-session.sh
+. "$(dirname "$0")/wine-session.sh"
 
 build=${1:-build-windows}
 build=$(cd "$build" 2>/dev/null && pwd) || { echo "$NAME: FAIL: no build folder $1"; exit 1; }
@@ -35,13 +31,8 @@ require_programs Xvfb openbox xdotool xwininfo xprop import
 use_artifacts_folder "$build/wine-artifacts" wine.log vantelo-line.log
 started=$SECONDS
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/vantelo-wine-program.XXXXXX") || exit 1
+make_wine_work
 
-finish() {
-    [ -z "${wineserver:-}" ] || "$wineserver" -k 2>/dev/null
-    end_started_processes
-    rm -rf "$WORK"
-}
 fail() {
     log "FAIL: step $STEP_NO ($STEP): $*"
     [ -z "${DISPLAY:-}" ] || import -window root "$ART/failure.png" 2>/dev/null
@@ -49,7 +40,7 @@ fail() {
     # Where each of wine's processes stands, for a step that waited in vain.
     timeout 30 "$wine" winedbg --command "bt all" >"$ART/backtraces.txt" 2>&1
     log "wine's processes and their threads: $ART/backtraces.txt"
-    finish
+    end_wine_session
     exit 1
 }
 
@@ -86,21 +77,8 @@ start_window_manager
 # ---- helpers --------------------------------------------------------------
 program_running() { kill -0 "$VANTELO_PID" 2>/dev/null || fail "vantelo.exe ended"; }
 WAIT_GUARD=""
-# The one visible window titled exactly TITLE.
-window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
-window_shown() { [ -n "$(window_named "$1")" ]; }
-window_gone() { [ -z "$(window_named "$1")" ]; }
 # shot WINDOW FILE: the window's picture, as the screen shows it.
 shot() { import -window "$1" "$ART/$2" 2>/dev/null || fail "no screenshot of window $1"; }
-# click WINDOW X Y: a left click at the window's X, Y (client pixels).
-click() {
-    xdotool mousemove --window "$1" "$2" "$3" click 1 || fail "cannot click in window $1"
-    sleep 0.3
-}
-# The controls' places are the program's own, in twips (15 to a pixel).
-px() { echo $(($1 / 15)); }
-dialer_title="Vantelo - BETA VERSION"
-
 # key WINDOW KEYS...: keys typed into the window, once it has the focus.
 key() {
     local w=$1
@@ -117,8 +95,6 @@ type_into() { # WINDOW X Y TEXT: a click into the box at X, Y, then TEXT
 wait_shown() { wait_until 20 "window \"$1\"" window_shown "$1"; }
 wait_gone() { wait_until 20 "end of window \"$1\"" window_gone "$1"; }
 file_has() { [ -f "$1" ] && grep -q -- "$2" "$1"; }
-
-dialer_title="Vantelo - BETA VERSION"
 
 # The test line's phonebook, where Windows keeps the user's: one entry whose
 # far end accepts demo/demo, quick stages, and the outcome and drop asked for.
@@ -316,5 +292,5 @@ cp "$drive_c/ilog.log" "$ART/ilog.log"
 [ "$(wc -l <"$drive_c/ilog.log")" = 2 ] || fail "c:\\ilog.log is not a header and one record"
 grep -q $'\r$' "$drive_c/ilog.log" || fail "c:\\ilog.log has no CR LF line ends"
 
-finish
+end_wine_session
 log "passed in $((SECONDS - started)) s; screenshots in $ART"

@@ -36,17 +36,6 @@ inline constexpr UINT NIF_MESSAGE = 1;
 inline constexpr UINT NIF_ICON = 2;
 inline constexpr UINT NIF_TIP = 4;
 
-#ifndef _WIN32
-inline constexpr UINT WM_MOUSEMOVE = 0x200;
-inline constexpr UINT WM_LBUTTONDOWN = 0x201;
-inline constexpr UINT WM_LBUTTONDBLCLK = 0x203;
-inline constexpr UINT WM_RBUTTONDOWN = 0x204;
-inline constexpr UINT WM_RBUTTONUP = 0x205;
-
-inline constexpr UINT SW_HIDE = 0;
-inline constexpr UINT SW_SHOWNORMAL = 1;
-#endif
-
 // Adds, changes or removes the tray icon the record describes (by hWnd and
 // uID). Mouse activity on the icon reaches the window hWnd stands for as a
 // platform::TrayCallbackEvent carrying uCallbackMessage and the mouse message

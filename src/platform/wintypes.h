@@ -1,9 +1,9 @@
 #pragma once
 
-// The Windows scalar and handle types the program's records and calls are
-// written with. On Windows they come from the system headers; elsewhere they
-// are defined here with the sizes of the 32-bit system, so every record keeps
-// its published layout.
+// The Windows scalar and handle types and constants the program's records and
+// calls are written with. On Windows they come from the system headers;
+// elsewhere they are defined here with the sizes and values of the 32-bit
+// system, so every record keeps its published layout.
 //
 // On Windows only the core of <windows.h> is taken: the shell's, the sound's
 // and the file dialog's headers declare later, larger versions of the records
@@ -65,4 +65,14 @@ inline constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
 inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 inline constexpr DWORD ERROR_MORE_DATA = 234;
+
+// The mouse messages the tray icon reports, and the ways a program is shown.
+inline constexpr UINT WM_MOUSEMOVE = 0x200;
+inline constexpr UINT WM_LBUTTONDOWN = 0x201;
+inline constexpr UINT WM_LBUTTONDBLCLK = 0x203;
+inline constexpr UINT WM_RBUTTONDOWN = 0x204;
+inline constexpr UINT WM_RBUTTONUP = 0x205;
+
+inline constexpr UINT SW_HIDE = 0;
+inline constexpr UINT SW_SHOWNORMAL = 1;
 #endif

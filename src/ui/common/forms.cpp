@@ -10,9 +10,8 @@
 
 namespace {
 QPointer<frmdial> g_dialer;
-LiveForm<frmset> g_details;
-LiveForm<frmopt> g_options;
-LiveForm<frmAbout> g_about;
+// The one live store of each kind of window.
+template <class Form> LiveForm<Form> g_live;
 } // namespace
 
 namespace Forms {
@@ -33,46 +32,34 @@ void setDialer(frmdial *dialer)
     g_dialer = dialer;
 }
 
-frmset &details()
+template <class Form> Form &form()
 {
-    return g_details.get();
+    return g_live<Form>.get();
 }
 
-bool detailsLoaded()
+template <class Form> bool isLoaded()
 {
-    return g_details.isLoaded();
+    return g_live<Form>.isLoaded();
 }
+
+// The windows that are live stores.
+template frmset &form<frmset>();
+template bool isLoaded<frmset>();
+template frmopt &form<frmopt>();
+template bool isLoaded<frmopt>();
+template frmAbout &form<frmAbout>();
+template bool isLoaded<frmAbout>();
 
 void unloadDetails()
 {
-    g_details.unload();
-}
-
-frmopt &options()
-{
-    return g_options.get();
-}
-
-bool optionsLoaded()
-{
-    return g_options.isLoaded();
-}
-
-frmAbout &about()
-{
-    return g_about.get();
-}
-
-bool aboutLoaded()
-{
-    return g_about.isLoaded();
+    g_live<frmset>.unload();
 }
 
 void unloadAll()
 {
-    g_details.unload();
-    g_options.unload();
-    g_about.unload();
+    g_live<frmset>.unload();
+    g_live<frmopt>.unload();
+    g_live<frmAbout>.unload();
 }
 
 } // namespace Forms

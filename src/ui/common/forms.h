@@ -17,15 +17,38 @@ void setDialer(frmdial *dialer);
 // does, has none).
 bool dialerLoaded();
 
-frmset &details();
-bool detailsLoaded();
+// The other windows, one live store of each kind: form<frmset>() is the
+// Details window, loaded if it was not; isLoaded<frmset>() whether it is.
+template <class Form> Form &form();
+template <class Form> bool isLoaded();
+
+inline frmset &details()
+{
+    return form<frmset>();
+}
+inline bool detailsLoaded()
+{
+    return isLoaded<frmset>();
+}
 void unloadDetails();
 
-frmopt &options();
-bool optionsLoaded();
+inline frmopt &options()
+{
+    return form<frmopt>();
+}
+inline bool optionsLoaded()
+{
+    return isLoaded<frmopt>();
+}
 
-frmAbout &about();
-bool aboutLoaded();
+inline frmAbout &about()
+{
+    return form<frmAbout>();
+}
+inline bool aboutLoaded()
+{
+    return isLoaded<frmAbout>();
+}
 
 // Unloads every window but the dialer (the end of the program).
 void unloadAll();
