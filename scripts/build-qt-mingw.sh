@@ -40,7 +40,10 @@ version=${version%%-*}
 # Features the program does not use are off: no network (the program opens no
 # connection of its own, and its single-instance guard uses a named pipe of
 # the system's), no FreeType (the windows plugin's fonts are the system's,
-# through GDI and DirectWrite); the third-party libraries are Qt's own
+# through GDI and DirectWrite), no HarfBuzz (the program's texts are Latin
+# script, which Qt lays out glyph by glyph with the font's kerning; a script
+# that needs OpenType shaping, such as Arabic or Devanagari, would be shown
+# unshaped); the third-party libraries are Qt's own
 # copies (nothing of the cross root's but the system's import libraries).
 # Debian's source has no wintab (src/3rdparty/wintab), so no tablet events.
 # Direct2D stays: QtGui builds its DirectWrite font database only with it,
@@ -51,7 +54,7 @@ version=${version%%-*}
 # movies, splash screens, LCD numbers, dials, key-sequence edits, syntax
 # highlighting, TUIO touch, and the Direct2D platform plugin (the windows
 # plugin is the one used).
-off=(sql dbus network freetype vulkan testlib printsupport concurrent xml tabletevent
+off=(sql dbus network freetype harfbuzz vulkan testlib printsupport concurrent xml tabletevent
      jpeg gif openssl schannel gssapi libproxy brotli
      system_zlib system_png system_jpeg system_harfbuzz system_pcre2 system_freetype
      system_doubleconversion

@@ -19,6 +19,14 @@ build=$(cd "$build" && pwd)
 
 fail() { echo "build-windows: $*" >&2; exit 1; }
 
+# One build of a folder at a time: `make test` starts one in the background,
+# and the test windows_program's own then waits for it and finds it done.
+exec 8>"$build/.build-windows.lock"
+if ! flock -n 8; then
+    echo "build-windows: waiting for the build of $build already running"
+    flock 8
+fi
+
 started=$SECONDS
 if [ -n "${VANTELO_QT_PREFIX:-}" ]; then
     qt=$VANTELO_QT_PREFIX

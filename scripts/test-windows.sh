@@ -7,8 +7,9 @@
 #
 # Usage: scripts/test-windows.sh [BUILD]   (default: build-windows)
 # Run by `make check-windows` and, as the test windows_program, by `make test`,
-# where the Qt build starts first and at the lowest priority
-# (VANTELO_QT_NICE=19), on what the other tests leave of the processor.
+# which starts the build in the background first, at the lowest priority
+# (VANTELO_QT_NICE=19), on what the Linux build and the other tests leave of
+# the processor; the test runs last and waits for that build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-windows}
