@@ -128,6 +128,22 @@ new_popup()
     return 1
 }
 no_new_popup() { ! new_popup; }
+# The menu: a new popup tall enough for Vantelo's ten entries (three of them
+# separators). The pointer rests on the icon meanwhile, so the icon's tip may
+# open beside it, before or after it.
+new_menu()
+{
+    local w
+    POPUP=""
+    for w in $(popups); do
+        grep -qx "$w" <<<"$POPUPS_BEFORE" && continue
+        [ "$(xwininfo -id "$w" 2>/dev/null | sed -n 's/^ *Height: //p')" -ge 120 ] || continue
+        POPUP=$w
+        return 0
+    done
+    return 1
+}
+popup_gone() { ! popups | grep -qx "$POPUP"; }
 
 # The panel's window: the biggest viewable top-level window of its process
 # (for trayer, whose windows carry no pid, the one named "panel").
@@ -277,11 +293,18 @@ open_menu()
 {
     POPUPS_BEFORE=$(popups)
     xdotool mousemove "$ICON_X" "$ICON_Y" click 3
-    wait_until 5 "the tray menu" new_popup
+    local deadline=$(($(now_ms) + 5000))
+    until new_menu; do
+        [ -z "$WAIT_GUARD" ] || "$WAIT_GUARD"
+        if [ "$(now_ms)" -ge "$deadline" ]; then
+            new_popup && eval "$(xdotool getwindowgeometry --shell "$POPUP")" &&
+                fail "no menu of Vantelo's ten entries within 5s, only a popup of ${WIDTH}x$HEIGHT"
+            fail "no tray menu within 5s"
+        fi
+        sleep "$WAIT_POLL_SECONDS"
+    done
     eval "$(xdotool getwindowgeometry --shell "$POPUP")"
     log "  menu: window $POPUP, ${WIDTH}x$HEIGHT at $X,$Y"
-    # Ten entries, three of them separators.
-    [ "$HEIGHT" -ge 120 ] || fail "the menu is $HEIGHT pixels high: not Vantelo's ten entries"
 }
 
 # choose N: the menu's Nth entry, separators skipped: 1 Principal,
@@ -293,7 +316,7 @@ choose()
     xdotool key --delay 80 "${keys[@]}"
     shot "$2"
     xdotool key Return
-    wait_until 5 "the menu to close" no_new_popup
+    wait_until 5 "the menu to close" popup_gone
 }
 
 # Closes a window as its close box does (openbox's Alt+F4).
