@@ -46,6 +46,10 @@ version=${version%%-*}
 # unshaped); the third-party libraries are Qt's own
 # copies (nothing of the cross root's but the system's import libraries).
 # Debian's source has no wintab (src/3rdparty/wintab), so no tablet events.
+# No OpenGL either (the program's windows are painted by the raster engine):
+# it is turned off at its input, as configure's -no-opengl does, since the
+# feature alone leaves dynamic OpenGL on, with which the windows plugin does
+# not compile.
 # Direct2D stays: QtGui builds its DirectWrite font database only with it,
 # and the windows plugin asks for that database whenever DirectWrite 3 is on.
 # The windows the program does not have are left out too (about a sixth of
@@ -65,7 +69,7 @@ config=(-DCMAKE_BUILD_TYPE=Release
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
         -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
         -DBUILD_WITH_PCH=ON
-        -DFEATURE_widgets=ON -DFEATURE_optimize_size=ON)
+        -DFEATURE_widgets=ON -DFEATURE_optimize_size=ON -DINPUT_opengl=no)
 for f in "${off[@]}"; do config+=("-DFEATURE_$f=OFF"); done
 hash=$( { printf '%s\n' "$version" "${config[@]}"; cat "$toolchain"; } | sha256sum | cut -c1-12)
 
