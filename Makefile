@@ -75,14 +75,16 @@ package: DEPS = package
 package: build
 	BUILD_DIR=$(BUILD_DIR) scripts/package.sh
 
-# The Windows half: every source file checked for 32-bit Windows with mingw-w64,
-# the Windows pieces built for i686 and x86_64 and their tests run under wine64,
-# then the program itself: vantelo.exe and vantelo-line.exe built against Qt for
-# Windows (cross-built once into a cache), run under wine64 on a private X
-# server, and installed and uninstalled with their installer.
+# The Windows half alone (`make test` runs the same as its tests windows_syntax,
+# windows_wine and windows_program): every source file checked for 32-bit
+# Windows with mingw-w64, the Windows pieces built for i686 and x86_64 and their
+# tests run under wine64, then the program itself: vantelo.exe and
+# vantelo-line.exe built for 64-bit Windows against Qt for Windows (cross-built
+# once into a cache), run under wine64 on a private X server, and installed and
+# uninstalled with their installer.
 check-windows:
 	@scripts/install-deps.sh windows
-	scripts/check-windows.sh
+	scripts/check-windows.sh $(WINDOWS_BUILD_DIR)
 	scripts/test-windows.sh $(WINDOWS_BUILD_DIR)
 
 # The program itself alone (the last part of check-windows).

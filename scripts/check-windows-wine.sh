@@ -7,12 +7,16 @@
 # dial-up records handed to rasapi32, and the tray icon (under xvfb-run). The
 # i686 programs are only built: the link proves their imports.
 #
-# wine's prefix is kept between runs in $VANTELO_WINEPREFIX (default:
-# $TMPDIR/vantelo-wine-UID); its first creation takes some seconds more.
+# wine's prefix is the Windows build folder's (BUILD/wine/prefix, the one the
+# program's own checks run in), made once and kept: its first creation takes
+# some seconds more.
+#
+# Usage: scripts/check-windows-wine.sh [BUILD]   (default: build-windows)
 # Exits non-zero when a build or a test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+build=${1:-build-windows}
 started=$SECONDS
 
 say() { printf '== %s\n' "$*"; }
@@ -79,22 +83,9 @@ cat "$work/i686.out" "$work/x86_64.out"
 [ "$build_ok" = 1 ] || fail "the Windows build failed"
 
 # ---- wine's prefix -------------------------------------------------------
-prefix=${VANTELO_WINEPREFIX:-$tmp/vantelo-wine-$(id -u)}
-[ -e "$prefix" ] || mkdir -m 0700 "$prefix"
-if [ -L "$prefix" ] || [ ! -d "$prefix" ] || [ ! -O "$prefix" ]; then
-    fail "$prefix is not a folder of this user's"
-fi
-mkdir -p "$prefix/home"
-export WINEPREFIX=$prefix/wine HOME=$prefix/home WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset WINEARCH
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    boot_started=$SECONDS
-    say "creating wine's prefix in $WINEPREFIX"
-    env -u DISPLAY -u WAYLAND_DISPLAY "$wine" wineboot -i >"$work/wineboot.log" 2>&1 ||
-        { cat "$work/wineboot.log"; fail "wineboot failed"; }
-    "$wineserver" -w
-    say "prefix created in $((SECONDS - boot_started)) s"
-fi
+mkdir -p "$build" || fail "cannot make $build"
+build=$(cd "$build" && pwd)
+use_wine_prefix "$build"
 
 # ---- tests ---------------------------------------------------------------
 failed=()
