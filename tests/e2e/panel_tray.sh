@@ -116,12 +116,16 @@ popups()
     done
 }
 POPUP=""
+# new_popup [MIN_HEIGHT]: POPUP, the first popup open now that was not before
+# (POPUPS_BEFORE), at least MIN_HEIGHT pixels high.
 new_popup()
 {
-    local w
+    local w min=${1:-0}
     POPUP=""
     for w in $(popups); do
         grep -qx "$w" <<<"$POPUPS_BEFORE" && continue
+        [ "$min" -eq 0 ] ||
+            [ "$(xwininfo -id "$w" 2>/dev/null | sed -n 's/^ *Height: //p')" -ge "$min" ] || continue
         POPUP=$w
         return 0
     done
@@ -131,18 +135,7 @@ no_new_popup() { ! new_popup; }
 # The menu: a new popup tall enough for Vantelo's ten entries (three of them
 # separators). The pointer rests on the icon meanwhile, so the icon's tip may
 # open beside it, before or after it.
-new_menu()
-{
-    local w
-    POPUP=""
-    for w in $(popups); do
-        grep -qx "$w" <<<"$POPUPS_BEFORE" && continue
-        [ "$(xwininfo -id "$w" 2>/dev/null | sed -n 's/^ *Height: //p')" -ge 120 ] || continue
-        POPUP=$w
-        return 0
-    done
-    return 1
-}
+new_menu() { new_popup 120; }
 popup_gone() { ! popups | grep -qx "$POPUP"; }
 
 # The panel's window: the biggest viewable top-level window of its process
