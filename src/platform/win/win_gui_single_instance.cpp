@@ -22,9 +22,14 @@ namespace platform::instance {
 
 namespace {
 
+QString errorText(DWORD code)
+{
+    return u"error %1"_s.arg(code);
+}
+
 QString lastError()
 {
-    return u"error %1"_s.arg(GetLastError());
+    return errorText(GetLastError());
 }
 
 // The pipe's name: the socket path as the pipe file system's (a pipe's name
@@ -215,7 +220,7 @@ qintptr openLockFile(const QString &path, QString *error)
         reinterpret_cast<const wchar_t *>(path.utf16()), GENERIC_READ | GENERIC_WRITE,
         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        *error = u"error %1"_s.arg(GetLastError());
+        *error = lastError();
     return reinterpret_cast<qintptr>(file);
 }
 
@@ -258,7 +263,7 @@ bool sendShowRequest(const QString &path, const QDeadlineTimer &deadline, QStrin
         }
         const DWORD why = GetLastError();
         if (why != ERROR_PIPE_BUSY || deadline.hasExpired()) {
-            *error = u"error %1"_s.arg(why);
+            *error = errorText(why);
             return false;
         }
         // The first one serves one later start at a time.
