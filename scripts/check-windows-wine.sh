@@ -83,8 +83,6 @@ cat "$work/i686.out" "$work/x86_64.out"
 [ "$build_ok" = 1 ] || fail "the Windows build failed"
 
 # ---- wine's prefix -------------------------------------------------------
-mkdir -p "$build" || fail "cannot make $build"
-build=$(cd "$build" && pwd)
 use_wine_prefix "$build"
 
 # ---- tests ---------------------------------------------------------------

@@ -17,16 +17,18 @@ find_wine()
 }
 
 # use_wine_prefix BUILD: exports wine's settings for BUILD's prefix (no
-# debugging output, no Mono or Gecko to install) and makes the prefix when it
-# is not there; drive_c is then its drive C.
+# debugging output, no Mono or Gecko to install) and makes the prefix, and
+# BUILD, when they are not there; drive_c is then its drive C. BUILD may be
+# relative: wine is given the absolute path.
 use_wine_prefix()
 {
-    export WINEPREFIX=$1/wine/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    local dir
+    dir=$(mkdir -p "$1/wine/home" && cd "$1" && pwd) || fail "cannot make $1/wine/home"
+    export WINEPREFIX=$dir/wine/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     unset WINEARCH
-    export HOME=$1/wine/home
-    mkdir -p "$HOME" || fail "cannot make $HOME"
+    export HOME=$dir/wine/home
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        local started=$SECONDS log=$1/wine/wineboot.log
+        local started=$SECONDS log=$dir/wine/wineboot.log
         mkdir -p "$WINEPREFIX"
         env -u DISPLAY -u WAYLAND_DISPLAY "$wine" wineboot -i >"$log" 2>&1 ||
             { cat "$log"; fail "wineboot -i failed"; }
